@@ -1,0 +1,44 @@
+// Application shell: start-up, the main window with its two pages, and the
+// title bar. Everything runs on the one UI thread.
+#pragma once
+
+#include <windows.h>
+
+// Page mode: 1 is the Register page; any other value paints the Uninstall page.
+extern int g_page;
+
+extern HWND g_pathEdit;
+extern HWND g_infoEdit;
+extern HWND g_controlList;
+extern HWND g_queryButton;
+extern HWND g_uninstallAllButton;
+extern HWND g_downloadButton;
+
+// Title bar buttons, set when the title bar is created.
+extern HWND g_closeButton;
+extern HWND g_minimizeButton;
+
+int RunMainWindow(HINSTANCE instance);
+void AllowMessageThroughFilter(UINT message);
+ATOM RegisterMainWindowClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+int RegisterTitleBarClass();
+LRESULT CALLBACK TitleBarWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void DrawLabel(HDC dc, const wchar_t *text, int x, int y);
+
+// Reads the selected list entry into text (capacity cap characters). An entry
+// that does not fit is skipped, not cut: text stays empty. Returns the length.
+int GetSelectedEntryText(wchar_t *text, int cap);
+
+// Reads list entry index the same way; returns its length, 0 when skipped.
+int GetListEntryText(int index, wchar_t *text, int cap);
+
+// Colours and the font face shared by the shell's painting.
+const COLORREF kPageColour = RGB(100, 3, 6);
+const COLORREF kHighlightColour = RGB(126, 3, 6);
+const COLORREF kLabelColour = RGB(255, 255, 255);
+const BYTE kGb2312Charset = 134;
+extern const wchar_t kFontFace[];

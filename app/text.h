@@ -1,0 +1,112 @@
+// Bounded text composition. Every fixed buffer of the tool is written through
+// these helpers: a text that does not fit is never cut, the call fails and the
+// buffer holds an empty text, so nothing is ever acted on under a cut name.
+// Free of the Windows headers so the same code can be checked natively.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+
+template <typename Ch>
+size_t TextLength(const Ch *text)
+{
+    size_t n = 0;
+    while (text[n])
+        n++;
+    return n;
+}
+
+// Length of a text inside a buffer of cap characters that may lack a
+// terminator (registry data, for example); cap when there is none.
+template <typename Ch>
+size_t TextLengthWithin(const Ch *text, size_t cap)
+{
+    size_t n = 0;
+    while (n < cap && text[n])
+        n++;
+    return n;
+}
+
+// Joins parts into dst (cap characters including the terminator).
+// Returns 1 when the whole text fits; otherwise dst is empty and 0 is returned.
+template <typename Ch>
+int ComposeText(Ch *dst, size_t cap, std::initializer_list<const Ch *> parts)
+{
+    if (cap == 0)
+        return 0;
+    size_t used = 0;
+    for (const Ch *part : parts) {
+        size_t n = TextLength(part);
+        if (n >= cap - used) {
+            dst[0] = 0;
+            return 0;
+        }
+        for (size_t i = 0; i < n; i++)
+            dst[used + i] = part[i];
+        used += n;
+    }
+    dst[used] = 0;
+    return 1;
+}
+
+// Appends tail to the text in dst. When it does not fit, dst stays as it was
+// and 0 is returned.
+template <typename Ch>
+int AppendText(Ch *dst, size_t cap, const Ch *tail)
+{
+    size_t used = TextLengthWithin(dst, cap);
+    if (used >= cap)
+        return 0;
+    size_t n = TextLength(tail);
+    if (n >= cap - used)
+        return 0;
+    for (size_t i = 0; i <= n; i++)
+        dst[used + i] = tail[i];
+    return 1;
+}
+
+template <typename Ch>
+int CopyText(Ch *dst, size_t cap, const Ch *src)
+{
+    return ComposeText(dst, cap, {src});
+}
+
+// 1 when the last four characters of text equal ending (four characters),
+// compared case-sensitively; shorter texts match nothing.
+template <typename Ch>
+int HasEnding(const Ch *text, const Ch *ending)
+{
+    size_t n = TextLength(text);
+    size_t e = TextLength(ending);
+    if (n < e)
+        return 0;
+    for (size_t i = 0; i < e; i++) {
+        if (text[n - e + i] != ending[i])
+            return 0;
+    }
+    return 1;
+}
+
+// Writes value in decimal; returns 0 (and an empty text) when it does not fit.
+template <typename Ch>
+int FormatDecimal(Ch *dst, size_t cap, long long value)
+{
+    Ch digits[24];
+    size_t n = 0;
+    unsigned long long v = value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
+    do {
+        digits[n++] = (Ch)('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (value < 0)
+        digits[n++] = (Ch)'-';
+    if (n >= cap) {
+        if (cap)
+            dst[0] = 0;
+        return 0;
+    }
+    for (size_t i = 0; i < n; i++)
+        dst[i] = digits[n - 1 - i];
+    dst[n] = 0;
+    return 1;
+}

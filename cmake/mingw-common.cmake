@@ -1,0 +1,13 @@
+# Shared settings of the two mingw-w64 toolchain files.
+# The posix thread model gives std::mutex, which GoogleTest needs; linked statically.
+set(CMAKE_C_COMPILER ${ORVI_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORVI_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORVI_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ORVI_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Programs built here only run under wine64; 32-bit Windows code cannot run on hosts without 32-bit emulation.
+if(ORVI_MINGW_TRIPLE STREQUAL "x86_64-w64-mingw32")
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+endif()

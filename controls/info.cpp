@@ -1,0 +1,4 @@
+// PLACEHOLDER until control information is built.
+#include "controls/controls.h"
+
+void RightClickAction(HWND, WPARAM, LPARAM) {}

@@ -1,0 +1,57 @@
+// The main window's answer to a drop: the first dropped file is registered,
+// handed on as a cabinet, or refused.
+#include "register/register.h"
+
+#include "app/app.h"
+#include "app/text.h"
+
+#include <shellapi.h>
+
+const int kDroppedPathSize = 1000;
+// The registrar's parameters take paths of at most this many characters.
+const size_t kMaxControlPath = 490;
+
+static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
+
+void HandleDroppedFile(HWND window, HDROP drop)
+{
+    if (g_page == 2) {
+        g_page = 1;
+        InvalidateRect(window, NULL, TRUE);
+    }
+
+    wchar_t path[kDroppedPathSize] = {};
+    // Ask for the length first: a name that does not fit is never read cut.
+    UINT length = DragQueryFileW(drop, 0, NULL, 0);
+    bool fits = length > 0 && length < (UINT)kDroppedPathSize;
+    if (fits && DragQueryFileW(drop, 0, path, kDroppedPathSize) != length)
+        fits = false;
+    DragFinish(drop);
+    if (!fits) {
+        path[0] = 0;
+        SetWindowTextW(g_pathEdit, path);
+        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize ? kTooLong
+                                                                    : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+        return;
+    }
+    SetWindowTextW(g_pathEdit, path);
+
+    if (HasEnding(path, L".cab")) {
+        RegisterCabinet(path);
+        return;
+    }
+    if (!HasEnding(path, L".ocx") && !HasEnding(path, L".dll")) {
+        SetWindowTextW(g_infoEdit, L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+        return;
+    }
+    if (length > kMaxControlPath) {
+        SetWindowTextW(g_infoEdit, kTooLong);
+        return;
+    }
+
+    wchar_t report[kDroppedPathSize + 32] = {};
+    const wchar_t *status = RegisterControlFile(path) ? L"\r\n注册状态：文件注册成功！"
+                                                      : L"\r\n注册状态：文件注册失败！";
+    ComposeText(report, sizeof(report) / sizeof(report[0]), {L"拖入文件路径：", path, status});
+    SetWindowTextW(g_infoEdit, report);
+}

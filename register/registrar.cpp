@@ -1,0 +1,79 @@
+// Runs the platform's registration tool, regsvr32.exe from the system
+// directory, hidden and silent, and waits until it has ended.
+#include "register/register.h"
+
+#include "app/text.h"
+
+#include <shellapi.h>
+
+// Program path of regsvr32.exe; 0 when the system directory does not fit.
+static int GetRegistrarPath(wchar_t *program, size_t cap)
+{
+    wchar_t systemDir[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryW(systemDir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return 0;
+    return ComposeText(program, cap, {systemDir, L"\\regsvr32.exe"});
+}
+
+// Starts program hidden and waits for it without a time limit. Returns 1 when
+// it was started and has ended, with its exit code in exitCode; 0 when the
+// shell cannot start it.
+static int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = program;
+    info.lpParameters = parameters;
+    info.nShow = SW_HIDE;
+    *exitCode = (DWORD)-1;
+    if (!ShellExecuteExW(&info))
+        return 0;
+    if (!info.hProcess)
+        return 0;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    if (!GetExitCodeProcess(info.hProcess, exitCode))
+        *exitCode = (DWORD)-1;
+    CloseHandle(info.hProcess);
+    return 1;
+}
+
+int RunAndWait(const wchar_t *program, const wchar_t *parameters)
+{
+    DWORD exitCode;
+    return RunAndWaitForExit(program, parameters, &exitCode);
+}
+
+int UnregisterControlFile(const wchar_t *path)
+{
+    wchar_t program[MAX_PATH] = {};
+    wchar_t parameters[500] = {};
+    if (!GetRegistrarPath(program, MAX_PATH))
+        return 0;
+    // A path that does not fit is refused before anything is started.
+    if (!ComposeText(parameters, 500, {L" /u /s \"", path, L"\""}))
+        return 0;
+    return RunAndWait(program, parameters);
+}
+
+// 1 only when the registering run ended with exit code 0: the registrar's
+// exit code decides success. The unregistering run before it never does.
+int RegisterControlFile(const wchar_t *path)
+{
+    wchar_t program[MAX_PATH] = {};
+    wchar_t parameters[1000] = {};
+    // The unregistering run takes the shorter parameters; refuse what it cannot take.
+    wchar_t probe[500] = {};
+    if (!ComposeText(probe, 500, {L" /u /s \"", path, L"\""}))
+        return 0;
+    if (!GetRegistrarPath(program, MAX_PATH))
+        return 0;
+    if (!ComposeText(parameters, 1000, {L" /s \"", path, L"\""}))
+        return 0;
+    UnregisterControlFile(path);
+    DWORD exitCode;
+    if (!RunAndWaitForExit(program, parameters, &exitCode))
+        return 0;
+    return exitCode == 0 ? 1 : 0;
+}

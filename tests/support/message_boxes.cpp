@@ -1,0 +1,72 @@
+// Answers real message boxes from a WH_CBT hook on the test thread.
+#include "support/test_support.h"
+
+#include <deque>
+
+static HHOOK g_boxHook;
+static std::deque<int> g_answers;
+static std::vector<BoxRecord> g_boxes;
+
+const int kMessageTextId = 0xFFFF; // the static text of a message box
+const int kMessageIconId = 0x0440; // its icon control
+
+static bool IsDialog(HWND window)
+{
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    return lstrcmpW(cls, L"#32770") == 0;
+}
+
+static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && IsDialog((HWND)wParam)) {
+        HWND box = (HWND)wParam;
+        BoxRecord r = {};
+        r.owner = GetWindow(box, GW_OWNER);
+        r.caption = WindowText(box);
+        r.text = WindowText(GetDlgItem(box, kMessageTextId));
+        r.hasOk = GetDlgItem(box, IDOK) != NULL;
+        r.hasYes = GetDlgItem(box, IDYES) != NULL;
+        r.hasNo = GetDlgItem(box, IDNO) != NULL;
+        r.hasCancel = GetDlgItem(box, IDCANCEL) != NULL;
+        HWND icon = GetDlgItem(box, kMessageIconId);
+        r.hasIcon = icon && IsWindowVisible(icon) && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+        int answer = r.hasOk ? IDOK : IDNO;
+        if (!g_answers.empty()) {
+            answer = g_answers.front();
+            g_answers.pop_front();
+        }
+        r.answer = answer;
+        g_boxes.push_back(r);
+        // Pressed once the box's own modal loop runs.
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+void StartAnsweringBoxes()
+{
+    g_answers.clear();
+    g_boxes.clear();
+    if (!g_boxHook)
+        g_boxHook = SetWindowsHookExW(WH_CBT, BoxHook, NULL, GetCurrentThreadId());
+}
+
+void StopAnsweringBoxes()
+{
+    if (g_boxHook)
+        UnhookWindowsHookEx(g_boxHook);
+    g_boxHook = NULL;
+}
+
+void QueueBoxAnswer(int id)
+{
+    g_answers.push_back(id);
+}
+
+std::vector<BoxRecord> TakeBoxes()
+{
+    std::vector<BoxRecord> boxes;
+    boxes.swap(g_boxes);
+    return boxes;
+}

@@ -1,0 +1,83 @@
+// Registry helpers: the tests set up and remove their own keys.
+#include "support/test_support.h"
+
+bool KeyExists(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &name,
+                    const std::wstring &value)
+{
+    HKEY key;
+    if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name.empty() ? NULL : name.c_str(), 0, REG_SZ, (const BYTE *)value.c_str(),
+                   (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value)
+{
+    SetStringValue(root, path, L"", value);
+}
+
+std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return L"";
+    DWORD size = 0;
+    DWORD type = 0;
+    std::wstring value;
+    if (RegQueryValueExW(key, name.empty() ? NULL : name.c_str(), NULL, &type, NULL, &size) ==
+            ERROR_SUCCESS &&
+        size > 0) {
+        value.assign(size / sizeof(wchar_t) + 1, L'\0');
+        RegQueryValueExW(key, name.empty() ? NULL : name.c_str(), NULL, &type, (BYTE *)&value[0],
+                         &size);
+        value.resize(lstrlenW(value.c_str()));
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+void DeleteTree(HKEY root, const std::wstring &path)
+{
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+}
+
+std::vector<std::wstring> FamilyKeys()
+{
+    static const wchar_t *prefixes[] = {L"ORVI.", L"PDF.O", L"Orvi.", L"VY.Of"};
+    std::vector<std::wstring> keys;
+    wchar_t name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD size = 256;
+        if (RegEnumKeyExW(HKEY_CLASSES_ROOT, i, name, &size, NULL, NULL, NULL, NULL) !=
+            ERROR_SUCCESS)
+            break;
+        for (const wchar_t *p : prefixes) {
+            if (wcsncmp(name, p, 5) == 0) {
+                keys.push_back(name);
+                break;
+            }
+        }
+    }
+    return keys;
+}
+
+void RemoveFamilyKeys()
+{
+    for (const std::wstring &k : FamilyKeys())
+        DeleteTree(HKEY_CLASSES_ROOT, k);
+    DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}");
+    DeleteTree(HKEY_CLASSES_ROOT, L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}");
+    DeleteTree(HKEY_CLASSES_ROOT, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}");
+}

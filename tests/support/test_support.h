@@ -1,0 +1,76 @@
+// Helpers shared by the test programs: real message boxes answered by a hook,
+// drops built the way the shell builds them, the main window, the registry,
+// files, and a count of the drawing objects the tool creates.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// ---- message boxes --------------------------------------------------------
+struct BoxRecord {
+    HWND owner;
+    std::wstring caption;
+    std::wstring text;
+    bool hasOk, hasYes, hasNo, hasCancel, hasIcon;
+    int answer;
+};
+
+// Installs a WH_CBT hook on this thread that answers every message box as it
+// opens. Answers are taken from the queue; with an empty queue OK or No is
+// pressed. Nothing can hang on a modal box while the hook is installed.
+void StartAnsweringBoxes();
+void StopAnsweringBoxes();
+void QueueBoxAnswer(int id);
+std::vector<BoxRecord> TakeBoxes();
+
+// ---- windows and messages --------------------------------------------------
+// Processes this thread's messages for about ms milliseconds.
+void PumpMessages(DWORD ms);
+// Registers the classes (once per process) and creates, shows and paints the main window.
+HWND StartMainWindow();
+// Destroys it and takes the WM_QUIT its destruction posts.
+void CloseMainWindow(HWND window);
+// Invalidates and repaints the main window and its children now.
+void Repaint(HWND window);
+std::wstring WindowText(HWND window);
+std::vector<std::wstring> ListEntries();
+
+// ---- drops -------------------------------------------------------------------
+// A global block laid out as the shell lays out a drop: DROPFILES header,
+// wide names, each terminated, and a final terminator.
+HDROP MakeDrop(const std::vector<std::wstring> &files);
+void SendDrop(HWND window, const std::vector<std::wstring> &files);
+
+// ---- registry ------------------------------------------------------------------
+bool KeyExists(HKEY root, const std::wstring &path);
+void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value);
+void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &name,
+                    const std::wstring &value);
+std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name = L"");
+void DeleteTree(HKEY root, const std::wstring &path);
+// Names of the keys directly below HKEY_CLASSES_ROOT that start with one of
+// the family prefixes, in registry order.
+std::vector<std::wstring> FamilyKeys();
+// Removes every family key and the test server's keys, so each test starts clean.
+void RemoveFamilyKeys();
+
+// ---- files and the test server ------------------------------------------------
+std::wstring TestProgramDir();
+// Full path of the test COM server built beside the test programs.
+std::wstring TestServerPath();
+// A fresh, empty scratch folder below the temporary folder.
+std::wstring MakeScratchDir(const std::wstring &name);
+bool FileExists(const std::wstring &path);
+std::string ReadFileBytes(const std::wstring &path);
+void WriteFileBytes(const std::wstring &path, const std::string &bytes);
+void SetEnv(const wchar_t *name, const wchar_t *value);
+// Lines the test server appended to its log ("register <path>", "unregister <path>").
+std::vector<std::wstring> ReadServerLog(const std::wstring &path);
+
+// ---- drawing objects ----------------------------------------------------------
+// Counts the drawing objects created and deleted by code in this program
+// (the tool's code is linked in) by redirecting its gdi32 and LoadImageW imports.
+void StartCountingGdiObjects();
+long LiveGdiObjects();

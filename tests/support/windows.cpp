@@ -1,0 +1,102 @@
+// The real main window and message pumping for the tests.
+#include "support/test_support.h"
+
+#include "app/app.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+void PumpMessages(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < ms);
+}
+
+HWND StartMainWindow()
+{
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleW(NULL);
+    if (!registered) {
+        RegisterMainWindowClass(instance);
+        RegisterTitleBarClass();
+        registered = true;
+    }
+    g_page = 1;
+    HWND window = CreateMainWindow(instance);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    PumpMessages(50);
+    return window;
+}
+
+void CloseMainWindow(HWND window)
+{
+    if (IsWindow(window))
+        DestroyWindow(window);
+    MSG msg;
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+        if (msg.message != WM_QUIT)
+            DispatchMessageW(&msg);
+    }
+}
+
+void Repaint(HWND window)
+{
+    RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+std::wstring WindowText(HWND window)
+{
+    int n = GetWindowTextLengthW(window);
+    std::wstring text(n + 1, L'\0');
+    GetWindowTextW(window, &text[0], n + 1);
+    text.resize(lstrlenW(text.c_str()));
+    return text;
+}
+
+std::vector<std::wstring> ListEntries()
+{
+    std::vector<std::wstring> entries;
+    LRESULT count = SendMessageW(g_controlList, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++) {
+        LRESULT n = SendMessageW(g_controlList, LB_GETTEXTLEN, i, 0);
+        std::wstring text(n + 1, L'\0');
+        SendMessageW(g_controlList, LB_GETTEXT, i, (LPARAM)&text[0]);
+        text.resize(n);
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+HDROP MakeDrop(const std::vector<std::wstring> &files)
+{
+    size_t chars = 1;
+    for (const std::wstring &f : files)
+        chars += f.size() + 1;
+    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    DROPFILES *header = (DROPFILES *)GlobalLock(block);
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    wchar_t *names = (wchar_t *)(header + 1);
+    for (const std::wstring &f : files) {
+        CopyMemory(names, f.c_str(), (f.size() + 1) * sizeof(wchar_t));
+        names += f.size() + 1;
+    }
+    *names = 0;
+    GlobalUnlock(block);
+    return (HDROP)block;
+}
+
+void SendDrop(HWND window, const std::vector<std::wstring> &files)
+{
+    SendMessageW(window, WM_DROPFILES, (WPARAM)MakeDrop(files), 0);
+}
