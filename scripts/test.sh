@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" all
 
 prefix="$root/build/x86_64/wineprefix"
-"$root/scripts/make-prefix.sh" "$prefix"
+"$root/scripts/make-prefix.sh" "$prefix" unmanaged
 
 # A display of our own, so the tests never depend on the caller's.
 "$root/scripts/with-display.sh" bash -c '

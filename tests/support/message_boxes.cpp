@@ -6,6 +6,8 @@
 static HHOOK g_boxHook;
 static std::deque<int> g_answers;
 static std::vector<BoxRecord> g_boxes;
+static void (*g_boxCallback)(HWND box);
+static HWND g_openBox;
 
 const int kMessageTextId = 0xFFFF; // the static text of a message box
 const int kMessageIconId = 0x0440; // its icon control
@@ -38,16 +40,33 @@ static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
         }
         r.answer = answer;
         g_boxes.push_back(r);
+        g_openBox = box;
+        if (g_boxCallback)
+            g_boxCallback(box);
         // Pressed once the box's own modal loop runs.
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
     }
+    if (code == HCBT_DESTROYWND && (HWND)wParam == g_openBox)
+        g_openBox = NULL;
     return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+void SetBoxCallback(void (*callback)(HWND box))
+{
+    g_boxCallback = callback;
+}
+
+bool BoxIsOpen()
+{
+    return g_openBox != NULL;
 }
 
 void StartAnsweringBoxes()
 {
     g_answers.clear();
     g_boxes.clear();
+    g_boxCallback = NULL;
+    g_openBox = NULL;
     if (!g_boxHook)
         g_boxHook = SetWindowsHookExW(WH_CBT, BoxHook, NULL, GetCurrentThreadId());
 }

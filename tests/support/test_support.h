@@ -24,6 +24,10 @@ void StartAnsweringBoxes();
 void StopAnsweringBoxes();
 void QueueBoxAnswer(int id);
 std::vector<BoxRecord> TakeBoxes();
+// Called with each box as it opens, before the box is answered.
+void SetBoxCallback(void (*callback)(HWND box));
+// True from a box's activation until its window is destroyed.
+bool BoxIsOpen();
 
 // ---- windows and messages --------------------------------------------------
 // Processes this thread's messages for about ms milliseconds.

@@ -1,0 +1,17 @@
+#!/bin/bash
+# Installs what is missing, builds the tool and starts it under wine64 in the
+# project's own Wine prefix (build/run-prefix), on the current X display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No display: DISPLAY is not set, so the tool's window cannot be shown." >&2
+  echo "Run this from a graphical session, or on a virtual display:" >&2
+  echo "  xvfb-run -a scripts/run.sh     (or see scripts/screenshot.sh for pictures)" >&2
+  exit 1
+fi
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" all
+prefix="$root/build/run-prefix"
+"$root/scripts/make-prefix.sh" "$prefix"
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
+exec /usr/lib/wine/wine64 "$root/build/x86_64/bin/OrviActiveX.exe"
