@@ -23,3 +23,4 @@ export ORVI_ROOT="$root" WINEPREFIX="$prefix"
   exit $status
 '
 "$root/scripts/check-exe.sh"
+"$root/scripts/native-checks.sh"
