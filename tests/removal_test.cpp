@@ -660,6 +660,31 @@ TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
     }
 }
 
+TEST_F(RemovalTest, EntryTooLongToReadWholeIsNotRemovedUnderACutName)
+{
+    // 255 characters do not fit the 255-character reading buffers; the name
+    // cut to 254 characters is a real key that must survive.
+    const std::wstring cut = L"ORVI." + Repeat(L'c', 249);
+    const std::wstring entry = cut + L"c";
+    Make(kCR, cut);
+    Make(kCR, L".qvb");
+    OpenWindow();
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+    SelectEntry(entry);
+    QueueBoxAnswer(IDYES);
+    Command(g_controlList, LBN_DBLCLK);
+    EXPECT_TRUE(KeyExists(kCR, cut));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+
+    SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+    QueueBoxAnswer(IDYES);
+    Command(g_uninstallAllButton, BN_CLICKED);
+    EXPECT_TRUE(KeyExists(kCR, cut));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_EQ(TakeBoxes().size(), 2u);
+}
+
 TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
 {
     const std::wstring server = CopyTestServer(L"ORVI Test.ocx");
