@@ -12,4 +12,27 @@ void DownloadAction(HWND owner);
 
 int QueryInstalledControls();
 int UninstallControl(const wchar_t *progId);
+
+// Deletes the key at path below root with all its subkeys, depth first.
+// Nonzero when the key is gone, 0 when it is not.
+int DeleteKeyTree(HKEY root, const wchar_t *path);
+
+// Default value of the key at path below HKEY_CLASSES_ROOT, written into
+// value (kDefaultValueSize characters); empty when it cannot be read in full.
+// Returns its length.
+const int kDefaultValueSize = 256;
+int ReadDefaultValue(const wchar_t *path, wchar_t *value);
+
+// One pass of the generic removal: deletes every subkey of the key rootName
+// below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
+// character on (reference adjusted for progId's letter case first).
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName);
+
+// The three controls that are removed by a fixed key list.
+enum FixedKeyList {
+    kUploaderKeys = 1,   // "Orvi.LargeFileUploader"
+    kSealServerKeys = 2, // "ORVI.SealServerCtrlMem"
+    kDocumentKeys = 3,   // "PDF.OrviDocument" together with "TIF.OrviDocument"
+};
+void RemoveFixedKeys(int list);
 BOOL IsWow64();

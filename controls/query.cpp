@@ -1,5 +1,52 @@
-// PLACEHOLDER until the installed-control query is built.
+// Fills the Uninstall page's list with the family's installed controls: the
+// keys directly below HKEY_CLASSES_ROOT whose first five characters are a
+// family prefix, in registry order.
 #include "controls/controls.h"
 
-int QueryInstalledControls() { return 0; }
-void QueryAction(HWND) {}
+#include "app/app.h"
+#include "controls/family_prefix.h"
+
+const int kKeyNameSize = 256;
+const int kAnsiNameSize = 255;
+
+static void EmptyList()
+{
+    LRESULT count = SendMessageW(g_controlList, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; i++)
+        SendMessageW(g_controlList, LB_DELETESTRING, 0, 0);
+}
+
+// The prefix test runs on the ANSI form of the name, so a character written
+// with two bytes counts as two of the five. A name that cannot be converted
+// does not qualify.
+static int IsFamilyName(const wchar_t *name)
+{
+    char ansi[kAnsiNameSize] = {};
+    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, kAnsiNameSize, NULL, NULL))
+        return 0;
+    return HasFamilyPrefix(ansi);
+}
+
+int QueryInstalledControls()
+{
+    EmptyList();
+    int added = 0;
+    for (DWORD index = 0;; index++) {
+        wchar_t name[kKeyNameSize] = {};
+        DWORD size = kKeyNameSize;
+        if (RegEnumKeyExW(HKEY_CLASSES_ROOT, index, name, &size, NULL, NULL, NULL, NULL) !=
+            ERROR_SUCCESS)
+            break;
+        if (!IsFamilyName(name))
+            continue;
+        SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)name);
+        added++;
+    }
+    return added;
+}
+
+void QueryAction(HWND owner)
+{
+    if (QueryInstalledControls() == 0)
+        MessageBoxW(owner, L"当前电脑没有安装控件！", L"提示", MB_OK);
+}

@@ -1,0 +1,8 @@
+// The family's ProgID prefixes. Free of the Windows headers so the test can
+// also be built natively.
+#pragma once
+
+// 1 when the first five bytes of an ANSI key name are exactly one of the
+// family prefixes ("ORVI.", "PDF.O", "Orvi.", "VY.Of", compared
+// case-sensitively); a name of fewer than five bytes never qualifies.
+int HasFamilyPrefix(const char *ansiName);

@@ -1,0 +1,63 @@
+#include "controls/guid_text.h"
+
+static const int kTailStart = 10; // index of the 11th character
+
+static int TextLength(const wchar_t *text)
+{
+    int n = 0;
+    while (text[n])
+        n++;
+    return n;
+}
+
+int GuidTailsMatch(const wchar_t *name, const wchar_t *reference)
+{
+    if (TextLength(name) <= kTailStart || TextLength(reference) <= kTailStart)
+        return 0;
+    for (int i = kTailStart;; i++) {
+        if (name[i] != reference[i])
+            return 0;
+        if (name[i] == 0)
+            return 1;
+    }
+}
+
+struct CaseAdjustment {
+    const wchar_t *stem;   // first seven characters of the ProgID
+    int positions[4];      // 1-based, 0 ends the row
+};
+
+static const CaseAdjustment kCaseAdjustments[] = {
+    {L"ORVI.At", {18, 19, 0, 0}},
+    {L"ORVI.Se", {17, 18, 19, 0}},
+    {L"ORVI.We", {17, 18, 19, 0}},
+    {L"ORVI.Of", {17, 19, 0, 0}},
+};
+static const int kStemLength = 7;
+
+static int BeginsWithStem(const wchar_t *progId, const wchar_t *stem)
+{
+    for (int i = 0; i < kStemLength; i++) {
+        if (progId[i] != stem[i])
+            return 0;
+    }
+    return 1;
+}
+
+void AdjustReferenceCase(const wchar_t *progId, wchar_t *reference)
+{
+    int length = TextLength(reference);
+    for (const CaseAdjustment &row : kCaseAdjustments) {
+        if (!BeginsWithStem(progId, row.stem))
+            continue;
+        for (int p : row.positions) {
+            if (p == 0 || p > length)
+                break;
+            wchar_t c = reference[p - 1];
+            // Only hex letters change: a digit stays a digit.
+            if (c >= L'a' && c <= L'f')
+                reference[p - 1] = (wchar_t)(c - (L'a' - L'A'));
+        }
+        return;
+    }
+}

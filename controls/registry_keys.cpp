@@ -1,0 +1,114 @@
+// Registry operations of the removal: depth-first tree deletion and reading
+// a key's default value.
+#include "controls/controls.h"
+
+#include "app/text.h"
+
+const size_t kWorkingPathSize = 520;
+const DWORD kSubkeyNameSize = 260;
+
+// 1 when every key of the tree below key can be named, from the root, within
+// the working path; pathLength is the length of key's own path. A subkey
+// that cannot be opened is counted as a leaf: the deletion stops there anyway.
+static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
+{
+    for (DWORD index = 0;; index++) {
+        wchar_t name[kSubkeyNameSize] = {};
+        DWORD size = kSubkeyNameSize;
+        if (RegEnumKeyExW(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            return 1;
+        size_t length = pathLength + 1 + size;
+        if (length >= kWorkingPathSize)
+            return 0;
+        HKEY subkey;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+            continue;
+        int fits = TreeFitsWorkingPath(subkey, length);
+        RegCloseKey(subkey);
+        if (!fits)
+            return 0;
+    }
+}
+
+// path is the working buffer; subkey names are written behind it in place
+// and it holds the path passed in again (without a trailing backslash) on
+// return.
+static int DeleteTreeInPlace(HKEY root, wchar_t *path)
+{
+    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
+        return 1;
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    size_t base = TextLength(path);
+    if (path[base - 1] != L'\\') {
+        if (!AppendText(path, kWorkingPathSize, L"\\")) {
+            RegCloseKey(key);
+            return 0;
+        }
+        base++;
+    }
+    for (;;) {
+        wchar_t name[kSubkeyNameSize] = {};
+        DWORD size = kSubkeyNameSize;
+        FILETIME written;
+        if (RegEnumKeyExW(key, 0, name, &size, NULL, NULL, NULL, &written) != ERROR_SUCCESS)
+            break;
+        path[base] = 0;
+        // Never act on a cut path: a name that does not fit ends the work here.
+        if (!AppendText(path, kWorkingPathSize, (const wchar_t *)name))
+            break;
+        if (!DeleteTreeInPlace(root, path))
+            break;
+    }
+    path[base - 1] = 0;
+    RegCloseKey(key);
+    return RegDeleteKeyW(root, path) == ERROR_SUCCESS;
+}
+
+int DeleteKeyTree(HKEY root, const wchar_t *path)
+{
+    wchar_t working[kWorkingPathSize] = {};
+    // An empty path would name the root itself.
+    if (!path[0] || !CopyText(working, kWorkingPathSize, path))
+        return 0;
+    if (RegDeleteKeyW(root, working) == ERROR_SUCCESS)
+        return 1;
+    HKEY key;
+    if (RegOpenKeyExW(root, working, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    // A tree too deep to be named in the working path is left untouched
+    // rather than half deleted.
+    size_t length = TextLength(working);
+    if (working[length - 1] == L'\\')
+        length--;
+    int fits = TreeFitsWorkingPath(key, length);
+    RegCloseKey(key);
+    if (!fits)
+        return 0;
+    return DeleteTreeInPlace(root, working);
+}
+
+static void ZeroValue(wchar_t *value)
+{
+    for (int i = 0; i < kDefaultValueSize; i++)
+        value[i] = 0;
+}
+
+int ReadDefaultValue(const wchar_t *path, wchar_t *value)
+{
+    ZeroValue(value);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    // 255 bytes: a value of at most 126 characters and its terminator.
+    LONG size = 255;
+    LONG result = RegQueryValueW(key, NULL, value, &size);
+    RegCloseKey(key);
+    // A value that was read only in part is never used.
+    if (result != ERROR_SUCCESS) {
+        ZeroValue(value);
+        return 0;
+    }
+    return (int)TextLengthWithin(value, kDefaultValueSize);
+}

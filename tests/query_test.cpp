@@ -1,0 +1,119 @@
+// The installed-control query: which keys below HKEY_CLASSES_ROOT are listed,
+// in which order, and the query button's answer when none is.
+#include "support/test_support.h"
+
+#include "app/app.h"
+#include "controls/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+static const wchar_t *const kListed[] = {
+    L"ORVI.",         L"ORVI.QueryCaseA", L"Orvi.QueryCaseB", L"PDF.Oanything",
+    L"VY.OfQuery",    L"ORVI.QueryVer",   L"ORVI.QueryVer.1", L"ORVI.中文名",
+};
+static const wchar_t *const kNotListed[] = {
+    L"ORVI",  L"ORV",   L"orvi.querylower", L"PDF.oQuery", L"TIF.OrviDocument",
+    // A character written with two bytes in code page 936 among the first five.
+    L"ORV中I.Query", L"ORVI中Query", L"中ORVI.",
+};
+
+class QueryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        StartAnsweringBoxes();
+        RemoveFamilyKeys();
+        RemoveOwnKeys();
+        window = StartMainWindow();
+    }
+    void TearDown() override
+    {
+        CloseMainWindow(window);
+        RemoveOwnKeys();
+        RemoveFamilyKeys();
+    }
+    static void RemoveOwnKeys()
+    {
+        for (const wchar_t *k : kListed)
+            DeleteTree(HKEY_CLASSES_ROOT, k);
+        for (const wchar_t *k : kNotListed)
+            DeleteTree(HKEY_CLASSES_ROOT, k);
+    }
+    static void CreateAll()
+    {
+        for (const wchar_t *k : kListed)
+            SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
+        for (const wchar_t *k : kNotListed)
+            SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
+        for (const wchar_t *k : kListed)
+            ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, k));
+        for (const wchar_t *k : kNotListed)
+            ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, k));
+    }
+    void PressQuery()
+    {
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)g_queryButton);
+    }
+    HWND window = NULL;
+};
+
+TEST_F(QueryTest, AnsiCodePageIsChinese)
+{
+    // The two-byte cases below rely on it.
+    ASSERT_EQ(GetACP(), 936u);
+}
+
+TEST_F(QueryTest, ListsFamilyNamesInRegistryOrder)
+{
+    ASSERT_EQ(GetACP(), 936u);
+    CreateAll();
+    int count = QueryInstalledControls();
+    std::vector<std::wstring> entries = ListEntries();
+    EXPECT_EQ(count, (int)entries.size());
+    EXPECT_EQ(entries, FamilyKeys());
+    for (const wchar_t *k : kListed)
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), std::wstring(k)), 1) << k;
+    for (const wchar_t *k : kNotListed)
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), std::wstring(k)), 0) << k;
+}
+
+TEST_F(QueryTest, SecondQueryGivesTheSameListWithoutDuplicates)
+{
+    CreateAll();
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
+    PressQuery();
+    std::vector<std::wstring> first = ListEntries();
+    PressQuery();
+    std::vector<std::wstring> second = ListEntries();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(second, FamilyKeys());
+    EXPECT_EQ(std::count(second.begin(), second.end(), std::wstring(L"stale entry")), 0);
+    // A filled list is the answer: no message.
+    EXPECT_TRUE(TakeBoxes().empty());
+}
+
+TEST_F(QueryTest, NothingInstalledSaysSoAndLeavesTheListEmpty)
+{
+    // Names close to the family that still do not count.
+    for (const wchar_t *k : kNotListed)
+        SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
+    ASSERT_TRUE(FamilyKeys().empty());
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
+    EXPECT_EQ(QueryInstalledControls(), 0);
+    EXPECT_TRUE(ListEntries().empty());
+
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
+    PressQuery();
+    EXPECT_TRUE(ListEntries().empty());
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"当前电脑没有安装控件！");
+    EXPECT_EQ(boxes[0].caption, L"提示");
+    EXPECT_EQ(boxes[0].owner, window);
+    EXPECT_TRUE(boxes[0].hasOk);
+    EXPECT_FALSE(boxes[0].hasYes);
+    EXPECT_FALSE(boxes[0].hasNo);
+    EXPECT_FALSE(boxes[0].hasCancel);
+}

@@ -1,0 +1,815 @@
+// Control removal: the generic rule and the fixed key lists in both columns,
+// the passes, tree deletion, default values, and the two removal actions on
+// the real main window with the real regsvr32.exe.
+#include "support/test_support.h"
+
+#include "app/app.h"
+#include "controls/controls.h"
+#include "register/register.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+// Link-time test double: the real IsWow64 stands alone in controls/wow64.cpp,
+// so the linker takes this one instead and both columns of the removal can
+// be followed on the x86_64 test process. The real one is tested in
+// wow64_test.cpp.
+static BOOL g_fakeWow64 = FALSE;
+BOOL IsWow64()
+{
+    return g_fakeWow64;
+}
+
+static const HKEY kCR = HKEY_CLASSES_ROOT;
+static const HKEY kLM = HKEY_LOCAL_MACHINE;
+
+typedef std::pair<HKEY, std::wstring> KeyName;
+
+static std::wstring Repeat(wchar_t c, size_t n)
+{
+    return std::wstring(n, c);
+}
+
+static DWORD SubkeyCount(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return count;
+}
+
+static std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
+{
+    std::vector<std::wstring> names;
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[260];
+    for (DWORD i = 0;; i++) {
+        DWORD size = 260;
+        if (RegEnumKeyExW(key, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+// The walk of a pass sees b right after a.
+static bool AreNeighbours(HKEY root, const std::wstring &path, const std::wstring &a,
+                          const std::wstring &b)
+{
+    std::vector<std::wstring> names = SubkeyNames(root, path);
+    for (size_t i = 0; i + 1 < names.size(); i++) {
+        if (names[i] == a)
+            return names[i + 1] == b;
+    }
+    return false;
+}
+
+// Everyone may do anything with the key except what deny names.
+static void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
+{
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    BYTE aclBuffer[256];
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = NULL;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    PACL acl = (PACL)aclBuffer;
+    if (deny) {
+        InitializeAcl(acl, sizeof(aclBuffer), ACL_REVISION);
+        AddAccessDeniedAce(acl, ACL_REVISION, deny, everyone);
+        AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
+    }
+    SetSecurityDescriptorDacl(&sd, TRUE, deny ? acl : NULL, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+    FreeSid(everyone);
+    RegCloseKey(key);
+}
+
+// Every key a test makes is recorded and removed afterwards.
+class RemovalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        StartAnsweringBoxes();
+        g_fakeWow64 = FALSE;
+        hadMachineWow6432Node = KeyExists(kLM, L"Wow6432Node");
+        RemoveFamilyKeys();
+        scratch = MakeScratchDir(L"removal");
+    }
+    void TearDown() override
+    {
+        if (window)
+            CloseMainWindow(window);
+        SetEnv(L"ORVI_TEST_LOG", NULL);
+        for (const KeyName &k : protectedKeys)
+            OpenUp(k.first, k.second);
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            DeleteTree(it->first, it->second);
+        if (!hadMachineWow6432Node)
+            DeleteTree(kLM, L"Wow6432Node");
+        RemoveFamilyKeys();
+        g_fakeWow64 = FALSE;
+    }
+    static void OpenUp(HKEY root, const std::wstring &path)
+    {
+        HKEY key;
+        if (RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
+            return;
+        RegCloseKey(key);
+        SetKeyDacl(root, path, 0);
+    }
+    void Make(HKEY root, const std::wstring &path, const std::wstring &value = L"removal test")
+    {
+        made.push_back(KeyName(root, path));
+        SetDefaultValue(root, path, value);
+        ASSERT_TRUE(KeyExists(root, path)) << path;
+    }
+    void Protect(HKEY root, const std::wstring &path, DWORD deny)
+    {
+        protectedKeys.push_back(KeyName(root, path));
+        SetKeyDacl(root, path, deny);
+    }
+    // A file that stands for a control's server; regsvr32 cannot load it.
+    std::wstring MakeServerFile(const std::wstring &name)
+    {
+        std::wstring path = scratch + L"\\" + name;
+        WriteFileBytes(path, "not a real server");
+        EXPECT_TRUE(FileExists(path));
+        return path;
+    }
+    std::wstring CopyTestServer(const std::wstring &name)
+    {
+        std::wstring path = scratch + L"\\" + name;
+        EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
+        return path;
+    }
+    void OpenWindow()
+    {
+        window = StartMainWindow();
+    }
+    void Command(HWND sender, WORD code)
+    {
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, code), (LPARAM)sender);
+    }
+    void SelectEntry(const std::wstring &text)
+    {
+        LRESULT index =
+            SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text.c_str());
+        ASSERT_NE(index, LB_ERR) << text;
+        SendMessageW(g_controlList, LB_SETCURSEL, index, 0);
+    }
+
+    std::vector<KeyName> made;
+    std::vector<KeyName> protectedKeys;
+    std::wstring scratch;
+    bool hadMachineWow6432Node = false;
+    HWND window = NULL;
+};
+
+// ---- generic rule --------------------------------------------------------------
+
+static const wchar_t kClsid[] = L"{1A2B3C4D-0000-4a6b-8C7D-0123456789AB}";
+static const wchar_t kTypeLib[] = L"{5E6F7A8B-1111-4c2d-9E8F-00AABBCCDDEE}";
+
+// A GUID text that differs from the type library only in its first group.
+static std::wstring LibTwin(const wchar_t *firstGroup)
+{
+    return std::wstring(L"{") + firstGroup + L"-1111-4c2d-9E8F-00AABBCCDDEE}";
+}
+
+class GenericRemovalTest : public RemovalTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
+{
+    const bool wow64 = GetParam();
+    g_fakeWow64 = wow64;
+    const std::wstring progId = L"ORVI.GenericCtl";
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
+    const std::wstring wowClassKey = std::wstring(L"Wow6432Node\\CLSID\\") + kClsid;
+    const std::wstring server = MakeServerFile(L"generic.ocx");
+
+    Make(kCR, progId + L"\\CLSID", kClsid);
+    Make(kCR, classKey + L"\\InprocServer32", server);
+    Make(kCR, wowClassKey + L"\\InprocServer32", server);
+    // The reference is read from the class key of the column.
+    Make(kCR, (wow64 ? wowClassKey : classKey) + L"\\TypeLib", kTypeLib);
+    Make(kCR, L".qvb\\ShellNew");
+    Make(kCR, L".qvm");
+    Make(kCR, std::wstring(L"TypeLib\\") + kTypeLib + L"\\1.0\\0\\win32");
+    Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A81") + L"\\1.0");
+    Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A82") + L"\\1.0");
+    Make(kCR, L"Interface\\" + LibTwin(L"5E6F7A83") + L"\\TypeLib");
+    Make(kCR, L"Interface\\" + LibTwin(L"5E6F7A84"));
+    Make(kCR, L"Wow6432Node\\Interface\\" + LibTwin(L"5E6F7A86"));
+    Make(kCR, L"Wow6432Node\\Interface\\" + LibTwin(L"5E6F7A87"));
+    // Differ from the reference from the 11th character on: kept.
+    const KeyName kept[] = {
+        {kCR, L"TypeLib\\{5E6F7A8C-1111-4C2D-9E8F-00AABBCCDDEE}"},
+        {kCR, L"TypeLib\\{5E6F7A8D-1111-4c2d-9E8F-00AABBCCDDEF}"},
+        {kCR, L"Interface\\{5E6F7A85-1111-4c2d-9e8f-00AABBCCDDEE}"},
+        {kCR, L"CLSID\\{1A2B3C4E-0000-4a6b-8C7D-0123456789AB}"},
+    };
+    for (const KeyName &k : kept)
+        Make(k.first, k.second);
+    ASSERT_TRUE(AreNeighbours(kCR, L"TypeLib", LibTwin(L"5E6F7A81"), LibTwin(L"5E6F7A82")));
+    ASSERT_TRUE(AreNeighbours(kCR, L"Interface", LibTwin(L"5E6F7A83"), LibTwin(L"5E6F7A84")));
+    ASSERT_TRUE(AreNeighbours(kCR, L"Wow6432Node\\Interface", LibTwin(L"5E6F7A86"),
+                              LibTwin(L"5E6F7A87")));
+
+    EXPECT_EQ(UninstallControl(progId.c_str()), 1);
+
+    EXPECT_FALSE(KeyExists(kCR, progId));
+    EXPECT_FALSE(KeyExists(kCR, classKey));
+    EXPECT_EQ(KeyExists(kCR, wowClassKey), !wow64);
+    EXPECT_FALSE(KeyExists(kCR, L".qvb"));
+    EXPECT_FALSE(KeyExists(kCR, L".qvm"));
+    EXPECT_FALSE(KeyExists(kCR, std::wstring(L"TypeLib\\") + kTypeLib));
+    EXPECT_FALSE(KeyExists(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A81")));
+    EXPECT_FALSE(KeyExists(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A82")));
+    EXPECT_FALSE(KeyExists(kCR, L"Interface\\" + LibTwin(L"5E6F7A83")));
+    EXPECT_FALSE(KeyExists(kCR, L"Interface\\" + LibTwin(L"5E6F7A84")));
+    // Only the 32-bit column passes over the Wow6432Node interfaces.
+    EXPECT_EQ(KeyExists(kCR, L"Wow6432Node\\Interface\\" + LibTwin(L"5E6F7A86")), !wow64);
+    EXPECT_EQ(KeyExists(kCR, L"Wow6432Node\\Interface\\" + LibTwin(L"5E6F7A87")), !wow64);
+    for (const KeyName &k : kept)
+        EXPECT_TRUE(KeyExists(k.first, k.second)) << k.second;
+    EXPECT_FALSE(FileExists(server));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothColumns, GenericRemovalTest, ::testing::Bool());
+
+TEST_F(RemovalTest, NoClsidRemovesProgIdAndExtensionsOnly)
+{
+    for (BOOL wow64 : {FALSE, TRUE}) {
+        g_fakeWow64 = wow64;
+        Make(kCR, L"ORVI.NoClsid\\Control");
+        Make(kCR, L".qvb");
+        Make(kCR, L".qvm");
+        Make(kCR, std::wstring(L"CLSID\\") + kClsid);
+        Make(kCR, std::wstring(L"Wow6432Node\\CLSID\\") + kClsid);
+        const wchar_t *roots[] = {L"CLSID", L"Wow6432Node\\CLSID", L"Interface",
+                                  L"Wow6432Node\\Interface", L"TypeLib"};
+        std::vector<DWORD> before;
+        for (const wchar_t *r : roots)
+            before.push_back(SubkeyCount(kCR, r));
+
+        EXPECT_EQ(UninstallControl(L"ORVI.NoClsid"), 1);
+
+        EXPECT_FALSE(KeyExists(kCR, L"ORVI.NoClsid"));
+        EXPECT_FALSE(KeyExists(kCR, L".qvb"));
+        EXPECT_FALSE(KeyExists(kCR, L".qvm"));
+        for (size_t i = 0; i < before.size(); i++)
+            EXPECT_EQ(SubkeyCount(kCR, roots[i]), before[i]) << roots[i];
+        EXPECT_TRUE(KeyExists(kCR, std::wstring(L"CLSID\\") + kClsid));
+    }
+}
+
+TEST_F(RemovalTest, EmptyOrOverlongProgIdRemovesNothing)
+{
+    // "ORVI." and 244 more: with "\CLSID" it no longer fits a key path.
+    const std::wstring longProgId = L"ORVI." + Repeat(L'L', 244);
+    Make(kCR, longProgId + L"\\CLSID", kClsid);
+    Make(kCR, L".qvb");
+    Make(kCR, L".qvm");
+    EXPECT_EQ(UninstallControl(longProgId.c_str()), 1);
+    EXPECT_EQ(UninstallControl(L""), 1);
+    EXPECT_TRUE(KeyExists(kCR, longProgId));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_TRUE(KeyExists(kCR, L".qvm"));
+
+    // One character less fits, and is removed.
+    const std::wstring fitting = longProgId.substr(0, longProgId.size() - 1);
+    Make(kCR, fitting);
+    EXPECT_EQ(UninstallControl(fitting.c_str()), 1);
+    EXPECT_FALSE(KeyExists(kCR, fitting));
+    EXPECT_FALSE(KeyExists(kCR, L".qvb"));
+    EXPECT_TRUE(KeyExists(kCR, longProgId));
+}
+
+TEST_F(RemovalTest, ProgIdThatOnlyBeginsWithANamedOneTakesTheGenericRule)
+{
+    const wchar_t *named[] = {L"Orvi.LargeFileUploader", L"ORVI.SealServerCtrlMem",
+                              L"PDF.OrviDocument"};
+    for (const wchar_t *name : named) {
+        const std::wstring versioned = std::wstring(name) + L".1";
+        Make(kCR, name);
+        Make(kCR, versioned);
+        Make(kCR, L".qvb");
+        Make(kCR, L".qvm");
+        EXPECT_EQ(UninstallControl(versioned.c_str()), 1);
+        EXPECT_FALSE(KeyExists(kCR, versioned)) << versioned;
+        EXPECT_FALSE(KeyExists(kCR, L".qvb")) << versioned;
+        EXPECT_FALSE(KeyExists(kCR, L".qvm")) << versioned;
+        EXPECT_TRUE(KeyExists(kCR, name)) << name;
+    }
+}
+
+// ---- one pass ---------------------------------------------------------------------
+
+static const wchar_t kPassRoot[] = L"OrviPassRoot";
+
+static std::wstring PassKey(const std::wstring &name)
+{
+    return std::wstring(kPassRoot) + L"\\" + name;
+}
+
+TEST_F(RemovalTest, PassDeletesEveryMatchingSubkeyIncludingNeighbours)
+{
+    const wchar_t *ref = L"{AAAAAAAA-1234-4c2d-9E8F-00AABBCCDDEE}";
+    const wchar_t *matching[] = {
+        L"{00000001-1234-4c2d-9E8F-00AABBCCDDEE}", L"{00000002-1234-4c2d-9E8F-00AABBCCDDEE}",
+        L"{00000003-1234-4c2d-9E8F-00AABBCCDDEE}", L"{00000005-1234-4c2d-9E8F-00AABBCCDDEE}",
+        L"{AAAAAAAA-1234-4c2d-9E8F-00AABBCCDDEE}",
+    };
+    const wchar_t *kept[] = {
+        L"{00000006-1234-4C2D-9E8F-00AABBCCDDEE}", L"{00000007-1234-4c2d-9E8F-00AABBCCDDEE}x",
+        L"{0", L"short",
+    };
+    for (const wchar_t *k : matching)
+        Make(kCR, PassKey(k) + L"\\1.0");
+    for (const wchar_t *k : kept)
+        Make(kCR, PassKey(k));
+    // A matching subkey that cannot be deleted (its subkeys cannot be read)
+    // between two matching ones: the pass goes past it.
+    const std::wstring stuck = L"{00000004-1234-4c2d-9E8F-00AABBCCDDEE}";
+    Make(kCR, PassKey(stuck) + L"\\inner");
+    Protect(kCR, PassKey(stuck), KEY_READ);
+
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, kPassRoot);
+
+    for (const wchar_t *k : matching)
+        EXPECT_FALSE(KeyExists(kCR, PassKey(k))) << k;
+    for (const wchar_t *k : kept)
+        EXPECT_TRUE(KeyExists(kCR, PassKey(k))) << k;
+    EXPECT_EQ(SubkeyCount(kCR, kPassRoot), 5u);
+    OpenUp(kCR, PassKey(stuck));
+    EXPECT_TRUE(KeyExists(kCR, PassKey(stuck) + L"\\inner"));
+
+    // A missing root or an empty reference: nothing happens.
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, L"OrviPassRootMissing");
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", L"", kPassRoot);
+    EXPECT_EQ(SubkeyCount(kCR, kPassRoot), 5u);
+}
+
+TEST_F(RemovalTest, PassAdjustsTheCaseOfTheThirdGroupForNamedStems)
+{
+    struct Row {
+        const wchar_t *progId;
+        const wchar_t *reference;
+        const wchar_t *deleted; // the one subkey the pass takes
+    };
+    // Subkeys that differ only in the letter case of the third group (and in
+    // their first group, since key names ignore case).
+    const wchar_t *variants[] = {
+        L"{00000001-1234-4abc-1234-123456789012}", L"{00000002-1234-4aBC-1234-123456789012}",
+        L"{00000003-1234-4ABC-1234-123456789012}", L"{00000004-1234-4AbC-1234-123456789012}",
+        L"{00000005-1234-4a1C-1234-123456789012}", L"{00000006-1234-4a1c-1234-123456789012}",
+        L"{00000007-1234-4A1C-1234-123456789012}",
+    };
+    const Row rows[] = {
+        {L"ORVI.AtCtl", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[1]},
+        {L"ORVI.SeCtl", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[2]},
+        {L"ORVI.WeCtl", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[2]},
+        {L"ORVI.OfCtl", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[3]},
+        {L"ORVI.Other", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[0]},
+        {L"Orvi.AtCtl", L"{FFFFFFFF-1234-4abc-1234-123456789012}", variants[0]},
+        // A digit at a listed position stays a digit.
+        {L"ORVI.AtCtl", L"{FFFFFFFF-1234-4a1c-1234-123456789012}", variants[4]},
+        {L"ORVI.SeCtl", L"{FFFFFFFF-1234-4a1c-1234-123456789012}", variants[6]},
+    };
+    for (const Row &row : rows) {
+        for (const wchar_t *v : variants)
+            Make(kCR, PassKey(v));
+        DeleteMatchingSubkeys(row.progId, row.reference, kPassRoot);
+        for (const wchar_t *v : variants)
+            EXPECT_EQ(KeyExists(kCR, PassKey(v)), v != row.deleted)
+                << row.progId << " " << row.reference << " " << v;
+    }
+}
+
+// ---- fixed key lists -----------------------------------------------------------------
+
+struct FixedCase {
+    const wchar_t *progId;
+    const wchar_t *clsid; // the ProgID's class, holding the server path
+    std::vector<KeyName> deleted;
+    std::vector<KeyName> kept;
+};
+
+static FixedCase UploaderCase(bool wow64)
+{
+    FixedCase c;
+    c.progId = L"Orvi.LargeFileUploader";
+    c.clsid = L"{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}";
+    const std::wstring lib = L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}";
+    const std::wstring cls = L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}";
+    c.deleted = {{kCR, c.progId}, {kCR, lib}};
+    if (wow64) {
+        c.deleted.push_back({kCR, L"Wow6432Node\\" + cls});
+        c.deleted.push_back({kCR, L"Wow6432Node\\" + lib});
+        c.kept.push_back({kCR, cls});
+    } else {
+        c.deleted.push_back({kCR, cls});
+        // Wow6432Node\TypeLib is the shared TypeLib key itself, so its
+        // twin goes with the TypeLib key in this column too.
+        c.kept.push_back({kCR, L"Wow6432Node\\" + cls});
+    }
+    // What a generic removal would take.
+    c.kept.push_back({kCR, L"TypeLib\\{3B7D41E1-6A2C-4D81-9E35-C04F7A12B6D9}"});
+    c.kept.push_back({kCR, L"Interface\\{3B7D41E9-6A2C-4D81-9E35-C04F7A12B6D9}"});
+    return c;
+}
+
+static FixedCase SealServerCase(bool wow64)
+{
+    FixedCase c;
+    c.progId = L"ORVI.SealServerCtrlMem";
+    c.clsid = L"{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}";
+    const std::wstring lib = L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}";
+    const std::wstring cls = L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}";
+    c.deleted = {{kCR, c.progId}, {kCR, lib}};
+    if (wow64) {
+        c.deleted.push_back({kCR, L"Wow6432Node\\" + cls});
+        c.deleted.push_back({kCR, L"Wow6432Node\\" + lib});
+        c.kept.push_back({kCR, cls});
+    } else {
+        c.deleted.push_back({kCR, cls});
+        // Wow6432Node\TypeLib is the shared TypeLib key itself, so its
+        // twin goes with the TypeLib key in this column too.
+        c.kept.push_back({kCR, L"Wow6432Node\\" + cls});
+    }
+    c.kept.push_back({kCR, L"TypeLib\\{C5A2E070-19F4-4B3E-8D61-72E9D0A4F158}"});
+    c.kept.push_back({kCR, L"Interface\\{C5A2E071-19F4-4B3E-8D61-72E9D0A4F158}"});
+    return c;
+}
+
+static FixedCase DocumentCase(bool wow64)
+{
+    FixedCase c;
+    c.progId = L"PDF.OrviDocument";
+    c.clsid = L"{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}";
+    const std::wstring pdf = L"{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}";
+    const std::wstring tif = L"{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}";
+    for (const std::wstring &doc : {std::wstring(L"PDF"), std::wstring(L"TIF")}) {
+        const std::wstring &guid = doc == L"PDF" ? pdf : tif;
+        c.deleted.push_back({kCR, doc + L".OrviDocument"});
+        // The machine-wide ProgID keys are named with a closing brace.
+        c.deleted.push_back({kLM, L"SOFTWARE\\Classes\\" + doc + L".OrviDocument}"});
+        if (wow64) {
+            c.deleted.push_back({kCR, L"Wow6432Node\\CLSID\\" + guid});
+            c.deleted.push_back({kLM, L"Wow6432Node\\Classes\\CLSID\\" + guid});
+            c.kept.push_back({kCR, L"CLSID\\" + guid});
+        } else {
+            c.deleted.push_back({kCR, L"CLSID\\" + guid});
+            c.kept.push_back({kCR, L"Wow6432Node\\CLSID\\" + guid});
+            c.kept.push_back({kLM, L"Wow6432Node\\Classes\\CLSID\\" + guid});
+        }
+    }
+    c.kept.push_back({kCR, L"Interface\\{6F18D3A9-4E7B-4a9c-B250-8D3C61E7F0A4}"});
+    return c;
+}
+
+class FixedListTest : public RemovalTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void Check(const FixedCase &c)
+    {
+        const std::wstring server = MakeServerFile(L"fixed.ocx");
+        Make(kCR, std::wstring(c.progId) + L"\\CLSID", c.clsid);
+        Make(kCR, std::wstring(L"CLSID\\") + c.clsid + L"\\InprocServer32", server);
+        for (const KeyName &k : c.deleted)
+            Make(k.first, k.second + L"\\Sub");
+        for (const KeyName &k : c.kept)
+            Make(k.first, k.second);
+        Make(kCR, L".qvb");
+        Make(kCR, L".qvm");
+
+        EXPECT_EQ(UninstallControl(c.progId), 1);
+
+        for (const KeyName &k : c.deleted)
+            EXPECT_FALSE(KeyExists(k.first, k.second)) << k.second;
+        for (const KeyName &k : c.kept)
+            EXPECT_TRUE(KeyExists(k.first, k.second)) << k.second;
+        EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+        EXPECT_TRUE(KeyExists(kCR, L".qvm"));
+        // Unregistered and deleted as for every control.
+        EXPECT_FALSE(FileExists(server));
+    }
+};
+
+TEST_P(FixedListTest, UploaderRemovesItsListAndNothingMore)
+{
+    // The prefix shares one TypeLib key between both views.
+    Make(kCR, L"TypeLib\\{0D0D0D0D-0000-4000-8000-00000000000D}");
+    ASSERT_TRUE(KeyExists(kCR, L"Wow6432Node\\TypeLib\\{0D0D0D0D-0000-4000-8000-00000000000D}"));
+    g_fakeWow64 = GetParam();
+    Check(UploaderCase(GetParam()));
+}
+
+TEST_P(FixedListTest, SealServerRemovesItsListAndNothingMore)
+{
+    g_fakeWow64 = GetParam();
+    Check(SealServerCase(GetParam()));
+}
+
+TEST_P(FixedListTest, PdfDocumentAlsoRemovesTheTifDocument)
+{
+    g_fakeWow64 = GetParam();
+    Check(DocumentCase(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothColumns, FixedListTest, ::testing::Bool());
+
+// ---- tree deletion and default values ------------------------------------------------
+
+TEST_F(RemovalTest, DeleteKeyTreeLeafMissingAndTree)
+{
+    Make(kCR, L"OrviTreeLeaf");
+    EXPECT_NE(DeleteKeyTree(kCR, L"OrviTreeLeaf"), 0);
+    EXPECT_FALSE(KeyExists(kCR, L"OrviTreeLeaf"));
+
+    Make(kCR, L"OrviTreeOther");
+    EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing"), 0);
+    EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing\\Deeper"), 0);
+    // An empty path would name the root itself.
+    EXPECT_EQ(DeleteKeyTree(kCR, L""), 0);
+    EXPECT_TRUE(KeyExists(kCR, L"OrviTreeOther"));
+
+    Make(kCR, L"OrviTree\\A\\B\\C");
+    Make(kCR, L"OrviTree\\A\\D");
+    Make(kCR, L"OrviTree\\E");
+    EXPECT_NE(DeleteKeyTree(kCR, L"OrviTree"), 0);
+    EXPECT_FALSE(KeyExists(kCR, L"OrviTree"));
+
+    // A path given with a trailing backslash.
+    Make(kCR, L"OrviTree2\\A\\B");
+    EXPECT_NE(DeleteKeyTree(kCR, L"OrviTree2\\"), 0);
+    EXPECT_FALSE(KeyExists(kCR, L"OrviTree2"));
+}
+
+TEST_F(RemovalTest, DeleteKeyTreeTooDeepForItsPathIsLeftUntouched)
+{
+    // Five levels of 100 characters and one of 5 below "OrviDeep": 519
+    // characters, the longest path the deletion can name.
+    std::wstring level = L"\\" + Repeat(L'd', 100);
+    std::wstring fits = L"OrviDeep" + level + level + level + level + level + L"\\" + Repeat(L'e', 5);
+    ASSERT_EQ(fits.size(), 519u);
+    Make(kCR, fits);
+    Make(kCR, L"OrviDeep\\A");
+    EXPECT_NE(DeleteKeyTree(kCR, L"OrviDeep"), 0);
+    EXPECT_FALSE(KeyExists(kCR, L"OrviDeep"));
+
+    // One character more: nothing is deleted, not even the branch that the
+    // walk would reach first.
+    std::wstring tooDeep = L"OrviDeeq" + level + level + level + level + level + L"\\" + Repeat(L'e', 6);
+    ASSERT_EQ(tooDeep.size(), 520u);
+    Make(kCR, tooDeep);
+    Make(kCR, L"OrviDeeq\\A");
+    ASSERT_TRUE(AreNeighbours(kCR, L"OrviDeeq", L"A", Repeat(L'd', 100)));
+    EXPECT_EQ(DeleteKeyTree(kCR, L"OrviDeeq"), 0);
+    EXPECT_TRUE(KeyExists(kCR, tooDeep));
+    EXPECT_TRUE(KeyExists(kCR, L"OrviDeeq\\A"));
+}
+
+TEST_F(RemovalTest, DeleteKeyTreeStopsAtASubkeyThatCannotBeDeleted)
+{
+    // Wine does not refuse a deletion for a DACL that denies DELETE, but it
+    // does refuse to open a key whose DACL denies reading: such a key with a
+    // subkey cannot be emptied, so it cannot be deleted.
+    Make(kCR, L"OrviTreeProt\\A\\Inner");
+    Make(kCR, L"OrviTreeProt\\B\\Inner");
+    Make(kCR, L"OrviTreeProt\\C");
+    Protect(kCR, L"OrviTreeProt\\B", KEY_READ);
+    HKEY probe;
+    ASSERT_NE(RegOpenKeyExW(kCR, L"OrviTreeProt\\B", 0, KEY_READ, &probe), ERROR_SUCCESS);
+
+    EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeProt"), 0);
+
+    EXPECT_FALSE(KeyExists(kCR, L"OrviTreeProt\\A"));
+    EXPECT_TRUE(KeyExists(kCR, L"OrviTreeProt\\C"));
+    EXPECT_TRUE(KeyExists(kCR, L"OrviTreeProt"));
+    OpenUp(kCR, L"OrviTreeProt\\B");
+    EXPECT_TRUE(KeyExists(kCR, L"OrviTreeProt\\B\\Inner"));
+}
+
+TEST_F(RemovalTest, ReadDefaultValueTakesUpTo126Characters)
+{
+    wchar_t value[kDefaultValueSize];
+    Make(kCR, L"OrviValue\\Short", kClsid);
+    EXPECT_EQ(ReadDefaultValue(L"OrviValue\\Short", value), 38);
+    EXPECT_EQ(std::wstring(value), kClsid);
+
+    Make(kCR, L"OrviValue\\Fits", Repeat(L'v', 126));
+    ReadDefaultValue(L"OrviValue\\Fits", value);
+    EXPECT_EQ(std::wstring(value), Repeat(L'v', 126));
+
+    Make(kCR, L"OrviValue\\TooLong", Repeat(L'w', 127));
+    EXPECT_EQ(ReadDefaultValue(L"OrviValue\\TooLong", value), 0);
+    EXPECT_EQ(std::wstring(value), L"");
+
+    Make(kCR, L"OrviValue\\NoDefault\\Sub");
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(kCR, L"OrviValue\\NoDefault", 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    RegDeleteValueW(key, NULL);
+    RegCloseKey(key);
+    EXPECT_EQ(ReadDefaultValue(L"OrviValue\\NoDefault", value), 0);
+    EXPECT_EQ(std::wstring(value), L"");
+    EXPECT_EQ(ReadDefaultValue(L"OrviValue\\Missing", value), 0);
+    EXPECT_EQ(std::wstring(value), L"");
+}
+
+// ---- the actions ------------------------------------------------------------------------
+
+TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
+{
+    Make(kCR, L"ORVI.DblKeep");
+    Make(kCR, L".qvb");
+    OpenWindow();
+    QueryInstalledControls();
+    SelectEntry(L"ORVI.DblKeep");
+    QueueBoxAnswer(IDNO);
+    Command(g_controlList, LBN_DBLCLK);
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.DblKeep"));
+
+    // No entry selected: still asked; Yes removes nothing and refills the list.
+    SendMessageW(g_controlList, LB_SETCURSEL, (WPARAM)-1, 0);
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
+    QueueBoxAnswer(IDYES);
+    Command(g_controlList, LBN_DBLCLK);
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.DblKeep"));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_EQ(ListEntries(), FamilyKeys());
+
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const BoxRecord &box : boxes) {
+        EXPECT_EQ(box.text, L"   是否卸载？");
+        EXPECT_EQ(box.caption, L"提示");
+        EXPECT_EQ(box.owner, window);
+        EXPECT_TRUE(box.hasYes && box.hasNo);
+        EXPECT_FALSE(box.hasOk || box.hasCancel);
+    }
+}
+
+TEST_F(RemovalTest, EntryTooLongToReadWholeIsNotRemovedUnderACutName)
+{
+    // 255 characters do not fit the 255-character reading buffers; the name
+    // cut to 254 characters is a real key that must survive.
+    const std::wstring cut = L"ORVI." + Repeat(L'c', 249);
+    const std::wstring entry = cut + L"c";
+    Make(kCR, cut);
+    Make(kCR, L".qvb");
+    OpenWindow();
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+    SelectEntry(entry);
+    QueueBoxAnswer(IDYES);
+    Command(g_controlList, LBN_DBLCLK);
+    EXPECT_TRUE(KeyExists(kCR, cut));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+
+    SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)entry.c_str());
+    QueueBoxAnswer(IDYES);
+    Command(g_uninstallAllButton, BN_CLICKED);
+    EXPECT_TRUE(KeyExists(kCR, cut));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_EQ(TakeBoxes().size(), 2u);
+}
+
+TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
+{
+    const std::wstring server = CopyTestServer(L"ORVI Test.ocx");
+    const std::wstring log = scratch + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    made.push_back(KeyName(kCR, L"ORVI.TestCtl"));
+    ASSERT_EQ(RegisterControlFile(server.c_str()), 1);
+    ASSERT_TRUE(KeyExists(kCR, L"ORVI.TestCtl"));
+    ASSERT_EQ(ReadStringValue(kCR, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}\\InprocServer32"),
+              server);
+
+    OpenWindow();
+    Command(g_queryButton, BN_CLICKED);
+    SelectEntry(L"ORVI.TestCtl");
+    QueueBoxAnswer(IDYES);
+    Command(g_controlList, LBN_DBLCLK);
+
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.TestCtl"));
+    EXPECT_FALSE(KeyExists(kCR, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}"));
+    EXPECT_FALSE(KeyExists(kCR, L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}"));
+    EXPECT_FALSE(KeyExists(kCR, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}"));
+    EXPECT_FALSE(FileExists(server));
+    std::vector<std::wstring> lines = ReadServerLog(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"unregister " + server);
+    std::vector<std::wstring> entries = ListEntries();
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), std::wstring(L"ORVI.TestCtl")), 0);
+    EXPECT_EQ(entries, FamilyKeys());
+    // The question only: the removal itself reports nothing.
+    EXPECT_EQ(TakeBoxes().size(), 1u);
+}
+
+static WNDPROC g_listProc;
+static int g_countRequests;
+
+static LRESULT CALLBACK CountingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_GETCOUNT)
+        g_countRequests++;
+    return CallWindowProcW(g_listProc, window, message, wParam, lParam);
+}
+
+TEST_F(RemovalTest, UninstallAllOnAnEmptyListOnlyAsksForAQuery)
+{
+    Make(kCR, L"ORVI.AllKeep");
+    Make(kCR, L".qvb");
+    OpenWindow();
+    Command(g_uninstallAllButton, BN_CLICKED);
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"请点击查询安装按钮！");
+    EXPECT_EQ(boxes[0].caption, L"提示");
+    EXPECT_EQ(boxes[0].owner, window);
+    EXPECT_TRUE(boxes[0].hasOk);
+    EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllKeep"));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_TRUE(ListEntries().empty());
+}
+
+static const wchar_t kUninstallAllQuestion[] =
+    L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。";
+
+TEST_F(RemovalTest, UninstallAllAnsweredNoChangesNothing)
+{
+    Make(kCR, L"ORVI.AllA");
+    Make(kCR, L"ORVI.AllB");
+    Make(kCR, L".qvb");
+    OpenWindow();
+    QueryInstalledControls();
+    std::vector<std::wstring> before = ListEntries();
+    QueueBoxAnswer(IDNO);
+    Command(g_uninstallAllButton, BN_CLICKED);
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kUninstallAllQuestion);
+    EXPECT_EQ(boxes[0].caption, L"提示");
+    EXPECT_EQ(boxes[0].owner, window);
+    EXPECT_TRUE(boxes[0].hasYes && boxes[0].hasNo);
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllA"));
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllB"));
+    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
+    EXPECT_EQ(ListEntries(), before);
+}
+
+TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
+{
+    // The servers' names run against the list order, so the log shows which
+    // order the removals took.
+    const std::wstring first = CopyTestServer(L"z.ocx");
+    const std::wstring second = CopyTestServer(L"a.ocx");
+    const std::wstring log = scratch + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    const wchar_t *clsidA = L"{0A0A0A0A-0000-4000-8000-00000000000A}";
+    const wchar_t *clsidB = L"{0B0B0B0B-0000-4000-8000-00000000000B}";
+    Make(kCR, L"ORVI.AllA\\CLSID", clsidA);
+    Make(kCR, std::wstring(L"CLSID\\") + clsidA + L"\\InprocServer32", first);
+    Make(kCR, L"ORVI.AllB\\CLSID", clsidB);
+    Make(kCR, std::wstring(L"CLSID\\") + clsidB + L"\\InprocServer32", second);
+    OpenWindow();
+    QueryInstalledControls();
+    std::vector<std::wstring> entries = ListEntries();
+    ASSERT_EQ(entries, FamilyKeys());
+    auto a = std::find(entries.begin(), entries.end(), std::wstring(L"ORVI.AllA"));
+    auto b = std::find(entries.begin(), entries.end(), std::wstring(L"ORVI.AllB"));
+    ASSERT_TRUE(a != entries.end() && b != entries.end());
+    ASSERT_LT(a - entries.begin(), b - entries.begin());
+
+    g_listProc = (WNDPROC)SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)CountingListProc);
+    g_countRequests = 0;
+    QueueBoxAnswer(IDYES);
+    Command(g_uninstallAllButton, BN_CLICKED);
+    SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)g_listProc);
+
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.AllA"));
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.AllB"));
+    EXPECT_FALSE(FileExists(first));
+    EXPECT_FALSE(FileExists(second));
+    std::vector<std::wstring> lines = ReadServerLog(log);
+    std::vector<std::wstring> expected = {L"unregister " + first, L"unregister " + second};
+    EXPECT_EQ(lines, expected);
+    EXPECT_TRUE(ListEntries().empty());
+    // One count for the action itself, one for the single refill.
+    EXPECT_EQ(g_countRequests, 2);
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kUninstallAllQuestion);
+}
