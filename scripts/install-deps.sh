@@ -2,7 +2,7 @@
 # Installs what building, running and testing need on a Debian machine.
 set -euo pipefail
 packages=(cmake ninja-build python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-          mingw-w64-tools wine64 xvfb xauth xdotool x11-utils imagemagick fonts-wqy-zenhei
+          mingw-w64-tools wine64 xvfb xauth xdotool x11-utils imagemagick fonts-arphic-uming fonts-wqy-zenhei
           googletest locales)
 missing=()
 for p in "${packages[@]}"; do
