@@ -1,0 +1,92 @@
+#!/bin/bash
+# Starts the tool under a virtual display and saves two pictures of it into
+# OUTDIR: register.png (the page shown at start) and uninstall.png (after a
+# real mouse click on the "卸载" tab). Builds nothing.
+#
+# Usage: scripts/screenshot.sh OUTDIR
+#   ORVI_EXE               the tool (default build/x86_64/bin/OrviActiveX.exe)
+#   ORVI_WINEPREFIX        its Wine prefix (default build/screenshot-prefix; made on first use)
+#   ORVI_SCREENSHOT_SETUP  a command run first, in the same prefix and display
+#                          (for example to register controls that the list should show)
+#   ORVI_SCREENSHOT_QUERY  1: click "查询安装" before the uninstall picture
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+
+if [ "${1:-}" != --on-display ]; then
+  out=${1:?usage: screenshot.sh OUTDIR}
+  mkdir -p "$out"
+  exec "$here/with-display.sh" "$0" --on-display "$(cd "$out" && pwd)"
+fi
+out=$2
+
+exe=${ORVI_EXE:-$root/build/x86_64/bin/OrviActiveX.exe}
+[ -f "$exe" ] || { echo "screenshot: no tool at $exe (build it first)" >&2; exit 1; }
+export ORVI_WINEPREFIX=${ORVI_WINEPREFIX:-$root/build/screenshot-prefix}
+"$here/make-prefix.sh" "$ORVI_WINEPREFIX" unmanaged
+export WINEPREFIX=$ORVI_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} LC_ALL=zh_CN.UTF-8
+
+if [ -n "${ORVI_SCREENSHOT_SETUP:-}" ]; then
+  bash -c "$ORVI_SCREENSHOT_SETUP"
+fi
+
+# Layout of the tool, in client coordinates of its main window.
+client_width=698   # 700 wide with a one-pixel border
+uninstall_tab_x=120 uninstall_tab_y=60
+query_x=550 query_y=245
+close_x=$((client_width - 25 + 8)) close_y=13
+
+"$here/wine-run.sh" "$exe" &
+tool=$!
+stop_tool() {
+  kill "$tool" 2>/dev/null || true
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+}
+trap stop_tool EXIT
+
+# The main window is the tool's one visible 700 x 500 window.
+window=
+for _ in $(seq 1 300); do
+  for w in $(xdotool search --onlyvisible --classname '' 2>/dev/null); do
+    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 700x500'; then
+      window=$w
+      break
+    fi
+  done
+  [ -n "$window" ] && break
+  kill -0 "$tool" 2>/dev/null || { echo "screenshot: the tool ended early" >&2; exit 1; }
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "screenshot: no main window after 30 s" >&2; exit 1; }
+
+eval "$(xdotool getwindowgeometry --shell "$window")"
+# The client area starts inside the border.
+cx=$((X + 1)) cy=$((Y + 1))
+crop="700x500+$X+$Y"
+
+click() {
+  xdotool mousemove --sync $((cx + $1)) $((cy + $2)) click 1
+  sleep 1
+}
+
+sleep 1.5
+import -window root -crop "$crop" +repage "$out/register.png"
+
+click $uninstall_tab_x $uninstall_tab_y
+if [ "${ORVI_SCREENSHOT_QUERY:-0}" = 1 ]; then
+  click $query_x $query_y
+fi
+# Away from the tabs, so no hover or press look remains.
+xdotool mousemove $((cx + 400)) $((cy + 30))
+sleep 0.5
+import -window root -crop "$crop" +repage "$out/uninstall.png"
+
+click $close_x $close_y
+for _ in $(seq 1 50); do
+  kill -0 "$tool" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$tool" 2>/dev/null; then
+  echo "screenshot: the close button did not end the tool; killing it" >&2
+fi
+echo "screenshot: $out/register.png $out/uninstall.png"
