@@ -33,4 +33,5 @@ int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap);
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
 // The path of subkey (with its leading backslash) of the control's
 // Distribution Units record below HKEY_LOCAL_MACHINE, in the chosen view.
-int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid, const wchar_t *subkey);
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
+                    const wchar_t *subkey);

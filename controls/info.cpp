@@ -36,7 +36,8 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
     return 1;
 }
 
-int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid, const wchar_t *subkey)
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
+                    const wchar_t *subkey)
 {
     return ComposeText<wchar_t>(path, cap,
                                 {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
