@@ -36,3 +36,25 @@ enum FixedKeyList {
 };
 void RemoveFixedKeys(int list);
 BOOL IsWow64();
+
+// Every registry value is read into kValueChars characters (500 bytes); a text
+// of more than kValueChars - 1 characters counts as unreadable.
+const int kValueChars = 250;
+// Key paths hold the longest prefix, a value of kValueChars - 1 characters
+// and the longest suffix (340 characters), and any ProgID the registry allows.
+const int kKeyPathChars = 400;
+// "CLSID：", "\r\nPATH：", "\nVERSION：" and three values: at most 769 characters.
+const int kInfoTextChars = 800;
+
+void ShowControlInfo(HWND owner, const wchar_t *progId);
+void OpenDownloadLocation(const wchar_t *progId, HWND owner);
+// Yields the default value of the ProgID's "CLSID" subkey in clsid (cap at
+// least kValueChars); otherwise shows the error box and returns 0.
+int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap);
+// Reads value name (NULL: the default) of key as a terminated text; 0 when it
+// is missing or longer than kValueChars - 1 characters.
+int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
+// The path of subkey (with its leading backslash) of the control's
+// Distribution Units record below HKEY_LOCAL_MACHINE, in the chosen view.
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
+                    const wchar_t *subkey);

@@ -1,4 +1,52 @@
-// PLACEHOLDER until the download location is built.
+// Download location: hands the address the browser once downloaded the
+// selected control from, as the Code Store DataBase recorded it, to the shell.
 #include "controls/controls.h"
 
-void DownloadAction(HWND) {}
+#include "app/app.h"
+#include "app/text.h"
+
+#include <shellapi.h>
+
+static void ShowNotice(HWND owner, const wchar_t *text)
+{
+    MessageBoxW(owner, text, L"提示", MB_OK);
+}
+
+void OpenDownloadLocation(const wchar_t *progId, HWND owner)
+{
+    wchar_t clsid[kValueChars] = {};
+    wchar_t address[kValueChars] = {};
+    wchar_t path[kKeyPathChars] = {};
+    HKEY key;
+
+    if (!LookUpClsid(owner, progId, clsid, kValueChars))
+        return;
+    if (!ComposeUnitPath(path, kKeyPathChars, IsWow64(), clsid, L"\\DownloadInformation") ||
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        ShowNotice(owner, L"无法找到下载路径！");
+        return;
+    }
+    if (!ReadValueText(key, L"CODEBASE", address, kValueChars)) {
+        ShowNotice(owner, L"无法找到下载路径！");
+        RegCloseKey(key);
+        return;
+    }
+    // Even an empty address goes to the shell; what it makes of it is its own affair.
+    ShellExecuteW(owner, L"open", address, NULL, NULL, SW_SHOW);
+    RegCloseKey(key);
+}
+
+void DownloadAction(HWND owner)
+{
+    if (SendMessageW(g_controlList, LB_GETCOUNT, 0, 0) == 0) {
+        ShowNotice(owner, L"请点击查询安装按钮！");
+        return;
+    }
+    wchar_t progId[260] = {};
+    GetSelectedEntryText(progId, 260);
+    if (!progId[0]) {
+        ShowNotice(owner, L"请点击列表中需要下载的控件！");
+        return;
+    }
+    OpenDownloadLocation(progId, owner);
+}

@@ -1,4 +1,127 @@
-// PLACEHOLDER until control information is built.
+// Control information: a right click on the list shows the selected control's
+// CLSID, server path and, when the browser installed it, its version.
 #include "controls/controls.h"
 
-void RightClickAction(HWND, WPARAM, LPARAM) {}
+#include "app/app.h"
+#include "app/text.h"
+
+const wchar_t kDistributionUnits[] =
+    L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\";
+const wchar_t kDistributionUnitsWow[] =
+    L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase\\Distribution Units\\";
+
+static void ShowError(HWND owner, const wchar_t *text)
+{
+    MessageBoxW(owner, text, L"ERROR", MB_OK);
+}
+
+int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
+{
+    text[0] = 0;
+    if (cap < kValueChars)
+        return 0;
+    ZeroMemory(text, cap * sizeof(wchar_t));
+    // Offered 500 bytes; a larger value fails here with ERROR_MORE_DATA.
+    DWORD size = kValueChars * sizeof(wchar_t);
+    if (RegQueryValueExW(key, name, NULL, NULL, (BYTE *)text, &size) != ERROR_SUCCESS)
+        return 0;
+    // Registry strings need not carry a terminator: the data's size decides,
+    // and a text filling all 250 characters has no room left for one.
+    size_t length = TextLengthWithin(text, size / sizeof(wchar_t));
+    if (length >= (size_t)kValueChars) {
+        text[0] = 0;
+        return 0;
+    }
+    text[length] = 0;
+    return 1;
+}
+
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
+                    const wchar_t *subkey)
+{
+    return ComposeText<wchar_t>(path, cap,
+                                {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
+}
+
+int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap)
+{
+    wchar_t path[kKeyPathChars] = {};
+    HKEY key;
+    clsid[0] = 0;
+    // A name too long for any registry key cannot name an existing one.
+    if (!ComposeText<wchar_t>(path, kKeyPathChars, {progId, L"\\CLSID"}) ||
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        ShowError(owner, L"RegOpenKeyEx失败！");
+        return 0;
+    }
+    int ok = ReadValueText(key, NULL, clsid, cap);
+    RegCloseKey(key);
+    if (!ok) {
+        ShowError(owner, L"RegQueryValueEx失败！");
+        return 0;
+    }
+    return 1;
+}
+
+// Appends the version recorded for clsid to info; leaves info as it is when
+// there is none or it cannot be read.
+static void AppendInstalledVersion(wchar_t *info, int cap, BOOL wow64, const wchar_t *clsid)
+{
+    wchar_t path[kKeyPathChars] = {};
+    wchar_t version[kValueChars] = {};
+    HKEY key;
+    if (!ComposeUnitPath(path, kKeyPathChars, wow64, clsid, L"\\InstalledVersion"))
+        return;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    if (ReadValueText(key, NULL, version, kValueChars)) {
+        // The buffer holds the longest pieces; should it not, the line is left out.
+        wchar_t line[kValueChars + 16] = {};
+        if (ComposeText<wchar_t>(line, kValueChars + 16, {L"\nVERSION：", version}))
+            AppendText(info, cap, line);
+    }
+    RegCloseKey(key);
+}
+
+void ShowControlInfo(HWND owner, const wchar_t *progId)
+{
+    wchar_t clsid[kValueChars] = {};
+    wchar_t serverPath[kValueChars] = {};
+    wchar_t path[kKeyPathChars] = {};
+    wchar_t info[kInfoTextChars] = {};
+    HKEY key;
+
+    if (!LookUpClsid(owner, progId, clsid, kValueChars))
+        return;
+    // One answer chooses the view of both the server and the version keys.
+    BOOL wow64 = IsWow64();
+    if (!ComposeText<wchar_t>(path, kKeyPathChars,
+                              {wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\", clsid,
+                               L"\\InprocServer32"}) ||
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        ShowError(owner, L"RegOpenKeyEx失败！");
+        return;
+    }
+    int ok = ReadValueText(key, NULL, serverPath, kValueChars);
+    RegCloseKey(key);
+    if (!ok || !ComposeText<wchar_t>(info, kInfoTextChars,
+                                     {L"CLSID：", clsid, L"\r\nPATH：", serverPath})) {
+        ShowError(owner, L"RegQueryValueEx失败！");
+        return;
+    }
+    AppendInstalledVersion(info, kInfoTextChars, wow64, clsid);
+    MessageBoxW(owner, info, L"OrviInfo", MB_OK);
+}
+
+void RightClickAction(HWND owner, WPARAM clicked, LPARAM position)
+{
+    // Keyboard requests (-1) and clicks at screen x or y -1 are ignored.
+    if ((HWND)clicked != g_controlList || LOWORD(position) == 0xFFFF ||
+        HIWORD(position) == 0xFFFF)
+        return;
+    wchar_t progId[260] = {};
+    // The selection decides, not the entry under the pointer.
+    GetSelectedEntryText(progId, 260);
+    if (progId[0])
+        ShowControlInfo(owner, progId);
+}

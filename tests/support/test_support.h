@@ -60,6 +60,29 @@ std::vector<std::wstring> FamilyKeys();
 // Removes every family key and the test server's keys, so each test starts clean.
 void RemoveFamilyKeys();
 
+// ---- registry opens and shell calls of the tool ---------------------------------
+struct KeyOpenRecord {
+    HKEY root;
+    std::wstring path;
+    DWORD options;
+    REGSAM access;
+    LSTATUS status;
+};
+struct ShellCallRecord {
+    HWND owner;
+    std::wstring verb, file; // "<null>" for a null pointer
+    bool parametersNull, directoryNull;
+    int show;
+    INT_PTR result;
+};
+// Lets this program's calls of RegOpenKeyExW, RegCloseKey and ShellExecuteW
+// through to the real functions while recording them; clears the records.
+void StartWatchingCalls();
+std::vector<KeyOpenRecord> TakeKeyOpens();
+// Keys opened by RegOpenKeyExW since StartWatchingCalls and not yet closed.
+long KeysLeftOpen();
+std::vector<ShellCallRecord> TakeShellCalls();
+
 // ---- files and the test server ------------------------------------------------
 std::wstring TestProgramDir();
 // Full path of the test COM server built beside the test programs.

@@ -1,0 +1,369 @@
+// Control information: the right click on the list, the CLSID lookup and the
+// information box, read from real keys in both registry views.
+#include "support/test_support.h"
+
+#include "app/app.h"
+#include "controls/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+// The one seam of these tests: this IsWow64 replaces controls/wow64.cpp at
+// link time, so the 64-bit test program can also take the 32-bit view and
+// read the real Wow6432Node keys.
+static BOOL g_wow64;
+BOOL IsWow64()
+{
+    return g_wow64;
+}
+
+namespace {
+
+const wchar_t kProgId[] = L"ORVI.InfoTest";
+const wchar_t kOtherProgId[] = L"ORVI.InfoOther";
+const wchar_t kClsid[] = L"{6F1D2A3B-1111-4C2D-9E0F-A1B2C3D4E5F6}";
+const wchar_t kOtherClsid[] = L"{6F1D2A3B-2222-4C2D-9E0F-A1B2C3D4E5F6}";
+const wchar_t kServer[] = L"C:\\windows\\system32\\OrviInfoTest.ocx";
+const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
+const wchar_t kCodeStoreWow[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase";
+
+std::wstring ServerKey(bool wow, const std::wstring &clsid)
+{
+    return (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid + L"\\InprocServer32";
+}
+
+std::wstring UnitKey(bool wow, const std::wstring &clsid)
+{
+    return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + clsid;
+}
+
+// A value written with the given byte count, so it may lack its terminator.
+void SetRawDefault(HKEY root, const std::wstring &path, const std::wstring &data, DWORD bytes)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                             &key, NULL));
+    RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE *)data.c_str(), bytes);
+    RegCloseKey(key);
+}
+
+void CreateEmptyKey(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
+                                             &key, NULL));
+    RegCloseKey(key);
+}
+
+class ControlInfo : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    bool hadCodeStore[2] = {};
+    std::vector<std::wstring> progIds{kProgId, kOtherProgId};
+    std::vector<std::wstring> clsids{kClsid, kOtherClsid};
+
+    void SetUp() override
+    {
+        g_wow64 = FALSE;
+        hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
+        hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
+        RemoveKeys();
+        StartAnsweringBoxes();
+        window = StartMainWindow();
+        StartWatchingCalls();
+    }
+
+    void TearDown() override
+    {
+        CloseMainWindow(window);
+        RemoveKeys();
+        if (!hadCodeStore[0])
+            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
+        if (!hadCodeStore[1])
+            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
+        g_wow64 = FALSE;
+    }
+
+    void RemoveKeys()
+    {
+        for (const std::wstring &p : progIds)
+            DeleteTree(HKEY_CLASSES_ROOT, p);
+        for (const std::wstring &c : clsids) {
+            DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + c);
+            DeleteTree(HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\" + c);
+            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(false, c));
+            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(true, c));
+        }
+    }
+
+    // The ProgID's CLSID and the server key of one view, as regsvr32 leaves them.
+    void Register(const std::wstring &progId, const std::wstring &clsid, bool wow,
+                  const std::wstring &server = kServer)
+    {
+        if (std::find(progIds.begin(), progIds.end(), progId) == progIds.end())
+            progIds.push_back(progId);
+        if (std::find(clsids.begin(), clsids.end(), clsid) == clsids.end())
+            clsids.push_back(clsid);
+        SetDefaultValue(HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
+        SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(wow, clsid), server);
+    }
+
+    // The browser's record of a downloaded control.
+    void RecordVersion(const std::wstring &clsid, bool wow, const std::wstring &version)
+    {
+        SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(wow, clsid) + L"\\InstalledVersion", version);
+    }
+
+    void Fill(const std::vector<std::wstring> &entries, int selected)
+    {
+        SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
+        for (const std::wstring &e : entries)
+            SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)e.c_str());
+        SendMessageW(g_controlList, LB_SETCURSEL, selected, 0);
+    }
+
+    void ContextMenu(WPARAM clicked, LPARAM position)
+    {
+        SendMessageW(window, WM_CONTEXTMENU, clicked, position);
+    }
+
+    void RightClickOnList()
+    {
+        ContextMenu((WPARAM)g_controlList, MAKELPARAM(300, 400));
+    }
+
+    // Exactly one box was shown: owned by the main window, OK alone, no icon.
+    void ExpectOneBox(const wchar_t *caption, const std::wstring &text)
+    {
+        std::vector<BoxRecord> boxes = TakeBoxes();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(window, boxes[0].owner);
+        EXPECT_EQ(caption, boxes[0].caption);
+        EXPECT_EQ(text, boxes[0].text);
+        EXPECT_TRUE(boxes[0].hasOk);
+        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
+        EXPECT_FALSE(boxes[0].hasIcon);
+        EXPECT_EQ(0, KeysLeftOpen());
+    }
+};
+
+std::wstring InfoText(const std::wstring &clsid, const std::wstring &server)
+{
+    return L"CLSID：" + clsid + L"\r\nPATH：" + server;
+}
+
+TEST_F(ControlInfo, ShowsClsidAndPathOnTwoLinesWithoutDownloadRecord)
+{
+    Register(kProgId, kClsid, false);
+    Fill({kOtherProgId, kProgId}, 1);
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+}
+
+TEST_F(ControlInfo, InstalledVersionFollowsOnAThirdLineAfterABareLineFeed)
+{
+    Register(kProgId, kClsid, false);
+    RecordVersion(kClsid, false, L"3,1,0,27");
+    Fill({kProgId}, 0);
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：3,1,0,27");
+}
+
+TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
+{
+    Register(kProgId, kClsid, false);
+    Fill({kProgId}, 0);
+
+    // A record without the version key, a version key without a value, and a
+    // version of 250 characters (more than 500 bytes with its terminator).
+    CreateEmptyKey(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid));
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+
+    CreateEmptyKey(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion");
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+
+    RecordVersion(kClsid, false, std::wstring(250, L'9'));
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+}
+
+// Each failing step shows its error box, and no information box follows,
+// although a version is recorded.
+TEST_F(ControlInfo, EachFailingStepShowsItsErrorBoxAlone)
+{
+    RecordVersion(kClsid, false, L"1,0,0,1");
+    Fill({kProgId}, 0);
+
+    // A family entry that is not a COM class: no CLSID subkey.
+    SetDefaultValue(HKEY_CLASSES_ROOT, kProgId, L"ORVI document");
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+
+    CreateEmptyKey(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID");
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+
+    SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+
+    CreateEmptyKey(HKEY_CLASSES_ROOT, ServerKey(false, kClsid));
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+
+    // A server path of 250 characters is more than the value buffer takes.
+    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), std::wstring(250, L'p'));
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+
+    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer);
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：1,0,0,1");
+}
+
+TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
+{
+    g_wow64 = TRUE;
+    Register(kProgId, kClsid, true, L"C:\\windows\\syswow64\\OrviInfoTest.ocx");
+    RecordVersion(kClsid, true, L"2,0,0,5");
+    // Decoys in the native view that must not be read.
+    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx");
+    RecordVersion(kClsid, false, L"9,9,9,9");
+    Fill({kProgId}, 0);
+    TakeKeyOpens();
+
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, L"C:\\windows\\syswow64\\OrviInfoTest.ocx") +
+                                  L"\nVERSION：2,0,0,5");
+    std::vector<KeyOpenRecord> opens = TakeKeyOpens();
+    ASSERT_EQ(3u, opens.size());
+    EXPECT_EQ(HKEY_CLASSES_ROOT, opens[1].root);
+    EXPECT_EQ(ServerKey(true, kClsid), opens[1].path);
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, opens[2].root);
+    EXPECT_EQ(UnitKey(true, kClsid) + L"\\InstalledVersion", opens[2].path);
+    for (const KeyOpenRecord &o : opens) {
+        EXPECT_EQ(0u, o.options);
+        EXPECT_EQ((REGSAM)KEY_READ, o.access) << std::string(o.path.begin(), o.path.end());
+    }
+}
+
+TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
+{
+    Fill({kProgId}, 0);
+
+    // Only the 64-bit view has the class while the tool takes the 32-bit view.
+    g_wow64 = TRUE;
+    Register(kProgId, kClsid, false);
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+
+    RemoveKeys();
+    g_wow64 = FALSE;
+    Register(kProgId, kClsid, true);
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+}
+
+TEST_F(ControlInfo, LongestReadableValuesShowInFull)
+{
+    // 249 characters is the longest text the 500-byte reads take; with a
+    // CLSID text of that length the box text is 769 characters long.
+    std::wstring clsid = L"{" + std::wstring(247, L'c') + L"}";
+    std::wstring server = L"C:\\" + std::wstring(242, L's') + L".ocx";
+    std::wstring version = std::wstring(249, L'7');
+    ASSERT_EQ(249u, server.size());
+    Register(kProgId, clsid, false, server);
+    RecordVersion(clsid, false, version);
+    Fill({kProgId}, 0);
+    RightClickOnList();
+    std::wstring expected = InfoText(clsid, server) + L"\nVERSION：" + version;
+    EXPECT_EQ(769u, expected.size());
+    ExpectOneBox(L"OrviInfo", expected);
+}
+
+TEST_F(ControlInfo, ValuesWithoutTerminatorAreReadByTheirSize)
+{
+    std::wstring server = L"C:\\" + std::wstring(242, L'u') + L".ocx";
+    Register(kProgId, kClsid, false);
+    SetRawDefault(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), server,
+                  (DWORD)(server.size() * sizeof(wchar_t)));
+    // A short unterminated version followed in memory by more text.
+    std::wstring version = L"4,3,2,1XXXX";
+    SetRawDefault(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion", version,
+                  7 * sizeof(wchar_t));
+    Fill({kProgId}, 0);
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, server) + L"\nVERSION：4,3,2,1");
+
+    // Exactly 500 bytes without a terminator: 250 characters, too long.
+    std::wstring longServer(250, L'v');
+    SetRawDefault(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), longServer, 500);
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+}
+
+TEST_F(ControlInfo, ProgIdAtTheRegistryLimitIsLookedUp)
+{
+    std::wstring progId = L"ORVI." + std::wstring(250, L'L');
+    Register(progId, kClsid, false);
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, progId + L"\\CLSID"));
+    Fill({progId}, 0);
+    RightClickOnList();
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+
+    // A name longer than any key can be refused without reading past it.
+    ShowControlInfo(window, (L"ORVI." + std::wstring(2000, L'L')).c_str());
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+}
+
+TEST_F(ControlInfo, KeyboardRequestsAndOtherWindowsAndMinusOneCoordinatesDoNothing)
+{
+    Register(kProgId, kClsid, false);
+    Fill({kProgId}, 0);
+
+    ContextMenu((WPARAM)g_controlList, (LPARAM)-1);
+    ContextMenu((WPARAM)g_controlList, MAKELPARAM(0xFFFF, 200));
+    ContextMenu((WPARAM)g_controlList, MAKELPARAM(200, 0xFFFF));
+    ContextMenu((WPARAM)g_queryButton, MAKELPARAM(200, 200));
+    ContextMenu((WPARAM)window, MAKELPARAM(200, 200));
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_TRUE(TakeKeyOpens().empty());
+
+    // Coordinates next to the ignored ones still count.
+    ContextMenu((WPARAM)g_controlList, MAKELPARAM(0xFFFE, 0));
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+}
+
+TEST_F(ControlInfo, RightClickShowsTheSelectedEntryWhateverIsUnderThePointer)
+{
+    Register(kProgId, kClsid, false);
+    Register(kOtherProgId, kOtherClsid, false, L"C:\\other.ocx");
+    g_page = 2;
+    Repaint(window);
+    Fill({kProgId, kOtherProgId}, 0);
+
+    // A real right click over the second entry, as the mouse delivers it.
+    RECT item;
+    SendMessageW(g_controlList, LB_GETITEMRECT, 1, (LPARAM)&item);
+    LPARAM at = MAKELPARAM(item.left + 10, item.top + 5);
+    SendMessageW(g_controlList, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    SendMessageW(g_controlList, WM_RBUTTONUP, 0, at);
+    PumpMessages(50);
+    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    EXPECT_EQ(0, SendMessageW(g_controlList, LB_GETCURSEL, 0, 0));
+    TakeKeyOpens();
+
+    // With no entry selected nothing happens.
+    SendMessageW(g_controlList, LB_SETCURSEL, (WPARAM)-1, 0);
+    SendMessageW(g_controlList, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    SendMessageW(g_controlList, WM_RBUTTONUP, 0, at);
+    RightClickOnList();
+    PumpMessages(50);
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_TRUE(TakeKeyOpens().empty());
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+// Download location: the download button's notices, the CLSID errors, and
+// the recorded address handed to the real shell.
+#include "support/test_support.h"
+
+#include "app/app.h"
+#include "controls/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+// The one seam of these tests: this IsWow64 replaces controls/wow64.cpp at
+// link time, so the 64-bit test program can also take the 32-bit view and
+// read the real Wow6432Node keys.
+static BOOL g_wow64;
+BOOL IsWow64()
+{
+    return g_wow64;
+}
+
+// The open command of the tests' own URL scheme starts this very program as
+// `download_test.exe --record-url <file> <address>`. It then only writes the
+// address (UTF-16) into the file and ends, before any test runs.
+static int RecordAddressIfAsked()
+{
+    int argc = 0;
+    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv)
+        return 0;
+    if (argc == 4 && lstrcmpW(argv[1], L"--record-url") == 0) {
+        std::wstring file = argv[2];
+        std::wstring address = argv[3];
+        // Written aside and renamed, so the waiting test never reads half a record.
+        WriteFileBytes(file + L".part",
+                       std::string((const char *)address.c_str(), address.size() * sizeof(wchar_t)));
+        MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+        ExitProcess(0);
+    }
+    LocalFree(argv);
+    return 0;
+}
+static const int g_recorder = RecordAddressIfAsked();
+
+namespace {
+
+const wchar_t kProgId[] = L"ORVI.DownloadTest";
+const wchar_t kClsid[] = L"{7A2E3B4C-3333-4D5E-8F90-B1C2D3E4F5A6}";
+const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
+const wchar_t kCodeStoreWow[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase";
+const wchar_t kScheme[] = L"orvitest";
+
+std::wstring DownloadKey(bool wow)
+{
+    return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + kClsid +
+           L"\\DownloadInformation";
+}
+
+std::wstring FromBytes(const std::string &bytes)
+{
+    return std::wstring((const wchar_t *)bytes.data(), bytes.size() / sizeof(wchar_t));
+}
+
+class Download : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    bool hadCodeStore[2] = {};
+    std::wstring recordFile;
+
+    void SetUp() override
+    {
+        g_wow64 = FALSE;
+        hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
+        hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
+        RemoveKeys();
+        recordFile = MakeScratchDir(L"download") + L"\\address.bin";
+        StartAnsweringBoxes();
+        window = StartMainWindow();
+        g_page = 2;
+        Repaint(window);
+        StartWatchingCalls();
+    }
+
+    void TearDown() override
+    {
+        CloseMainWindow(window);
+        RemoveKeys();
+        if (!hadCodeStore[0])
+            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
+        if (!hadCodeStore[1])
+            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
+        DeleteTree(HKEY_CLASSES_ROOT, kScheme);
+        DeleteFileW(recordFile.c_str());
+        RemoveDirectoryW(recordFile.substr(0, recordFile.find_last_of(L'\\')).c_str());
+        g_wow64 = FALSE;
+    }
+
+    void RemoveKeys()
+    {
+        DeleteTree(HKEY_CLASSES_ROOT, kProgId);
+        DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid);
+        DeleteTree(HKEY_LOCAL_MACHINE,
+                   std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid);
+        DeleteTree(HKEY_LOCAL_MACHINE,
+                   std::wstring(kCodeStoreWow) + L"\\Distribution Units\\" + kClsid);
+    }
+
+    // A URL scheme whose open command records the address it is given.
+    void RegisterRecorderScheme()
+    {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(NULL, self, MAX_PATH);
+        std::wstring root = kScheme;
+        SetDefaultValue(HKEY_CLASSES_ROOT, root, L"URL:Orvi test recorder");
+        SetStringValue(HKEY_CLASSES_ROOT, root, L"URL Protocol", L"");
+        SetDefaultValue(HKEY_CLASSES_ROOT, root + L"\\shell\\open\\command",
+                        L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile +
+                            L"\" \"%1\"");
+    }
+
+    void RegisterControl()
+    {
+        SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+    }
+
+    void SetCodebase(bool wow, const std::wstring &address)
+    {
+        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(wow), L"CODEBASE", address);
+    }
+
+    void Fill(const std::vector<std::wstring> &entries, int selected)
+    {
+        SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
+        for (const std::wstring &e : entries)
+            SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)e.c_str());
+        SendMessageW(g_controlList, LB_SETCURSEL, selected, 0);
+    }
+
+    // A click on the real button, which notifies the main window.
+    void PressDownload()
+    {
+        SendMessageW(g_downloadButton, BM_CLICK, 0, 0);
+        PumpMessages(20);
+    }
+
+    // Exactly one box: owned by the main window, OK alone, no icon; the shell
+    // was not called and every key opened was closed.
+    void ExpectOneBox(const wchar_t *caption, const wchar_t *text)
+    {
+        std::vector<BoxRecord> boxes = TakeBoxes();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(window, boxes[0].owner);
+        EXPECT_EQ(caption, boxes[0].caption);
+        EXPECT_EQ(text, boxes[0].text);
+        EXPECT_TRUE(boxes[0].hasOk);
+        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
+        EXPECT_FALSE(boxes[0].hasIcon);
+        EXPECT_TRUE(TakeShellCalls().empty());
+        EXPECT_EQ(0, KeysLeftOpen());
+    }
+
+    // Waits (at most 20 s) for the scheme's handler to record an address.
+    std::wstring WaitForRecord()
+    {
+        for (int i = 0; i < 200 && !FileExists(recordFile); i++)
+            PumpMessages(100);
+        return FromBytes(ReadFileBytes(recordFile));
+    }
+};
+
+TEST_F(Download, ButtonTellsWhatIsMissing)
+{
+    PressDownload();
+    ExpectOneBox(L"提示", L"请点击查询安装按钮！");
+
+    RegisterControl();
+    Fill({L"ORVI.Other", kProgId}, -1);
+    PressDownload();
+    ExpectOneBox(L"提示", L"请点击列表中需要下载的控件！");
+
+    // Registered by dropping its file: the browser never recorded it.
+    SendMessageW(g_controlList, LB_SETCURSEL, 1, 0);
+    PressDownload();
+    ExpectOneBox(L"提示", L"无法找到下载路径！");
+
+    // A record without address, and an address of more than 500 bytes.
+    SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"OSD", L"x");
+    PressDownload();
+    ExpectOneBox(L"提示", L"无法找到下载路径！");
+
+    SetCodebase(false, L"orvitest://" + std::wstring(239, L'a'));
+    PressDownload();
+    ExpectOneBox(L"提示", L"无法找到下载路径！");
+}
+
+TEST_F(Download, ClsidErrorsEndTheDownload)
+{
+    SetCodebase(false, L"orvitest://never");
+    Fill({kProgId}, 0);
+
+    // A family entry that is not a COM class.
+    SetDefaultValue(HKEY_CLASSES_ROOT, kProgId, L"ORVI document");
+    PressDownload();
+    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+
+    // A CLSID key without a default value.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kProgId) + L"\\CLSID").c_str(), 0,
+                              NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegCloseKey(key);
+    PressDownload();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+}
+
+TEST_F(Download, RecordedAddressReachesTheShellsHandler)
+{
+    const std::wstring address = L"orvitest://download.example/orvi/OrviCtl.cab#version=3,1,0,27";
+    RegisterRecorderScheme();
+    RegisterControl();
+    SetCodebase(false, address);
+    Fill({kProgId}, 0);
+
+    PressDownload();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(0, KeysLeftOpen());
+    std::vector<ShellCallRecord> calls = TakeShellCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(window, calls[0].owner);
+    EXPECT_EQ(L"open", calls[0].verb);
+    EXPECT_EQ(address, calls[0].file);
+    EXPECT_TRUE(calls[0].parametersNull);
+    EXPECT_TRUE(calls[0].directoryNull);
+    EXPECT_EQ(SW_SHOW, calls[0].show);
+    EXPECT_EQ(address, WaitForRecord());
+}
+
+TEST_F(Download, ThirtyTwoBitViewReadsTheWow6432NodeRecord)
+{
+    const std::wstring address = L"orvitest://wow/OrviCtl.cab";
+    RegisterRecorderScheme();
+    RegisterControl();
+    Fill({kProgId}, 0);
+
+    // Recorded only in the native view while the tool takes the 32-bit view.
+    g_wow64 = TRUE;
+    SetCodebase(false, L"orvitest://native/OrviCtl.cab");
+    PressDownload();
+    ExpectOneBox(L"提示", L"无法找到下载路径！");
+
+    SetCodebase(true, address);
+    PressDownload();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(address, WaitForRecord());
+    for (const KeyOpenRecord &o : TakeKeyOpens()) {
+        EXPECT_EQ(0u, o.options);
+        EXPECT_EQ((REGSAM)KEY_READ, o.access);
+    }
+}
+
+TEST_F(Download, EmptyAddressIsStillHandedToTheShell)
+{
+    RegisterControl();
+    SetCodebase(false, L"");
+    Fill({kProgId}, 0);
+
+    PressDownload();
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(0, KeysLeftOpen());
+    std::vector<ShellCallRecord> calls = TakeShellCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(L"", calls[0].file);
+    EXPECT_EQ(L"open", calls[0].verb);
+    EXPECT_EQ(SW_SHOW, calls[0].show);
+    // The real ShellExecuteW ran and answered. Windows opens the working
+    // folder; Wine 8 tries to start the folder and then an empty command and
+    // returns 11 (bad format), showing nothing.
+    EXPECT_NE(0, calls[0].result);
+}
+
+} // namespace
