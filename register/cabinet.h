@@ -1,0 +1,48 @@
+// Cabinet extraction with the platform's decompressor (FDI of cabinet.dll)
+// into a fresh numbered folder at the root of the system drive.
+#pragma once
+
+#include <windows.h>
+
+#include <fdi.h>
+#include <stddef.h>
+
+const int kExtractFolderSize = 500;
+const int kExtractFolderWideSize = 256;
+
+// Extraction state read by the decompressor's callbacks, which get no context.
+extern HWND g_notifyEdit;
+extern char g_extractFolder[kExtractFolderSize];
+extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
+extern ERF g_cabError;
+
+// Unpacks the cabinet named by widePath (ansiPath is the same path in the
+// ANSI code page; it is cut after its last backslash). Returns 1 when the
+// folder in g_extractFolderWide may be registered, 0 after the "error" box.
+int ExtractCabinet(const wchar_t *widePath, char *ansiPath);
+
+// Creates baseFolder and a new numbered folder in it, writing the numbered
+// folder's path (ending in a slash) into folder. Returns 0 when no fresh
+// folder could be found.
+int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
+
+FNFDINOTIFY(FdiNotify);
+FNALLOC(FdiAlloc);
+FNFREE(FdiFree);
+FNOPEN(FdiOpen);
+FNREAD(FdiRead);
+FNWRITE(FdiWrite);
+FNCLOSE(FdiClose);
+FNSEEK(FdiSeek);
+
+// The running report of a cabinet in g_statusText: the file list keeps room
+// for the cut mark and the status line, so the status line always fits.
+const int kStatusLineLength = 10; // "注册状态:注册成功！"
+const int kCutMarkLength = 3;     // "…\r\n"
+// Longest extraction folder as wide text: drive, ":/OrviActiveX/", a signed
+// 64-bit number and "/".
+const int kMaxFolderLength = 40;
+
+// Appends one line of the file list; once a line does not fit, the list ends
+// with "…" and later lines are left out. Returns 1 when the line was listed.
+int AppendReportLine(const wchar_t *line);
