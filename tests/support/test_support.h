@@ -96,6 +96,10 @@ void SetEnv(const wchar_t *name, const wchar_t *value);
 // Lines the test server appended to its log ("register <path>", "unregister <path>").
 std::vector<std::wstring> ReadServerLog(const std::wstring &path);
 
+// Replaces the import of function from dll in this program's import table
+// with wrapper; returns the real function.
+void *RedirectImport(const char *dll, const char *function, void *wrapper);
+
 // ---- drawing objects ----------------------------------------------------------
 // Counts the drawing objects created and deleted by code in this program
 // (the tool's code is linked in) by redirecting its gdi32 and LoadImageW imports.
