@@ -8,7 +8,6 @@
 #include "app/app.h"
 #include "register/cabinet.h"
 #include "register/register.h"
-#include "register/stored_name.h"
 
 #include <gtest/gtest.h>
 
@@ -469,16 +468,6 @@ TEST_F(CabinetDrop, OverlongCabinetPathIsRefusedWithoutUnpacking)
     EXPECT_EQ(Report(), L"ERROR:拖入文件路径过长！");
     EXPECT_TRUE(NewFolders().empty());
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
-}
-
-TEST(StoredName, OnlyPlainNamesStayInTheFolder)
-{
-    for (const char *name : {"a.txt", "testctl.ocx", "a..b", ".hidden", "CONFIG.SYS", "COM10", "nul2.txt", "x y"})
-        EXPECT_EQ(IsPlainStoredName(name), 1) << name;
-    for (const char *name : {"", ".", "..", "...", ". .", "a\\b", "a/b", "\\a", "/a", "..\\a", "C:a", "a:stream",
-                             "CON", "con.txt", "Nul ", "COM1", "lpt9.log", "CONOUT$", "a*b", "a?b", "a\"b", "a<b",
-                             "a>b", "a|b", "a\rb", "a\nb", "\t"})
-        EXPECT_EQ(IsPlainStoredName(name), 0) << name;
 }
 
 } // namespace
