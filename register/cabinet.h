@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "register/cabinet_report.h"
+
 #include <fdi.h>
 #include <stddef.h>
 
@@ -34,15 +36,3 @@ FNREAD(FdiRead);
 FNWRITE(FdiWrite);
 FNCLOSE(FdiClose);
 FNSEEK(FdiSeek);
-
-// The running report of a cabinet in g_statusText: the file list keeps room
-// for the cut mark and the status line, so the status line always fits.
-const int kStatusLineLength = 10; // "注册状态:注册成功！"
-const int kCutMarkLength = 3;     // "…\r\n"
-// Longest extraction folder as wide text: drive, ":/OrviActiveX/", a signed
-// 64-bit number and "/".
-const int kMaxFolderLength = 40;
-
-// Appends one line of the file list; once a line does not fit, the list ends
-// with "…" and later lines are left out. Returns 1 when the line was listed.
-int AppendReportLine(const wchar_t *line);

@@ -34,31 +34,16 @@ static void ShowErrorBox()
     MessageBoxW(g_notifyEdit, L"error", L"", MB_OK);
 }
 
-int AppendReportLine(const wchar_t *line)
-{
-    if (g_reportCut)
-        return 0;
-    if (AppendText(g_statusText, kStatusTextSize - kStatusLineLength - kCutMarkLength, line))
-        return 1;
-    g_reportCut = 1;
-    AppendText(g_statusText, kStatusTextSize - kStatusLineLength, L"…\r\n");
-    return 0;
-}
-
-// Lists an output path in the report and shows the report. Control
-// characters of a refused name are shown as '?', so a name cannot fake lines.
+// Lists an output path in the report and shows the report.
 static void ReportOutputPath(const char *path)
 {
     wchar_t wide[kWidePathSize] = {};
     if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kWidePathSize))
         return;
-    for (wchar_t *p = wide; *p; p++) {
-        if (*p < 0x20)
-            *p = L'?';
-    }
+    MaskControlCharacters(wide);
     wchar_t line[kWidePathSize + 2] = {};
     if (ComposeText(line, kWidePathSize + 2, {(const wchar_t *)wide, L"\r\n"}))
-        AppendReportLine(line);
+        AppendListLine(g_statusText, kStatusTextSize, &g_reportCut, line);
     SetWindowTextW(g_notifyEdit, g_statusText);
 }
 
@@ -118,12 +103,7 @@ static int GetBaseFolder(char *base, int cap)
 static void ReportNewFolder(const wchar_t *widePath)
 {
     wchar_t text[kStatusTextSize] = {};
-    if (!ComposeText(text, kStatusTextSize,
-                     {(const wchar_t *)g_statusText, widePath, L"\r\n新建文件夹:",
-                      (const wchar_t *)g_extractFolderWide, L"\r\n"}))
-        ComposeText(text, kStatusTextSize,
-                    {L"拖入文件路径:", widePath, L"\r\n新建文件夹:", (const wchar_t *)g_extractFolderWide,
-                     L"\r\n"});
+    ComposeReportHead(text, kStatusTextSize, g_statusText, widePath, g_extractFolderWide);
     if (text[0])
         CopyText(g_statusText, kStatusTextSize, (const wchar_t *)text);
     SetWindowTextW(g_notifyEdit, g_statusText);

@@ -14,7 +14,7 @@ const int kListedPathSize = 400;
 const int kCabinetNameSize = 500;
 // The report shows "拖入文件路径:", the path, "\r\n新建文件夹:", the folder and
 // "\r\n" before unpacking; longer paths are refused so it is never cut.
-const size_t kMaxCabinetPath = kStatusTextSize - 1 - 7 - 8 - kMaxFolderLength - 2;
+const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
 
 static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
 
@@ -80,10 +80,7 @@ void RegisterCabinet(const wchar_t *path)
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
 
     const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";
-    // The file list always leaves room for the status line; should the report
-    // hold anything else, it is started afresh rather than lose the line.
-    if (!AppendText(g_statusText, kStatusTextSize, status))
-        ComposeText(g_statusText, kStatusTextSize, {L"解压文件列表:\r\n…\r\n", status});
+    EndReport(g_statusText, kStatusTextSize, status);
     SetWindowTextW(g_infoEdit, g_statusText);
     CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);

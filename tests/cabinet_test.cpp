@@ -8,62 +8,17 @@
 #include "app/app.h"
 #include "register/cabinet.h"
 #include "register/register.h"
-#include "register/stored_name.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
-#include <stdio.h>
 
 namespace {
 
 const wchar_t kSuccess[] = L"注册状态:注册成功！";
 const wchar_t kFailure[] = L"注册状态:注册失败！";
 const wchar_t kListHeader[] = L"解压文件列表:\r\n";
-
-std::wstring Drive()
-{
-    wchar_t dir[MAX_PATH] = {};
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(1, dir[0]);
-}
-
-std::wstring BaseFolder() { return Drive() + L":\\OrviActiveX"; }
-std::wstring FolderOf(const std::wstring &number) { return BaseFolder() + L"\\" + number; }
-// The folder as the report spells it.
-std::wstring ReportedFolder(const std::wstring &number) { return Drive() + L":/OrviActiveX/" + number + L"/"; }
-
-std::vector<std::wstring> NamesIn(const std::wstring &dir)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void RemoveTree(const std::wstring &dir)
-{
-    for (const std::wstring &name : NamesIn(dir)) {
-        std::wstring full = dir + L"\\" + name;
-        DWORD attributes = GetFileAttributesW(full.c_str());
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveTree(full);
-        else
-            DeleteFileW(full.c_str());
-    }
-    RemoveDirectoryW(dir.c_str());
-}
 
 long long UnixNow()
 {
@@ -93,17 +48,6 @@ LRESULT CALLBACK RecordingEditProc(HWND window, UINT message, WPARAM wParam, LPA
     return CallWindowProcW(g_editProc, window, message, wParam, lParam);
 }
 
-// An extraction that never ends would hang the test program: end it instead.
-DWORD WINAPI Watchdog(void *stop)
-{
-    if (WaitForSingleObject((HANDLE)stop, 120000) == WAIT_TIMEOUT) {
-        fprintf(stderr, "a cabinet drop did not end within two minutes\n");
-        fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 3);
-    }
-    return 0;
-}
-
 CabEntry Entry(const std::string &name, const std::string &bytes, USHORT attributes = 0x20)
 {
     CabEntry entry;
@@ -130,18 +74,15 @@ protected:
         window_ = StartMainWindow();
         g_shownTexts.clear();
         g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)RecordingEditProc);
-        stop_ = CreateEventW(NULL, TRUE, FALSE, NULL);
-        watchdog_ = CreateThread(NULL, 0, Watchdog, stop_, 0, NULL);
+        // An extraction that never ends would hang the test program: end it instead.
+        StartWatchdog(120000, "a cabinet drop");
         server_ = ReadFileBytes(TestServerPath());
         ASSERT_FALSE(server_.empty());
     }
 
     void TearDown() override
     {
-        SetEvent(stop_);
-        WaitForSingleObject(watchdog_, 5000);
-        CloseHandle(watchdog_);
-        CloseHandle(stop_);
+        StopWatchdog();
         CloseMainWindow(window_);
         for (const std::wstring &number : NewFolders())
             RemoveTree(FolderOf(number));
@@ -193,8 +134,6 @@ protected:
     std::wstring scratch_;
     std::string server_;
     std::set<std::wstring> existing_;
-    HANDLE stop_ = NULL;
-    HANDLE watchdog_ = NULL;
 };
 
 TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
@@ -281,7 +220,7 @@ TEST_F(CabinetDrop, RepeatedNameLeavesOnlyTheLastCopy)
 TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderStopTheCopyThere)
 {
     // Where each name would land if it were joined to the folder unchecked.
-    const std::wstring drive = Drive() + L":\\";
+    const std::wstring drive = SystemDrive() + L":\\";
     struct Case {
         std::string name;
         std::vector<std::wstring> outside;
@@ -469,16 +408,6 @@ TEST_F(CabinetDrop, OverlongCabinetPathIsRefusedWithoutUnpacking)
     EXPECT_EQ(Report(), L"ERROR:拖入文件路径过长！");
     EXPECT_TRUE(NewFolders().empty());
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
-}
-
-TEST(StoredName, OnlyPlainNamesStayInTheFolder)
-{
-    for (const char *name : {"a.txt", "testctl.ocx", "a..b", ".hidden", "CONFIG.SYS", "COM10", "nul2.txt", "x y"})
-        EXPECT_EQ(IsPlainStoredName(name), 1) << name;
-    for (const char *name : {"", ".", "..", "...", ". .", "a\\b", "a/b", "\\a", "/a", "..\\a", "C:a", "a:stream",
-                             "CON", "con.txt", "Nul ", "COM1", "lpt9.log", "CONOUT$", "a*b", "a?b", "a\"b", "a<b",
-                             "a>b", "a|b", "a\rb", "a\nb", "\t"})
-        EXPECT_EQ(IsPlainStoredName(name), 0) << name;
 }
 
 } // namespace

@@ -157,3 +157,25 @@ std::string AnsiName(const std::wstring &name)
 {
     return ToAnsi(name);
 }
+
+std::wstring SystemDrive()
+{
+    wchar_t dir[MAX_PATH] = {};
+    GetSystemDirectoryW(dir, MAX_PATH);
+    return std::wstring(1, dir[0]);
+}
+
+std::wstring BaseFolder()
+{
+    return SystemDrive() + L":\\OrviActiveX";
+}
+
+std::wstring FolderOf(const std::wstring &number)
+{
+    return BaseFolder() + L"\\" + number;
+}
+
+std::wstring ReportedFolder(const std::wstring &number)
+{
+    return SystemDrive() + L":/OrviActiveX/" + number + L"/";
+}

@@ -25,3 +25,11 @@ int MakeCabinetSet(const std::wstring &dir, const std::string &partPattern, cons
                    ULONG spanSize);
 // The stored name for wide text in the ANSI code page.
 std::string AnsiName(const std::wstring &name);
+
+// Extraction folders: the base at the root of the system drive
+// ("C:\OrviActiveX"), one numbered folder in it, and that folder as the
+// report spells it ("C:/OrviActiveX/<number>/").
+std::wstring SystemDrive();
+std::wstring BaseFolder();
+std::wstring FolderOf(const std::wstring &number);
+std::wstring ReportedFolder(const std::wstring &number);

@@ -1,6 +1,8 @@
 // Files, folders and the test COM server.
 #include "support/test_support.h"
 
+#include <algorithm>
+
 std::wstring TestProgramDir()
 {
     wchar_t path[MAX_PATH] = {};
@@ -51,6 +53,29 @@ std::wstring MakeScratchDir(const std::wstring &name)
 bool FileExists(const std::wstring &path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> NamesIn(const std::wstring &dir)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::wstring &dir)
+{
+    RemoveFolderContents(dir);
+    RemoveDirectoryW(dir.c_str());
 }
 
 std::string ReadFileBytes(const std::wstring &path)

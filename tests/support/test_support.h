@@ -29,6 +29,12 @@ void SetBoxCallback(void (*callback)(HWND box));
 // True from a box's activation until its window is destroyed.
 bool BoxIsOpen();
 
+// ---- hangs -------------------------------------------------------------------
+// Ends the test program with exit code 3 and a message naming what when
+// StopWatchdog is not called within ms milliseconds. One watchdog at a time.
+void StartWatchdog(DWORD ms, const char *what);
+void StopWatchdog();
+
 // ---- windows and messages --------------------------------------------------
 // Processes this thread's messages for about ms milliseconds.
 void PumpMessages(DWORD ms);
@@ -90,6 +96,10 @@ std::wstring TestServerPath();
 // A fresh, empty scratch folder below the temporary folder.
 std::wstring MakeScratchDir(const std::wstring &name);
 bool FileExists(const std::wstring &path);
+// Names in a folder, "." and ".." left out, sorted.
+std::vector<std::wstring> NamesIn(const std::wstring &dir);
+// Deletes a folder with everything in it, read-only files included.
+void RemoveTree(const std::wstring &dir);
 std::string ReadFileBytes(const std::wstring &path);
 void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 void SetEnv(const wchar_t *name, const wchar_t *value);

@@ -1,6 +1,5 @@
-// The pure text rules of the installed-control pages: the family prefix test
-// on ANSI names and the GUID comparisons of the removal passes. Needs no
-// Windows headers.
+// The text rules of the installed-control pages: the family prefix test on
+// ANSI names and the GUID comparisons of the removal passes.
 #include "controls/family_prefix.h"
 #include "controls/guid_text.h"
 
