@@ -101,3 +101,10 @@ std::vector<std::wstring> ReadServerLog(const std::wstring &path);
 // (the tool's code is linked in) by redirecting its gdi32 and LoadImageW imports.
 void StartCountingGdiObjects();
 long LiveGdiObjects();
+
+// ---- files held by another process ---------------------------------------------
+// Opens path with the given sharing and hands the handle to a suspended child
+// process; returns the child (NULL on failure). ReleaseHeldFile ends it, which
+// closes the file.
+HANDLE HoldFileInChild(const std::wstring &path, DWORD share);
+void ReleaseHeldFile(HANDLE child);
