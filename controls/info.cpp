@@ -25,6 +25,11 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
     DWORD size = kValueChars * sizeof(wchar_t);
     if (RegQueryValueExW(key, name, NULL, NULL, (BYTE *)text, &size) != ERROR_SUCCESS)
         return 0;
+    // A value that ends in half a character cannot be read whole.
+    if (size % sizeof(wchar_t) != 0) {
+        text[0] = 0;
+        return 0;
+    }
     // Registry strings need not carry a terminator: the data's size decides,
     // and a text filling all 250 characters has no room left for one.
     size_t length = TextLengthWithin(text, size / sizeof(wchar_t));

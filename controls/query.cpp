@@ -8,6 +8,7 @@
 
 const int kKeyNameSize = 256;
 const int kAnsiNameSize = 255;
+const int kPrefixChars = 5;
 
 static void EmptyList()
 {
@@ -17,12 +18,18 @@ static void EmptyList()
 }
 
 // The prefix test runs on the ANSI form of the name, so a character written
-// with two bytes counts as two of the five. A name that cannot be converted
-// does not qualify.
+// with two bytes counts as two of the five. Only the first five characters
+// are converted: they give the first five bytes, and a name of up to 255
+// characters may need more than the buffer's 255 bytes as a whole. A name
+// that cannot be converted does not qualify.
 static int IsFamilyName(const wchar_t *name)
 {
     char ansi[kAnsiNameSize] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, ansi, kAnsiNameSize, NULL, NULL))
+    int length = 0;
+    while (length < kPrefixChars && name[length])
+        length++;
+    if (length == 0 ||
+        !WideCharToMultiByte(CP_ACP, 0, name, length, ansi, kAnsiNameSize - 1, NULL, NULL))
         return 0;
     return HasFamilyPrefix(ansi);
 }

@@ -105,8 +105,9 @@ int ReadDefaultValue(const wchar_t *path, wchar_t *value)
     LONG size = 255;
     LONG result = RegQueryValueW(key, NULL, value, &size);
     RegCloseKey(key);
-    // A value that was read only in part is never used.
-    if (result != ERROR_SUCCESS) {
+    // A value that was read only in part, or ends in half a character, is
+    // never used.
+    if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
         ZeroValue(value);
         return 0;
     }

@@ -176,11 +176,21 @@ static void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
     DWORD size = kServerPathSize; // bytes
     LONG result = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE *)serverPath, &size);
     RegCloseKey(key);
-    // Never unregister or delete a file under a cut path.
-    if (result != ERROR_SUCCESS) {
+    // Never unregister or delete a file under a cut path, nor under one whose
+    // last character is only half stored.
+    if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
         for (DWORD i = 0; i < kServerPathSize; i++)
             serverPath[i] = 0;
     }
+}
+
+static int HoldsBackslash(const wchar_t *text)
+{
+    for (int i = 0; text[i]; i++) {
+        if (text[i] == L'\\')
+            return 1;
+    }
+    return 0;
 }
 
 static int FindNamedControl(const wchar_t *progId)
@@ -205,6 +215,11 @@ int UninstallControl(const wchar_t *progIdText)
 
     wchar_t clsid[kDefaultValueSize] = {};
     ReadDefaultValue(clsidPath, clsid);
+    // A CLSID text with a backslash names no single class key (the registry
+    // reads a doubled backslash as one, so a lone backslash would name the
+    // whole CLSID key): it counts as no CLSID.
+    if (HoldsBackslash(clsid))
+        clsid[0] = 0;
     wchar_t serverPath[kServerPathSize] = {};
     ReadServerPath(clsid, serverPath);
 

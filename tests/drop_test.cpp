@@ -202,7 +202,9 @@ TEST(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
     SetEnv(L"ORVI_TEST_LOG", log.c_str());
     SetEnv(L"ORVI_TEST_SLEEP_MS", L"300");
     // Wine hands out the lowest free handle slot: a leaked process handle
-    // would push a fresh handle's value up.
+    // would push a fresh handle's value up. The shell keeps one handle of its
+    // own from the first start in a process on, so one run comes first.
+    UnregisterControlFile(L"");
     HANDLE before = CreateEventW(NULL, FALSE, FALSE, NULL);
     CloseHandle(before);
     for (int i = 0; i < 5; i++) {
@@ -216,7 +218,20 @@ TEST(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
     EXPECT_EQ(before, after);
     EXPECT_EQ(1, UnregisterControlFile(path.c_str()));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    // 200 quick runs: each has ended and logged when the call returns, and
+    // no process handle is left behind.
     SetEnv(L"ORVI_TEST_SLEEP_MS", NULL);
+    DeleteFileW(log.c_str());
+    before = CreateEventW(NULL, FALSE, FALSE, NULL);
+    CloseHandle(before);
+    for (size_t i = 1; i <= 200; i++) {
+        ASSERT_EQ(1, UnregisterControlFile(path.c_str()));
+        ASSERT_EQ(i, ReadServerLog(log).size());
+    }
+    after = CreateEventW(NULL, FALSE, FALSE, NULL);
+    CloseHandle(after);
+    EXPECT_EQ(before, after);
     SetEnv(L"ORVI_TEST_LOG", NULL);
 }
 

@@ -115,3 +115,10 @@ void *RedirectImport(const char *dll, const char *function, void *wrapper);
 // (the tool's code is linked in) by redirecting its gdi32 and LoadImageW imports.
 void StartCountingGdiObjects();
 long LiveGdiObjects();
+
+// ---- files held by another process ---------------------------------------------
+// Opens path with the given sharing and hands the handle to a suspended child
+// process; returns the child (NULL on failure). ReleaseHeldFile ends it, which
+// closes the file.
+HANDLE HoldFileInChild(const std::wstring &path, DWORD share);
+void ReleaseHeldFile(HANDLE child);
