@@ -57,6 +57,13 @@ long RunProcess(const std::wstring &commandLine, DWORD timeoutMs);
 void RemoveFolder(const std::wstring &dir);
 std::wstring EnvText(const wchar_t *name);
 
+// ---- the registrar inside the tool's removals ----------------------------------
+// Starts timing every regsvr32.exe run the tool's own code makes, from its
+// start to the reading of its exit code; false when that cannot be done.
+bool StartClockingRegistrar();
+// Time of those runs since the last call, in ms.
+double TakeRegistrarMs();
+
 // ---- the rows --------------------------------------------------------------------
 // Each adds its lines to the table; window is the tool's main window in this process.
 // The query rows when timeRows (the main window must exist); the tool's memory after a query when memoryRow.
