@@ -1,0 +1,76 @@
+#!/bin/bash
+# Measures the tool's operations against references taken in the same run and
+# prints one table (on stdout; progress goes to stderr). Builds the x86_64
+# build with the benchmark programs and the i686 release, makes a fresh Wine
+# prefix of its own, runs tests/bench/orvi_bench.exe in it under wine64 on a
+# virtual display of its own, and removes everything it made afterwards,
+# also when it fails or is interrupted.
+#
+#   ORVI_BENCH_RUNS        runs per figure (at least 5, the default)
+#   ORVI_BENCH_ROWS        rows to run, e.g. "14" (default all: "12345")
+#   ORVI_BENCH_BUILD       x86_64 build folder (default build/x86_64)
+#   ORVI_BENCH_BUILD_I686  i686 build folder (default build/i686)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORVI_BENCH_BUILD:-$root/build/x86_64}
+build_i686=${ORVI_BENCH_BUILD_I686:-$root/build/i686}
+say() { echo "benchmark: $*" >&2; }
+
+"$root/scripts/install-deps.sh" >&2
+say "building $build (x86_64 with the benchmark programs) and $build_i686 (i686 release)"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVI_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" >&2
+cmake -S "$root" -B "$build_i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DORVI_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build_i686" >&2
+
+work=$(mktemp -d /tmp/orvi-bench.XXXXXX)
+prefix="$work/prefix"
+cleanup() {
+  if [ -d "$prefix" ]; then
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+started=$(date +%s)
+load_before=$(cut -d" " -f1-3 /proc/loadavg)
+say "making a fresh Wine prefix in $prefix"
+"$root/scripts/make-prefix.sh" "$prefix" unmanaged
+
+export ORVI_BENCH_BIN="$build/bin" ORVI_BENCH_WORK="$work" WINEPREFIX="$prefix"
+export ORVI_BENCH_I686_EXE_BYTES=$(stat -c %s "$build_i686/bin/OrviActiveX.exe")
+"$root/scripts/with-display.sh" bash -c '
+  set -euo pipefail
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
+  # Wine'"'"'s background processes start here, with their output going nowhere.
+  /usr/lib/wine/wineserver -p 30
+  /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+  cd "$ORVI_BENCH_BIN"
+  cabinet="$ORVI_BENCH_WORK/bench.cab"
+  /usr/lib/wine/wine64 orvi_bench.exe --make-cabinet "Z:$cabinet" </dev/null
+  # The native unpacker, for information: the median of five runs.
+  times=()
+  for run in 1 2 3 4 5; do
+    out="$ORVI_BENCH_WORK/cabextract$run"
+    mkdir "$out"
+    t0=$(date +%s%N)
+    cabextract -q -d "$out" "$cabinet"
+    t1=$(date +%s%N)
+    rm -rf "$out"
+    times+=($(( (t1 - t0) / 1000 )))
+  done
+  median=$(printf "%s\n" "${times[@]}" | sort -n | sed -n 3p)
+  export ORVI_BENCH_CABEXTRACT_MS=$(awk -v us="$median" "BEGIN { printf \"%.1f\", us / 1000 }")
+  echo "benchmark: cabextract took ${times[*]} us" >&2
+  status=0
+  /usr/lib/wine/wine64 orvi_bench.exe --cabinet "Z:$cabinet" </dev/null || status=$?
+  /usr/lib/wine/wineserver -k || true
+  exit $status
+'
+echo "Machine load (1, 5, 15 min) before: $load_before, after: $(cut -d" " -f1-3 /proc/loadavg) on $(nproc) cores."
+say "done in $(( $(date +%s) - started )) s (after the build)"
