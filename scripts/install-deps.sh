@@ -3,7 +3,6 @@
 set -euo pipefail
 packages=(cmake ninja-build python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           mingw-w64-tools wine64 xvfb xauth xdotool x11-utils imagemagick fonts-arphic-uming
-          mingw-w64-tools wine64 xvfb xauth xdotool x11-utils imagemagick fonts-arphic-uming
           fonts-wqy-zenhei googletest locales clang libclang-rt-14-dev file cabextract)
 missing=()
 for p in "${packages[@]}"; do
