@@ -62,6 +62,9 @@ protected:
         StartAnsweringBoxes();
         RemoveFamilyKeys();
         scratch_ = MakeScratchDir(L"hardening");
+        // The tool makes the base folder at its first extraction in a fresh
+        // prefix; made here, that is no change to the drive's root.
+        CreateDirectoryW(BaseFolder().c_str(), NULL);
         existing_ = Names(BaseFolder());
         window_ = StartMainWindow();
         // Bounded: a decompression that never ends ends the program instead.
