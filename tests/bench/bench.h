@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "support/test_support.h"
+
 #include <string>
 #include <vector>
 
@@ -49,7 +51,6 @@ std::wstring GuidText(DWORD a, WORD b, WORD c, unsigned long long tail);
 DWORD NextRandom();
 
 // ---- files and processes ----------------------------------------------------------
-std::wstring BenchProgramDir();
 std::wstring SystemDir();
 // Starts command line and waits for the process (at most timeoutMs); returns
 // its exit code, or -1 when it could not be started or did not end in time.

@@ -168,14 +168,6 @@ DWORD NextRandom()
     return g_random;
 }
 
-std::wstring BenchProgramDir()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(NULL, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L"\\/"));
-}
-
 std::wstring SystemDir()
 {
     wchar_t dir[MAX_PATH] = {};

@@ -89,13 +89,13 @@ static double PeakWorkingSetMb(HANDLE process)
 
 static std::wstring ToolPath()
 {
-    return BenchProgramDir() + L"\\OrviActiveX.exe";
+    return TestProgramDir() + L"\\OrviActiveX.exe";
 }
 
 void RunStartupRows()
 {
     const int runs = RunCount();
-    std::wstring minimal = BenchProgramDir() + L"\\minimal_window.exe";
+    std::wstring minimal = TestProgramDir() + L"\\minimal_window.exe";
     std::vector<double> tool, reference, toolMemory, referenceMemory;
     bool failed = false;
     // The first round loads the programs into the file cache and is not counted.
