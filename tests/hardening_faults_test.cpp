@@ -26,29 +26,6 @@ const wchar_t kClassKey[] = L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
 const wchar_t kTypeLibKey[] = L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}";
 const wchar_t kInterfaceKey[] = L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}";
 
-// Everyone may do anything with the key except what deny names (0: no DACL).
-void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key));
-    SECURITY_DESCRIPTOR sd;
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    BYTE aclBuffer[256];
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = NULL;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    PACL acl = (PACL)aclBuffer;
-    if (deny) {
-        InitializeAcl(acl, sizeof(aclBuffer), ACL_REVISION);
-        AddAccessDeniedAce(acl, ACL_REVISION, deny, everyone);
-        AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
-    }
-    SetSecurityDescriptorDacl(&sd, TRUE, deny ? acl : NULL, FALSE);
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd));
-    FreeSid(everyone);
-    RegCloseKey(key);
-}
-
 class RemovalFaults : public ::testing::Test {
 protected:
     void SetUp() override

@@ -72,29 +72,6 @@ static bool AreNeighbours(HKEY root, const std::wstring &path, const std::wstrin
     return false;
 }
 
-// Everyone may do anything with the key except what deny names.
-static void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
-{
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
-    SECURITY_DESCRIPTOR sd;
-    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-    BYTE aclBuffer[256];
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = NULL;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    PACL acl = (PACL)aclBuffer;
-    if (deny) {
-        InitializeAcl(acl, sizeof(aclBuffer), ACL_REVISION);
-        AddAccessDeniedAce(acl, ACL_REVISION, deny, everyone);
-        AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
-    }
-    SetSecurityDescriptorDacl(&sd, TRUE, deny ? acl : NULL, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
-    FreeSid(everyone);
-    RegCloseKey(key);
-}
-
 // Every key a test makes is recorded and removed afterwards.
 class RemovalTest : public ::testing::Test {
 protected:

@@ -1,6 +1,8 @@
 // Registry helpers: the tests set up and remove their own keys.
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 bool KeyExists(HKEY root, const std::wstring &path)
 {
     HKEY key;
@@ -80,4 +82,26 @@ void RemoveFamilyKeys()
     DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}");
     DeleteTree(HKEY_CLASSES_ROOT, L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}");
     DeleteTree(HKEY_CLASSES_ROOT, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}");
+}
+
+void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key));
+    SECURITY_DESCRIPTOR sd;
+    InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    BYTE aclBuffer[256];
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = NULL;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    PACL acl = (PACL)aclBuffer;
+    if (deny) {
+        InitializeAcl(acl, sizeof(aclBuffer), ACL_REVISION);
+        AddAccessDeniedAce(acl, ACL_REVISION, deny, everyone);
+        AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
+    }
+    SetSecurityDescriptorDacl(&sd, TRUE, deny ? acl : NULL, FALSE);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd));
+    FreeSid(everyone);
+    RegCloseKey(key);
 }

@@ -60,6 +60,10 @@ void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &nam
                     const std::wstring &value);
 std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name = L"");
 void DeleteTree(HKEY root, const std::wstring &path);
+// Everyone may do anything with the key except what deny names (0: no DACL).
+// Wine enforces a denied KEY_READ (the key can then be neither emptied nor
+// deleted) but not a denied DELETE.
+void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny);
 // Names of the keys directly below HKEY_CLASSES_ROOT that start with one of
 // the family prefixes, in registry order.
 std::vector<std::wstring> FamilyKeys();
