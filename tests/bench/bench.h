@@ -17,6 +17,12 @@ int RunCount();
 // Waits a moment before a timed step, so the Wine server has finished with a
 // process that just ended (or keys just written) and that work is not timed.
 void Settle();
+// When the Wine server last wrote the machine's keys to disk (system.reg in
+// the prefix; 0 when that cannot be read). It rewrites the whole file every
+// 30 s while keys have changed and holds every registry call meanwhile (about
+// 50 ms with 50,000 extra keys), so a registry sample taken across such a
+// save is taken again.
+unsigned long long RegistrySavedAt();
 // Progress on stderr, so stdout carries the table alone.
 void Progress(const char *format, ...);
 // Every sample of a figure on stderr when ORVI_BENCH_VERBOSE is set.

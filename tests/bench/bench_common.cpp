@@ -40,6 +40,22 @@ void Settle()
     Sleep(150);
 }
 
+unsigned long long RegistrySavedAt()
+{
+    std::wstring prefix = EnvText(L"WINEPREFIX");
+    if (prefix.empty())
+        return 0;
+    std::wstring path = L"Z:" + prefix + L"/system.reg";
+    for (wchar_t &c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
 void Progress(const char *format, ...)
 {
     va_list args;

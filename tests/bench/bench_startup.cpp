@@ -98,19 +98,19 @@ void RunStartupRows()
     std::wstring minimal = TestProgramDir() + L"\\minimal_window.exe";
     std::vector<double> tool, reference, toolMemory, referenceMemory;
     bool failed = false;
-    // The first round loads the programs into the file cache and is not counted.
+    // The first round loads the programs into the file cache and is not
+    // counted. The two take turns at starting first.
     for (int r = 0; r <= runs; r++) {
-        Started started;
-        if (!Start(ToolPath(), &started))
-            failed = true;
-        double toolMs = started.ms;
-        double toolMb = PeakWorkingSetMb(started.process.hProcess);
-        Stop(&started);
-        if (!Start(minimal, &started))
-            failed = true;
-        double referenceMs = started.ms;
-        double referenceMb = PeakWorkingSetMb(started.process.hProcess);
-        Stop(&started);
+        double toolMs = 0, toolMb = 0, referenceMs = 0, referenceMb = 0;
+        for (int turn = 0; turn < 2; turn++) {
+            bool isTool = (turn == 0) == (r % 2 == 0);
+            Started started;
+            if (!Start(isTool ? ToolPath() : minimal, &started))
+                failed = true;
+            (isTool ? toolMs : referenceMs) = started.ms;
+            (isTool ? toolMb : referenceMb) = PeakWorkingSetMb(started.process.hProcess);
+            Stop(&started);
+        }
         if (r == 0)
             continue;
         tool.push_back(toolMs);
