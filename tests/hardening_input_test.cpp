@@ -182,17 +182,6 @@ void SetRawValue(HKEY root, const std::wstring &path, const wchar_t *name, const
     RegCloseKey(key);
 }
 
-DWORD SubkeyCount(HKEY root, const std::wstring &path)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    DWORD count = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return count;
-}
-
 class RegistryInput : public ::testing::Test {
 protected:
     void SetUp() override

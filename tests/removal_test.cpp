@@ -32,17 +32,6 @@ static std::wstring Repeat(wchar_t c, size_t n)
     return std::wstring(n, c);
 }
 
-static DWORD SubkeyCount(HKEY root, const std::wstring &path)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    DWORD count = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return count;
-}
-
 static std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
 {
     std::vector<std::wstring> names;

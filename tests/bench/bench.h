@@ -48,7 +48,6 @@ std::string Thousands(long long value);
 std::string Fixed(double value, int decimals);
 
 // ---- registry ------------------------------------------------------------------
-DWORD SubkeyCount(HKEY root, const wchar_t *path);
 // Creates root\path (and its parents), with a default value when value is not NULL.
 bool CreateKey(HKEY root, const std::wstring &path, const wchar_t *value);
 // A GUID text in registry form made from four numbers.
@@ -61,7 +60,6 @@ std::wstring SystemDir();
 // Starts command line and waits for the process (at most timeoutMs); returns
 // its exit code, or -1 when it could not be started or did not end in time.
 long RunProcess(const std::wstring &commandLine, DWORD timeoutMs);
-void RemoveFolder(const std::wstring &dir);
 std::wstring EnvText(const wchar_t *name);
 
 // ---- the registrar inside the tool's removals ----------------------------------

@@ -96,7 +96,7 @@ static bool TimeRegisterCabinet(const std::wstring &cabinet, double *ms)
         return false;
     LONGLONG bytes = 0;
     bool whole = CountFiles(folder, &bytes) == kCabinetFiles && bytes == kExpectedBytes;
-    RemoveFolder(folder);
+    RemoveTree(folder);
     return whole;
 }
 
@@ -110,7 +110,7 @@ static bool TimeExtrac32(const std::wstring &cabinet, const std::wstring &target
     *ms = NowMs() - start;
     LONGLONG bytes = 0;
     bool whole = code == 0 && CountFiles(target, &bytes) == kCabinetFiles && bytes == kExpectedBytes;
-    RemoveFolder(target);
+    RemoveTree(target);
     return whole;
 }
 
@@ -148,9 +148,9 @@ void RunCabinetRow(const std::wstring &cabinet)
         reference.push_back(referenceMs);
         Progress("cabinet: run %d of %d: RegisterCabinet %.0f ms, extrac32 %.0f ms", r, runs, toolMs, referenceMs);
     }
-    RemoveFolder(scratch);
+    RemoveTree(scratch);
     if (!hadBase)
-        RemoveFolder(base);
+        RemoveTree(base);
 
     std::string size = Fixed(cabinetBytes / 1048576.0, 1) + " MB, " + Thousands(kCabinetFiles) + " files";
     double toolMs = Median(tool);

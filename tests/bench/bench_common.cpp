@@ -143,17 +143,6 @@ void PrintTable()
     fflush(stdout);
 }
 
-DWORD SubkeyCount(HKEY root, const wchar_t *path)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    DWORD count = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return count;
-}
-
 bool CreateKey(HKEY root, const std::wstring &path, const wchar_t *value)
 {
     HKEY key;
@@ -210,27 +199,6 @@ long RunProcess(const std::wstring &commandLine, DWORD timeoutMs)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return result;
-}
-
-void RemoveFolder(const std::wstring &dir)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = dir + L"\\" + name;
-            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolder(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(dir.c_str());
 }
 
 std::wstring EnvText(const wchar_t *name)

@@ -77,7 +77,7 @@ void RunQueryRows(bool timeRows, bool memoryRow)
             RunQueryMemoryRow(size);
         if (!timeRows)
             continue;
-        long total = (long)SubkeyCount(HKEY_CLASSES_ROOT, NULL);
+        long total = (long)SubkeyCount(HKEY_CLASSES_ROOT, L"");
 
         // One untimed round first, so caches are warm for both.
         int expected = QueryInstalledControls();
@@ -296,7 +296,7 @@ void RunRemovalRows()
     for (const std::wstring &iid : extra)
         RegDeleteKeyW(HKEY_CLASSES_ROOT, (L"Interface\\" + iid).c_str());
     Progress("removal: deleted the extra Interface keys in %.1f s", (NowMs() - start) / 1000);
-    RemoveFolder(scratch);
+    RemoveTree(scratch);
 }
 
 void RunUninstallAllRow(HWND window)
@@ -364,5 +364,5 @@ void RunUninstallAllRow(HWND window)
                    Fixed(Median(floor), 1) + " ms",
                failed};
     AddRow(row);
-    RemoveFolder(scratch);
+    RemoveTree(scratch);
 }

@@ -49,6 +49,17 @@ std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wst
     return value;
 }
 
+DWORD SubkeyCount(HKEY root, const std::wstring &path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return count;
+}
+
 void DeleteTree(HKEY root, const std::wstring &path)
 {
     RegDeleteTreeW(root, path.c_str());

@@ -60,6 +60,8 @@ void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &nam
                     const std::wstring &value);
 std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name = L"");
 void DeleteTree(HKEY root, const std::wstring &path);
+// Number of subkeys of the key at path (an empty path: root itself); 0 when it does not open.
+DWORD SubkeyCount(HKEY root, const std::wstring &path);
 // Everyone may do anything with the key except what deny names (0: no DACL).
 // Wine enforces a denied KEY_READ (the key can then be neither emptied nor
 // deleted) but not a denied DELETE.
