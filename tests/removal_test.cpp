@@ -372,13 +372,17 @@ struct FixedCase {
     std::vector<KeyName> kept;
 };
 
-static FixedCase UploaderCase(bool wow64)
+// The uploader and the seal server: the ProgID, a type library and a class,
+// with the Wow6432Node twins in the 32-bit column. otherLib and otherInterface
+// are keys a generic removal would take and a fixed list must not.
+static FixedCase StemCase(bool wow64, const wchar_t *progId, const wchar_t *clsid, const wchar_t *libGuid,
+                          const wchar_t *otherLib, const wchar_t *otherInterface)
 {
     FixedCase c;
-    c.progId = L"Orvi.LargeFileUploader";
-    c.clsid = L"{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}";
-    const std::wstring lib = L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}";
-    const std::wstring cls = L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}";
+    c.progId = progId;
+    c.clsid = clsid;
+    const std::wstring lib = std::wstring(L"TypeLib\\") + libGuid;
+    const std::wstring cls = std::wstring(L"CLSID\\") + clsid;
     c.deleted = {{kCR, c.progId}, {kCR, lib}};
     if (wow64) {
         c.deleted.push_back({kCR, L"Wow6432Node\\" + cls});
@@ -390,33 +394,23 @@ static FixedCase UploaderCase(bool wow64)
         // twin goes with the TypeLib key in this column too.
         c.kept.push_back({kCR, L"Wow6432Node\\" + cls});
     }
-    // What a generic removal would take.
-    c.kept.push_back({kCR, L"TypeLib\\{3B7D41E1-6A2C-4D81-9E35-C04F7A12B6D9}"});
-    c.kept.push_back({kCR, L"Interface\\{3B7D41E9-6A2C-4D81-9E35-C04F7A12B6D9}"});
+    c.kept.push_back({kCR, std::wstring(L"TypeLib\\") + otherLib});
+    c.kept.push_back({kCR, std::wstring(L"Interface\\") + otherInterface});
     return c;
+}
+
+static FixedCase UploaderCase(bool wow64)
+{
+    return StemCase(wow64, L"Orvi.LargeFileUploader", L"{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}",
+                    L"{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", L"{3B7D41E1-6A2C-4D81-9E35-C04F7A12B6D9}",
+                    L"{3B7D41E9-6A2C-4D81-9E35-C04F7A12B6D9}");
 }
 
 static FixedCase SealServerCase(bool wow64)
 {
-    FixedCase c;
-    c.progId = L"ORVI.SealServerCtrlMem";
-    c.clsid = L"{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}";
-    const std::wstring lib = L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}";
-    const std::wstring cls = L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}";
-    c.deleted = {{kCR, c.progId}, {kCR, lib}};
-    if (wow64) {
-        c.deleted.push_back({kCR, L"Wow6432Node\\" + cls});
-        c.deleted.push_back({kCR, L"Wow6432Node\\" + lib});
-        c.kept.push_back({kCR, cls});
-    } else {
-        c.deleted.push_back({kCR, cls});
-        // Wow6432Node\TypeLib is the shared TypeLib key itself, so its
-        // twin goes with the TypeLib key in this column too.
-        c.kept.push_back({kCR, L"Wow6432Node\\" + cls});
-    }
-    c.kept.push_back({kCR, L"TypeLib\\{C5A2E070-19F4-4B3E-8D61-72E9D0A4F158}"});
-    c.kept.push_back({kCR, L"Interface\\{C5A2E071-19F4-4B3E-8D61-72E9D0A4F158}"});
-    return c;
+    return StemCase(wow64, L"ORVI.SealServerCtrlMem", L"{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}",
+                    L"{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", L"{C5A2E070-19F4-4B3E-8D61-72E9D0A4F158}",
+                    L"{C5A2E071-19F4-4B3E-8D61-72E9D0A4F158}");
 }
 
 static FixedCase DocumentCase(bool wow64)
