@@ -7,6 +7,8 @@
 #include "controls/guid_text.h"
 #include "register/register.h"
 
+#include <wchar.h>
+
 const size_t kKeyPathSize = 255;
 const DWORD kServerPathSize = 10000;
 const DWORD kSubkeyNameSize = 256;
@@ -193,10 +195,12 @@ static int HoldsBackslash(const wchar_t *text)
     return 0;
 }
 
+// Code unit by code unit: a collating comparison would take a look-alike
+// (a soft hyphen inside, say) for a named control and run its fixed list.
 static int FindNamedControl(const wchar_t *progId)
 {
     for (const NamedControl &control : kNamedControls) {
-        if (lstrcmpW(progId, control.progId) == 0)
+        if (wcscmp(progId, control.progId) == 0)
             return control.list;
     }
     return 0;

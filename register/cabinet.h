@@ -24,9 +24,16 @@ extern ERF g_cabError;
 int ExtractCabinet(const wchar_t *widePath, char *ansiPath);
 
 // Creates baseFolder and a new numbered folder in it, writing the numbered
-// folder's path (ending in a slash) into folder. Returns 0 when no fresh
-// folder could be found.
+// folder's path (ending in a slash) into folder. The numbered folder is
+// protected and held open until ReleaseExtractFolder. Returns 0 when no
+// fresh folder could be made.
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
+
+// 1 when the last extraction wrote the control file of this name (as the
+// folder lists it) into its folder.
+int WasWrittenByExtraction(const wchar_t *name);
+// Lets go of the numbered folder once its files are registered.
+void ReleaseExtractFolder();
 
 FNFDINOTIFY(FdiNotify);
 FNALLOC(FdiAlloc);

@@ -9,9 +9,11 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 #include <share.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <wchar.h>
 
 HWND g_notifyEdit;
 char g_extractFolder[kExtractFolderSize];
@@ -29,9 +31,89 @@ const USHORT kRestoredAttributes = 0x27;
 // Set once the file list has been cut; later lines are left out.
 static int g_reportCut;
 
+// The numbered folder, held open from its creation until its files are
+// registered. Without delete sharing nobody can rename or delete it (nor,
+// on Windows, rename the folders above it) in the meantime.
+static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
+// Administrators and SYSTEM full control, Users read and execute, nothing
+// inherited: a base folder that others may write to gives its numbered
+// folders nothing, so no one else can plant or swap a file to be registered.
+static const wchar_t kFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+// Names of the control files this extraction wrote, each with its
+// terminator: only these are registered from the folder.
+const size_t kWrittenNamesSize = 32768;
+static wchar_t g_writtenNames[kWrittenNamesSize];
+static size_t g_writtenUsed;
+
 static void ShowErrorBox()
 {
     MessageBoxW(g_notifyEdit, L"error", L"", MB_OK);
+}
+
+static int IsAnsiLeadByte(unsigned char byte)
+{
+    return IsDBCSLeadByteEx(CP_ACP, byte) != 0;
+}
+
+// Keeps the name of a control file written into the folder, as the folder
+// lists it (the platform drops trailing dots and spaces of a file name).
+// Only control files are ever registered, so only their names are kept; a
+// name that no longer fits is not kept, and that file is not registered.
+static void RecordWrittenName(const char *storedName)
+{
+    wchar_t name[kWidePathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kWidePathSize))
+        return;
+    size_t n = TextLength(name);
+    while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
+        name[--n] = 0;
+    if (!HasEnding(name, L".ocx") && !HasEnding(name, L".dll"))
+        return;
+    if (!CopyText(g_writtenNames + g_writtenUsed, kWrittenNamesSize - g_writtenUsed, (const wchar_t *)name))
+        return;
+    g_writtenUsed += n + 1;
+}
+
+int WasWrittenByExtraction(const wchar_t *name)
+{
+    for (size_t at = 0; at < g_writtenUsed; at += TextLength(g_writtenNames + at) + 1) {
+        if (wcscmp(g_writtenNames + at, name) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+void ReleaseExtractFolder()
+{
+    if (g_extractFolderHandle != INVALID_HANDLE_VALUE)
+        CloseHandle(g_extractFolderHandle);
+    g_extractFolderHandle = INVALID_HANDLE_VALUE;
+}
+
+// Creates the numbered folder with its own protection and holds it open;
+// 0 with the error of the creation when it cannot be made.
+static int CreateHeldFolder(const wchar_t *path)
+{
+    SECURITY_ATTRIBUTES security = {sizeof(security), NULL, FALSE};
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSecurity, SDDL_REVISION_1,
+                                                              &security.lpSecurityDescriptor, NULL))
+        return 0;
+    BOOL created = CreateDirectoryW(path, &security);
+    DWORD error = GetLastError();
+    LocalFree(security.lpSecurityDescriptor);
+    if (!created) {
+        SetLastError(error);
+        return 0;
+    }
+    ReleaseExtractFolder();
+    g_extractFolderHandle = CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (g_extractFolderHandle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return 1;
 }
 
 // Lists an output path in the report and shows the report.
@@ -74,11 +156,11 @@ int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
             return 0;
         if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kWidePathSize))
             return 0;
-        if (CreateDirectoryW(wide, NULL))
+        if (CreateHeldFolder(wide))
             return 1;
-        // Any other failure shows when the output files cannot be created.
+        // Nothing is unpacked when the folder cannot be made at all.
         if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return 1;
+            break;
     }
     folder[0] = 0;
     return 0;
@@ -128,6 +210,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
         slash[1] = 0;
     }
 
+    g_writtenUsed = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
@@ -136,6 +219,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
         TextLength(g_extractFolderWide) > (size_t)kMaxFolderLength) {
         g_extractFolder[0] = 0;
         g_extractFolderWide[0] = 0;
+        ReleaseExtractFolder();
         ShowErrorBox();
         return 0;
     }
@@ -147,6 +231,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
     HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpu80386,
                              &g_cabError);
     if (!context) {
+        ReleaseExtractFolder();
         MessageBoxW(g_notifyEdit, L"", L"", MB_OK);
         ShowErrorBox();
         return 0;
@@ -156,6 +241,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
     // A failed copy is not reported: what came out before it gets registered.
     if (copied || destroyed)
         return 1;
+    ReleaseExtractFolder();
     ShowErrorBox();
     return 0;
 }
@@ -168,10 +254,13 @@ static INT_PTR CopyFileNotification(PFDINOTIFICATION info)
         return 0;
     ReportOutputPath(path);
     // A name that would leave the folder ends the copy here.
-    if (!IsPlainStoredName(info->psz1))
+    if (!IsPlainStoredName(info->psz1, IsAnsiLeadByte))
         return -1;
-    return _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE);
+    int file = _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
+                      _S_IREAD | _S_IWRITE);
+    if (file != -1)
+        RecordWrittenName(info->psz1);
+    return file;
 }
 
 static INT_PTR CloseFileNotification(PFDINOTIFICATION info)

@@ -11,27 +11,54 @@ wchar_t g_statusText[kStatusTextSize] = L"拖入文件路径:";
 const int kAnsiPathSize = 1000;
 const int kFolderTextSize = 200;
 const int kListedPathSize = 400;
-const int kCabinetNameSize = 500;
 // The report shows "拖入文件路径:", the path, "\r\n新建文件夹:", the folder and
 // "\r\n" before unpacking; longer paths are refused so it is never cut.
 const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
+// The decompressor joins the cabinet's folder and name in a MAX_PATH buffer
+// and wants three bytes to spare; this also keeps the name within the
+// extraction's name buffer.
+const size_t kMaxDecompressorPath = MAX_PATH - 3;
 
 static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
+static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法转换的字符！";
 
-// The ANSI form of the path for the decompressor; 0 when it, or the
-// cabinet's name after the last backslash, does not fit.
-static int ToAnsiPath(const wchar_t *path, char *ansiPath)
+// Converts path into ansiPath, in the ANSI code page, when every character
+// is kept (nothing replaced, no look-alike chosen) and the decompressor can
+// take the result; returns 1 then. *whole tells whether every character is
+// kept, whatever the length.
+static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
+{
+    ansiPath[0] = 0;
+    // UTF-8 as the ANSI code page replaces nothing but broken surrogates,
+    // and takes neither the best-fit flag nor the question.
+    int utf8 = GetACP() == CP_UTF8;
+    UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
+    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL replaced = FALSE;
+    int size = WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
+    *whole = size > 0 && !replaced;
+    if (!*whole || (size_t)size - 1 > kMaxDecompressorPath)
+        return 0;
+    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kAnsiPathSize, NULL, NULL) == size;
+}
+
+// Puts the ANSI form of the path for the decompressor into ansiPath: the
+// path itself when it converts whole and fits, else its short form when
+// that does. Returns the refusal line when neither does, NULL otherwise.
+static const wchar_t *ToAnsiPath(const wchar_t *path, char *ansiPath)
 {
     if (TextLength(path) > kMaxCabinetPath)
-        return 0;
-    if (!WideCharToMultiByte(CP_ACP, 0, path, -1, ansiPath, kAnsiPathSize, NULL, NULL))
-        return 0;
-    const char *name = ansiPath;
-    for (const char *p = ansiPath; *p; p++) {
-        if (*p == '\\')
-            name = p + 1;
-    }
-    return TextLength(name) < (size_t)kCabinetNameSize;
+        return kTooLong;
+    int whole = 0, shortWhole = 0;
+    if (ToDecompressorPath(path, ansiPath, &whole))
+        return NULL;
+    wchar_t shortPath[MAX_PATH] = {};
+    DWORD n = GetShortPathNameW(path, shortPath, MAX_PATH);
+    if (n >= MAX_PATH)
+        return kTooLong;
+    if (n > 0 && ToDecompressorPath(shortPath, ansiPath, &shortWhole))
+        return NULL;
+    return whole || shortWhole ? kTooLong : kUnconvertible;
 }
 
 // Registers every .ocx and .dll of the extraction folder; 1 when at least
@@ -59,6 +86,9 @@ static int RegisterFolder()
             continue;
         if (!HasEnding(listed, L".ocx") && !HasEnding(listed, L".dll"))
             continue;
+        // Only what this extraction wrote, never a file someone put beside it.
+        if (!WasWrittenByExtraction(found.cFileName))
+            continue;
         if (RegisterControlFile(listed) == 1)
             registered = 1;
     } while (FindNextFileW(find, &found));
@@ -69,14 +99,16 @@ static int RegisterFolder()
 void RegisterCabinet(const wchar_t *path)
 {
     char ansiPath[kAnsiPathSize] = {};
-    if (!ToAnsiPath(path, ansiPath)) {
-        SetWindowTextW(g_infoEdit, kTooLong);
+    const wchar_t *refusal = ToAnsiPath(path, ansiPath);
+    if (refusal) {
+        SetWindowTextW(g_infoEdit, refusal);
         return;
     }
     if (!ExtractCabinet(path, ansiPath))
         return;
 
     int registered = RegisterFolder();
+    ReleaseExtractFolder();
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
 
     const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";

@@ -44,12 +44,20 @@ static int IsDeviceName(const char *name)
     return 0;
 }
 
-int IsPlainStoredName(const char *name)
+// No ANSI code page has second bytes below 0x40, so every character refused
+// below (all of them under 0x40 but the backslash and the bar) is always seen.
+const unsigned char kLowestTrailByte = 0x40;
+
+int IsPlainStoredName(const char *name, int (*isLeadByte)(unsigned char byte))
 {
     if (!name || !name[0])
         return 0;
     for (const char *p = name; *p; p++) {
         unsigned char c = (unsigned char)*p;
+        if (isLeadByte(c) && (unsigned char)p[1] >= kLowestTrailByte) {
+            p++;
+            continue;
+        }
         if (c < 0x20)
             return 0;
         switch (c) {

@@ -6,6 +6,8 @@
 // joined to: no folder part (slash or backslash anywhere), no drive or stream
 // (colon), not "." or ".." or made of dots and spaces only, no control or
 // wildcard characters, and no device name (CON, NUL, COM1, ...). 0 otherwise.
-// Works on the bytes of the ANSI name; a double-byte character whose second
-// byte looks like a backslash is refused too, which errs on the safe side.
-int IsPlainStoredName(const char *name);
+// Works on the characters of the ANSI name: isLeadByte tells which bytes
+// begin a double-byte character of its code page, so a second byte that
+// looks like a backslash or a bar (0x5C, 0x7C, as in code page 936) is part
+// of its character, not a separator.
+int IsPlainStoredName(const char *name, int (*isLeadByte)(unsigned char byte));

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Checks both exes: they import system DLLs only, the i686 one is PE32, and
-# both carry the manifest that asks for administrator rights.
+# both carry the manifest that asks for administrator rights, and not for
+# Common-Controls 6 (which would restyle the edits, the list and the boxes).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 allowed='^(kernel32|user32|gdi32|shell32|advapi32|cabinet|msvcrt|comctl32|ole32)\.dll$'
@@ -15,6 +16,7 @@ for arch in x86_64 i686; do
     fi
   done
   grep -aq 'requireAdministrator' "$exe" || { echo "$arch: no requireAdministrator manifest"; status=1; }
+  if grep -aq 'Microsoft.Windows.Common-Controls' "$exe"; then echo "$arch: manifest asks for Common-Controls"; status=1; fi
   echo "$arch: imports $(echo $dlls | tr '\n' ' ')"
 done
 file "$root/build/i686/bin/OrviActiveX.exe" | grep -q 'PE32 executable (GUI) Intel 80386' ||

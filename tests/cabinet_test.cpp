@@ -40,11 +40,16 @@ std::wstring ListReport(const std::wstring &folder, const std::vector<std::wstri
 // Every text the processing edit is given, in order.
 WNDPROC g_editProc;
 std::vector<std::wstring> g_shownTexts;
+// Called with each text the edit is given, when set.
+void (*g_onShow)(const std::wstring &text);
 
 LRESULT CALLBACK RecordingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_SETTEXT && lParam)
+    if (message == WM_SETTEXT && lParam) {
         g_shownTexts.push_back((const wchar_t *)lParam);
+        if (g_onShow)
+            g_onShow(g_shownTexts.back());
+    }
     return CallWindowProcW(g_editProc, window, message, wParam, lParam);
 }
 
@@ -73,6 +78,7 @@ protected:
         existing_ = Folders();
         window_ = StartMainWindow();
         g_shownTexts.clear();
+        g_onShow = nullptr;
         g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)RecordingEditProc);
         // An extraction that never ends would hang the test program: end it instead.
         StartWatchdog(120000, "a cabinet drop");
@@ -164,6 +170,45 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     ASSERT_FALSE(g_shownTexts.empty());
     EXPECT_EQ(g_shownTexts[0].rfind(L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:", 0), 0u);
     EXPECT_EQ(Report(), ListReport(second, {L"testctl.ocx", L"readme.txt"}, kSuccess));
+}
+
+// What the plant below saw and did.
+std::string g_plantBytes;
+std::wstring g_plantedIn;
+bool g_folderMoved;
+
+TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
+{
+    // Seam: the report edit's window procedure. The tool shows each file's
+    // line there while it unpacks, after the numbered folder is made and
+    // before it is listed for registration, so from there the test puts a
+    // control file of its own into the folder and tries to move the folder.
+    std::wstring log = scratch_ + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    g_plantBytes = server_;
+    g_plantedIn.clear();
+    g_folderMoved = false;
+    g_onShow = [](const std::wstring &text) {
+        if (!g_plantedIn.empty() || text.rfind(kListHeader, 0) != 0)
+            return;
+        g_plantedIn = g_extractFolderWide;
+        WriteFileBytes(g_plantedIn + L"planted.dll", g_plantBytes);
+        std::wstring folder = g_plantedIn.substr(0, g_plantedIn.size() - 1);
+        g_folderMoved = MoveFileW(folder.c_str(), (folder + L"-moved").c_str()) != 0;
+    };
+    ASSERT_EQ(MakeCabinet(scratch_, "control.cab", {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}), 1);
+    std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
+    g_onShow = nullptr;
+    SetEnv(L"ORVI_TEST_LOG", NULL);
+
+    EXPECT_EQ(g_plantedIn, ReportedFolder(folder));
+    EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"planted.dll", L"readme.txt", L"testctl.ocx"}));
+    EXPECT_FALSE(g_folderMoved);
+    EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"readme.txt"}, kSuccess));
+    std::vector<std::wstring> runs = ReadServerLog(log);
+    ASSERT_EQ(runs.size(), 2u);
+    for (const std::wstring &run : runs)
+        EXPECT_TRUE(SameFile(run.substr(run.find(L' ') + 1), FolderOf(folder) + L"\\testctl.ocx")) << run;
 }
 
 TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
@@ -365,6 +410,84 @@ TEST_F(CabinetDrop, NoFreeFolderNumberEndsWithTheErrorBox)
     EXPECT_EQ(Folders(), before);
     EXPECT_EQ(Report(), L"earlier report");
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
+}
+
+TEST_F(CabinetDrop, FolderThatCannotBeMadeEndsWithTheErrorBox)
+{
+    // The base folder is a plain file, so no numbered folder can be made in it.
+    ASSERT_EQ(MakeCabinet(scratch_, "blocked.cab", {Entry("testctl.ocx", server_)}), 1);
+    const std::wstring base = BaseFolder(), away = BaseFolder() + L".away";
+    bool hadBase = GetFileAttributesW(base.c_str()) != INVALID_FILE_ATTRIBUTES;
+    ASSERT_TRUE(!hadBase || MoveFileW(base.c_str(), away.c_str()));
+    WriteFileBytes(base, "a plain file");
+    SetWindowTextW(g_infoEdit, L"earlier report");
+    TakeBoxes();
+
+    SendDrop(window_, {Cab(L"blocked.cab")});
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    std::wstring report = Report();
+    std::string left = ReadFileBytes(base);
+    DeleteFileW(base.c_str());
+    ASSERT_TRUE(!hadBase || MoveFileW(away.c_str(), base.c_str()));
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"error");
+    EXPECT_EQ(report, L"earlier report");
+    EXPECT_EQ(left, "a plain file");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    EXPECT_STREQ(g_statusText, L"拖入文件路径:");
+}
+
+TEST_F(CabinetDrop, PathOutsideTheAnsiCodePageGoesToTheDecompressorShort)
+{
+    // "한국" has no form in code page 936: the decompressor gets the short path.
+    std::wstring korean = scratch_ + L"\\한국";
+    ASSERT_TRUE(CreateDirectoryW(korean.c_str(), NULL));
+    ASSERT_EQ(MakeCabinet(scratch_, "k.cab", {Entry("testctl.ocx", server_)}), 1);
+    ASSERT_TRUE(MoveFileW(Cab(L"k.cab").c_str(), (korean + L"\\k.cab").c_str()));
+    std::wstring folder = DropAndFindFolder(korean + L"\\k.cab");
+    ASSERT_FALSE(g_shownTexts.empty());
+    EXPECT_EQ(g_shownTexts[0],
+              L"拖入文件路径:" + korean + L"\\k.cab\r\n新建文件夹:" + ReportedFolder(folder) + L"\r\n");
+    EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx"}, kSuccess));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    // Where even the short path does not help, nothing is made.
+    std::wstring deep = scratch_;
+    while (deep.size() < 260) {
+        deep += L"\\deepdeep";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    }
+    deep += L"\\한국";
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    ASSERT_TRUE(MoveFileW((korean + L"\\k.cab").c_str(), (deep + L"\\k.cab").c_str()));
+    struct {
+        std::wstring path;
+        const wchar_t *refusal;
+    } refused[] = {{deep + L"\\k.cab", L"ERROR:拖入文件路径过长！"},
+                   {korean + L"\\missing.cab", L"ERROR:拖入文件路径含有无法转换的字符！"}};
+    for (const auto &r : refused) {
+        std::set<std::wstring> before = Folders();
+        SendDrop(window_, {r.path});
+        EXPECT_EQ(Report(), r.refusal) << r.path;
+        EXPECT_EQ(Folders(), before) << r.path;
+    }
+}
+
+TEST_F(CabinetDrop, DoubleByteNamesWithSeparatorLikeBytesAreUnpackedAndRegistered)
+{
+    // In code page 936 "淺" is 9C 5C and "東" is 96 7C: a backslash and a bar as second bytes.
+    ASSERT_EQ(AnsiName(L"淺"), "\x9c\x5c");
+    ASSERT_EQ(MakeCabinet(scratch_, "trail.cab", {Entry(AnsiName(L"東.txt"), "east"),
+                                                  Entry(AnsiName(L"淺.ocx"), server_), Entry("after.txt", "a")}),
+              1);
+    std::wstring folder = DropAndFindFolder(Cab(L"trail.cab"));
+    EXPECT_EQ(Report(), ListReport(folder, {L"東.txt", L"淺.ocx", L"after.txt"}, kSuccess));
+    EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"after.txt", L"東.txt", L"淺.ocx"}));
+    EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\東.txt"), "east");
+    std::wstring server = ReadStringValue(HKEY_CLASSES_ROOT,
+                                          L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}\\InprocServer32");
+    EXPECT_TRUE(SameFile(server, FolderOf(folder) + L"\\淺.ocx")) << server;
 }
 
 TEST_F(CabinetDrop, OverfullReportIsCutButKeepsItsStatusLine)

@@ -278,6 +278,16 @@ TEST_F(RemovalTest, ProgIdThatOnlyBeginsWithANamedOneTakesTheGenericRule)
         EXPECT_FALSE(KeyExists(kCR, L".qvm")) << versioned;
         EXPECT_TRUE(KeyExists(kCR, name)) << name;
     }
+    // A look-alike with a soft hyphen, which a collating comparison ignores,
+    // is not the uploader either: its own keys go, the uploader's stay.
+    const wchar_t lookAlike[] = L"Orvi.LargeFile\u00ADUploader";
+    Make(kCR, L"Orvi.LargeFileUploader");
+    Make(kCR, lookAlike);
+    Make(kCR, L".qvb");
+    EXPECT_EQ(UninstallControl(lookAlike), 1);
+    EXPECT_FALSE(KeyExists(kCR, lookAlike));
+    EXPECT_FALSE(KeyExists(kCR, L".qvb"));
+    EXPECT_TRUE(KeyExists(kCR, L"Orvi.LargeFileUploader"));
 }
 
 // ---- one pass ---------------------------------------------------------------------

@@ -3,29 +3,59 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// Lead bytes of code page 936 (GBK); the tool asks the platform about the
+// ANSI code page instead.
+int IsGbkLeadByte(unsigned char byte)
+{
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+int IsPlain(const char *name)
+{
+    return IsPlainStoredName(name, IsGbkLeadByte);
+}
+
+} // namespace
+
 TEST(StoredName, OnlyPlainNamesStayInTheFolder)
 {
     for (const char *name : {"a.txt", "testctl.ocx", "a..b", ".hidden", "CONFIG.SYS", "COM10", "nul2.txt", "x y"})
-        EXPECT_EQ(IsPlainStoredName(name), 1) << name;
+        EXPECT_EQ(IsPlain(name), 1) << name;
     for (const char *name : {"", ".", "..", "...", ". .", "a\\b", "a/b", "\\a", "/a", "..\\a", "C:a", "a:stream",
                              "CON", "con.txt", "Nul ", "COM1", "lpt9.log", "CONOUT$", "a*b", "a?b", "a\"b", "a<b",
                              "a>b", "a|b", "a\rb", "a\nb", "\t"})
-        EXPECT_EQ(IsPlainStoredName(name), 0) << name;
+        EXPECT_EQ(IsPlain(name), 0) << name;
 }
 
-TEST(StoredName, DoubleByteNamesPassUnlessATrailByteLooksLikeASeparator)
+TEST(StoredName, DoubleByteCharactersAreTakenWhole)
 {
     // "中文.txt" in code page 936.
-    EXPECT_EQ(IsPlainStoredName("\xd6\xd0\xce\xc4.txt"), 1);
-    // A character whose trail byte is 0x5C ('\\') is refused, on the safe side.
-    EXPECT_EQ(IsPlainStoredName("\x81\x5c.txt"), 0);
-    EXPECT_EQ(IsPlainStoredName("\x7f\xff"), 1);
+    EXPECT_EQ(IsPlain("\xd6\xd0\xce\xc4.txt"), 1);
+    // Second bytes that look like a backslash or a bar: "淺" is 9C 5C, "東" 96 7C.
+    EXPECT_EQ(IsPlain("\x9c\x5c.txt"), 1);
+    EXPECT_EQ(IsPlain("a\x96\x7c.ocx"), 1);
+    EXPECT_EQ(IsPlain("\x81\x5c\x81\x7c"), 1);
+    EXPECT_EQ(IsPlain("\x7f\xff"), 1);
+    // The same bytes outside a double-byte character are separators.
+    EXPECT_EQ(IsPlainStoredName("\x9c\x5c.txt", [](unsigned char) { return 0; }), 0);
+    EXPECT_EQ(IsPlain("\x9c\x5c\x5c.txt"), 0);
+    EXPECT_EQ(IsPlain("a\x7c\x96.txt"), 0);
+    // A lead byte never hides what no code page has as a second byte.
+    for (const char *name : {"\x81/a", "\x81:a", "\x81\x01", "\x81*", "\x81?", "\x81\"", "\x81<", "\x81>"})
+        EXPECT_EQ(IsPlain(name), 0) << name;
+    // A lead byte at the end stands alone.
+    EXPECT_EQ(IsPlain("a\x81"), 1);
+    EXPECT_EQ(IsPlain("\x81"), 1);
+    // Device names are found as before.
+    EXPECT_EQ(IsPlain("CON.\x9c\x5c"), 0);
 }
 
 TEST(StoredName, DeviceNamesAreRecognisedOnlyAsAWholeBaseName)
 {
     for (const char *name : {"aux.tar.gz", "PRN", "CONIN$", "com0", "LPT1.txt", "NUL   .x"})
-        EXPECT_EQ(IsPlainStoredName(name), 0) << name;
+        EXPECT_EQ(IsPlain(name), 0) << name;
     for (const char *name : {"CONSOLE", "CON1", "COMA", "LPT", "xnul", "LPT10.txt", "CONOUT$$"})
-        EXPECT_EQ(IsPlainStoredName(name), 1) << name;
+        EXPECT_EQ(IsPlain(name), 1) << name;
 }
