@@ -339,6 +339,31 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.Link\\CLSID"));
 }
 
+// A relative server path would be taken from the tool's working folder (for
+// an elevated process often the system folder): it names no control's file.
+// The keys go; nothing is unregistered or deleted.
+TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
+{
+    const std::wstring server = CopyTestServer(L"victim.dll");
+    const std::wstring log = scratch + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    wchar_t working[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, working);
+    ASSERT_TRUE(SetCurrentDirectoryW(scratch.c_str()));
+    const std::wstring relative[] = {L"victim.dll", L".\\victim.dll",
+                                     scratch.substr(0, 2) + L"victim.dll"};
+    for (const std::wstring &path : relative) {
+        Make(kCR, L"ORVI.Relative\\CLSID", kClsid);
+        Make(kCR, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", path);
+        EXPECT_EQ(UninstallControl(L"ORVI.Relative"), 1);
+        EXPECT_FALSE(KeyExists(kCR, L"ORVI.Relative")) << path;
+        EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + kClsid)) << path;
+        EXPECT_TRUE(FileExists(server)) << path;
+    }
+    SetCurrentDirectoryW(working);
+    EXPECT_TRUE(ReadServerLog(log).empty());
+}
+
 // ---- one pass ---------------------------------------------------------------------
 
 static const wchar_t kPassRoot[] = L"OrviPassRoot";
