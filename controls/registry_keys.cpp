@@ -7,6 +7,21 @@
 const size_t kWorkingPathSize = 520;
 const DWORD kSubkeyNameSize = 260;
 
+// 1 for a key that can be opened as itself and is no registry link. No
+// installation writes a link, and a deletion by name would act on its target:
+// a link, or a key that cannot be opened to tell, is left as it is, as a key
+// that cannot be deleted would be.
+static int IsPlainKey(HKEY root, const wchar_t *path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD type = REG_NONE;
+    LSTATUS status = RegQueryValueExW(key, L"SymbolicLinkValue", NULL, &type, NULL, NULL);
+    RegCloseKey(key);
+    return !(status == ERROR_SUCCESS && type == REG_LINK);
+}
+
 // 1 when every key of the tree below key can be named, from the root, within
 // the working path; pathLength is the length of key's own path. A subkey
 // that cannot be opened is counted as a leaf: the deletion stops there anyway.
@@ -21,7 +36,7 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
         if (length >= kWorkingPathSize)
             return 0;
         HKEY subkey;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ, &subkey) != ERROR_SUCCESS)
             continue;
         int fits = TreeFitsWorkingPath(subkey, length);
         RegCloseKey(subkey);
@@ -35,10 +50,12 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
 // return.
 static int DeleteTreeInPlace(HKEY root, wchar_t *path)
 {
+    if (!IsPlainKey(root, path))
+        return 0;
     if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
         return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     size_t base = TextLength(path);
     if (path[base - 1] != L'\\') {
@@ -72,10 +89,12 @@ int DeleteKeyTree(HKEY root, const wchar_t *path)
     // An empty path would name the root itself.
     if (!path[0] || !CopyText(working, kWorkingPathSize, path))
         return 0;
+    if (!IsPlainKey(root, working))
+        return 0;
     if (RegDeleteKeyW(root, working) == ERROR_SUCCESS)
         return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, working, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, working, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
         return 0;
     // A tree too deep to be named in the working path is left untouched
     // rather than half deleted.

@@ -186,6 +186,29 @@ static void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
     }
 }
 
+static int IsAsciiLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// A drive letter, a colon and a backslash, or \\server\share. Anything else
+// would be resolved against the tool's working folder (or drive) and name a
+// file that belongs to no control. The device forms \\.\ and \\?\ are no
+// server's share either.
+static int IsAbsoluteServerPath(const wchar_t *path)
+{
+    if (IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\')
+        return 1;
+    if (path[0] != L'\\' || path[1] != L'\\')
+        return 0;
+    int i = 2;
+    while (path[i] && path[i] != L'\\')
+        i++;
+    if (i == 2 || path[i] != L'\\' || !path[i + 1] || path[i + 1] == L'\\')
+        return 0;
+    return !(i == 3 && (path[2] == L'.' || path[2] == L'?'));
+}
+
 static int HoldsBackslash(const wchar_t *text)
 {
     for (int i = 0; text[i]; i++) {
@@ -233,7 +256,9 @@ int UninstallControl(const wchar_t *progIdText)
     else
         RemoveGenericKeys(progId, clsid);
 
-    UnregisterControlFile(serverPath);
-    DeleteFileW(serverPath);
+    if (IsAbsoluteServerPath(serverPath)) {
+        UnregisterControlFile(serverPath);
+        DeleteFileW(serverPath);
+    }
     return 1;
 }

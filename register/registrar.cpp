@@ -45,11 +45,22 @@ int RunAndWait(const wchar_t *program, const wchar_t *parameters)
     return RunAndWaitForExit(program, parameters, &exitCode);
 }
 
+// No Windows file name holds a double quote: one in a path would close the
+// quoted argument and hand the registrar arguments of its own.
+static int HoldsQuote(const wchar_t *path)
+{
+    for (int i = 0; path[i]; i++) {
+        if (path[i] == L'"')
+            return 1;
+    }
+    return 0;
+}
+
 int UnregisterControlFile(const wchar_t *path)
 {
     wchar_t program[MAX_PATH] = {};
     wchar_t parameters[500] = {};
-    if (!GetRegistrarPath(program, MAX_PATH))
+    if (HoldsQuote(path) || !GetRegistrarPath(program, MAX_PATH))
         return 0;
     // A path that does not fit is refused before anything is started.
     if (!ComposeText(parameters, 500, {L" /u /s \"", path, L"\""}))
@@ -65,7 +76,7 @@ int RegisterControlFile(const wchar_t *path)
     wchar_t parameters[1000] = {};
     // The unregistering run takes the shorter parameters; refuse what it cannot take.
     wchar_t probe[500] = {};
-    if (!ComposeText(probe, 500, {L" /u /s \"", path, L"\""}))
+    if (HoldsQuote(path) || !ComposeText(probe, 500, {L" /u /s \"", path, L"\""}))
         return 0;
     if (!GetRegistrarPath(program, MAX_PATH))
         return 0;

@@ -249,3 +249,29 @@ TEST(Registrar, ForwardSlashesArePassedOn)
     UnregisterControlFile(forward.c_str());
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 }
+
+// No Windows file name holds a double quote. One in a path (a stored server
+// path, say) would close the quoted argument and hand the registrar further
+// arguments of its own: here a registered control's file.
+TEST(Registrar, PathWithAQuoteStartsNothing)
+{
+    std::wstring dir = MakeScratchDir(L"quote");
+    std::wstring log = dir + L"\\server.log";
+    std::wstring other = dir + L"\\other.ocx";
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), other.c_str(), FALSE));
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    ASSERT_EQ(1, RegisterControlFile(other.c_str()));
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    DeleteFileW(log.c_str());
+
+    std::wstring injected = other + L"\" \"" + dir + L"\\none.ocx";
+    EXPECT_EQ(0, UnregisterControlFile(injected.c_str()));
+    EXPECT_EQ(0, RegisterControlFile(injected.c_str()));
+    EXPECT_EQ(0, UnregisterControlFile(L"\""));
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    UnregisterControlFile(other.c_str());
+    SetEnv(L"ORVI_TEST_LOG", NULL);
+    RemoveFamilyKeys();
+}

@@ -17,6 +17,11 @@ static const wchar_t *const kNotListed[] = {
     L"ORVI",  L"ORV",   L"orvi.querylower", L"PDF.oQuery", L"TIF.OrviDocument",
     // A character written with two bytes in code page 936 among the first five.
     L"ORV中I.Query", L"ORVI中Query", L"中ORVI.",
+    // Look-alike letters. Code page 936 writes the full-width letters and the
+    // dotted capital I as characters of their own (or the default character),
+    // but maps the eth and the accented capital Y to "D" and "Y" by best fit;
+    // a Western code page best-fits all four.
+    L"ＯＲＶＩ.FullWidth", L"ORVİ.DottedI", L"PÐF.OEth", L"VÝ.OfAccent",
 };
 
 class QueryTest : public ::testing::Test {

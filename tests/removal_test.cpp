@@ -77,6 +77,9 @@ protected:
         if (window)
             CloseMainWindow(window);
         SetEnv(L"ORVI_TEST_LOG", NULL);
+        // Links go first: any other deletion would follow them.
+        for (const KeyName &k : links)
+            DeleteLinkKey(k.first, k.second);
         for (const KeyName &k : protectedKeys)
             OpenUp(k.first, k.second);
         for (auto it = made.rbegin(); it != made.rend(); ++it)
@@ -99,6 +102,32 @@ protected:
         made.push_back(KeyName(root, path));
         SetDefaultValue(root, path, value);
         ASSERT_TRUE(KeyExists(root, path)) << path;
+    }
+    // A registry link at path to target (a path below HKEY_LOCAL_MACHINE).
+    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target)
+    {
+        links.push_back(KeyName(root, path));
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, NULL, REG_OPTION_CREATE_LINK,
+                                  KEY_ALL_ACCESS, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        std::wstring name = L"\\REGISTRY\\MACHINE\\" + target;
+        LSTATUS set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                     (const BYTE *)name.c_str(), (DWORD)(name.size() * sizeof(wchar_t)));
+        RegCloseKey(key);
+        ASSERT_EQ(set, ERROR_SUCCESS);
+    }
+    // The link key itself, never its target.
+    static void DeleteLinkKey(HKEY root, const std::wstring &path)
+    {
+        typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
+        NtDeleteKeyFn deleteKey =
+            (NtDeleteKeyFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey");
+        HKEY key;
+        if (RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != ERROR_SUCCESS)
+            return;
+        deleteKey(key);
+        RegCloseKey(key);
     }
     void Protect(HKEY root, const std::wstring &path, DWORD deny)
     {
@@ -136,6 +165,7 @@ protected:
     }
 
     std::vector<KeyName> made;
+    std::vector<KeyName> links;
     std::vector<KeyName> protectedKeys;
     std::wstring scratch;
     bool hadMachineWow6432Node = false;
@@ -288,6 +318,60 @@ TEST_F(RemovalTest, ProgIdThatOnlyBeginsWithANamedOneTakesTheGenericRule)
     EXPECT_FALSE(KeyExists(kCR, lookAlike));
     EXPECT_FALSE(KeyExists(kCR, L".qvb"));
     EXPECT_TRUE(KeyExists(kCR, L"Orvi.LargeFileUploader"));
+}
+
+// No installation writes a registry link. The removal never acts through
+// one: a link is neither followed nor deleted, so a tree holding one stays.
+TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
+{
+    const std::wstring linkClsid = L"{1A2B3C4D-0000-4a6b-8C7D-0123456789AC}";
+    Make(kLM, L"Software\\OrviLinkVictim");
+    Make(kLM, L"Software\\OrviLinkVictim\\Inner", L"victim");
+    Make(kLM, L"Software\\OrviLinkVictimLeaf", L"victim leaf");
+    Make(kLM, L"Software\\OrviLinkVictimClass", L"victim class");
+    Make(kCR, L"ORVI.Link\\CLSID", linkClsid);
+    MakeLink(kCR, L"ORVI.Link\\lnk", L"Software\\OrviLinkVictim");
+    MakeLink(kCR, L"ORVI.Link\\lnkLeaf", L"Software\\OrviLinkVictimLeaf");
+    MakeLink(kCR, L"CLSID\\" + linkClsid, L"Software\\OrviLinkVictimClass");
+    // The links work: a plain open lands in the victims.
+    ASSERT_EQ(ReadStringValue(kCR, L"ORVI.Link\\lnk\\Inner"), L"victim");
+    ASSERT_EQ(ReadStringValue(kCR, L"ORVI.Link\\lnkLeaf"), L"victim leaf");
+    ASSERT_EQ(ReadStringValue(kCR, L"CLSID\\" + linkClsid), L"victim class");
+
+    EXPECT_EQ(UninstallControl(L"ORVI.Link"), 1);
+    EXPECT_EQ(DeleteKeyTree(kCR, L"ORVI.Link\\lnkLeaf"), 0);
+
+    EXPECT_EQ(ReadStringValue(kLM, L"Software\\OrviLinkVictim\\Inner"), L"victim");
+    EXPECT_EQ(ReadStringValue(kLM, L"Software\\OrviLinkVictimLeaf"), L"victim leaf");
+    EXPECT_EQ(ReadStringValue(kLM, L"Software\\OrviLinkVictimClass"), L"victim class");
+    // The links stay, and with them the ProgID: it is still listed.
+    EXPECT_TRUE(KeyExists(kCR, L"ORVI.Link"));
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.Link\\CLSID"));
+}
+
+// A relative server path would be taken from the tool's working folder (for
+// an elevated process often the system folder): it names no control's file.
+// The keys go; nothing is unregistered or deleted.
+TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
+{
+    const std::wstring server = CopyTestServer(L"victim.dll");
+    const std::wstring log = scratch + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    wchar_t working[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, working);
+    ASSERT_TRUE(SetCurrentDirectoryW(scratch.c_str()));
+    const std::wstring relative[] = {L"victim.dll", L".\\victim.dll",
+                                     scratch.substr(0, 2) + L"victim.dll"};
+    for (const std::wstring &path : relative) {
+        Make(kCR, L"ORVI.Relative\\CLSID", kClsid);
+        Make(kCR, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", path);
+        EXPECT_EQ(UninstallControl(L"ORVI.Relative"), 1);
+        EXPECT_FALSE(KeyExists(kCR, L"ORVI.Relative")) << path;
+        EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + kClsid)) << path;
+        EXPECT_TRUE(FileExists(server)) << path;
+    }
+    SetCurrentDirectoryW(working);
+    EXPECT_TRUE(ReadServerLog(log).empty());
 }
 
 // ---- one pass ---------------------------------------------------------------------
