@@ -59,28 +59,42 @@ static int RegisterFolder()
             continue;
         if (!HasEnding(listed, L".ocx") && !HasEnding(listed, L".dll"))
             continue;
-        if (RegisterControlFile(listed) == 1)
+        DWORD exitCode;
+        int ok = RegisterControlFileForExit(listed, &exitCode);
+        g_cabinetSink->registered(listed, ok, exitCode);
+        if (ok == 1)
             registered = 1;
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return registered;
 }
 
-void RegisterCabinet(const wchar_t *path)
+int UnpackAndRegisterCabinet(const wchar_t *path)
 {
     char ansiPath[kAnsiPathSize] = {};
-    if (!ToAnsiPath(path, ansiPath)) {
+    if (!ToAnsiPath(path, ansiPath))
+        return kCabinetPathTooLong;
+    if (!ExtractCabinet(path, ansiPath))
+        return kCabinetNotUnpacked;
+
+    int registered = RegisterFolder();
+    const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";
+    EndReport(g_statusText, kStatusTextSize, status);
+    return registered ? kCabinetRegistered : kCabinetNotRegistered;
+}
+
+void RegisterCabinet(const wchar_t *path)
+{
+    g_cabinetSink = &kWindowCabinetSink;
+    int outcome = UnpackAndRegisterCabinet(path);
+    if (outcome == kCabinetPathTooLong) {
         SetWindowTextW(g_infoEdit, kTooLong);
         return;
     }
-    if (!ExtractCabinet(path, ansiPath))
+    if (outcome == kCabinetNotUnpacked)
         return;
-
-    int registered = RegisterFolder();
+    // The status line is only in the buffer yet: the edit still shows the file list.
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
-
-    const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";
-    EndReport(g_statusText, kStatusTextSize, status);
     SetWindowTextW(g_infoEdit, g_statusText);
     CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
