@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 static const wchar_t kClsid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
@@ -232,6 +233,7 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     CabEntry control{"ctl.ocx", server};
     CabEntry readme{"readme.txt", "read me"};
     ASSERT_TRUE(MakeCabinet(dir, "pack.cab", {control, readme}));
+    std::vector<std::wstring> before = NamesIn(BaseFolder());
     Outcome run = RunOrvictl(L"register \"" + dir + L"\\pack.cab\"");
     EXPECT_EQ(0u, run.code) << run.out;
     EXPECT_TRUE(Holds(run.out, L"/ctl.ocx\r\n")) << run.out;
@@ -247,6 +249,11 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     EXPECT_EQ(1u, bad.code);
     EXPECT_TRUE(Holds(bad.out, L"broken.dll：不是PE格式的DLL\r\n")) << bad.out;
     EXPECT_TRUE(Holds(bad.out, L"注册状态:注册失败！\r\n")) << bad.out;
+    RemoveFamilyKeys();
+    for (const std::wstring &name : NamesIn(BaseFolder())) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            RemoveTree(BaseFolder() + L"\\" + name);
+    }
 }
 
 TEST_F(Orvictl, UninstallAllGoesControlByControl)
