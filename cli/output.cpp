@@ -52,6 +52,16 @@ void WriteErrLine(std::initializer_list<const wchar_t *> parts)
     WriteTo(err, L"\r\n");
 }
 
+// Adds part to the piece being collected, writing the piece out first when
+// part does not fit any more.
+static void Collect(wchar_t *piece, const wchar_t *part)
+{
+    if (AppendText(piece, kChunkChars, part))
+        return;
+    WriteOut(piece);
+    CopyText(piece, kChunkChars, part);
+}
+
 void WriteJsonString(const wchar_t *text)
 {
     if (!text) {
@@ -59,30 +69,22 @@ void WriteJsonString(const wchar_t *text)
         return;
     }
     static const wchar_t kHex[] = L"0123456789abcdef";
-    // Written in pieces that end after whole characters, so a surrogate
-    // pair is always converted together.
-    wchar_t piece[kChunkChars] = {};
-    size_t used = 0;
-    piece[used++] = L'"';
+    wchar_t piece[kChunkChars] = L"\"";
     for (const wchar_t *p = text; *p; p++) {
-        if (*p == L'"' || *p == L'\\') {
-            piece[used++] = L'\\';
-            piece[used++] = *p;
+        // A surrogate pair goes into one piece, so it is converted whole.
+        wchar_t one[8] = {*p, 0};
+        if (*p >= 0xD800 && *p <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            one[1] = *++p;
+        } else if (*p == L'"' || *p == L'\\') {
+            one[0] = L'\\';
+            one[1] = *p;
         } else if (*p < 0x20) {
-            const wchar_t escaped[6] = {L'\\', L'u', L'0', L'0', kHex[(*p >> 4) & 15], kHex[*p & 15]};
-            for (wchar_t c : escaped)
-                piece[used++] = c;
-        } else {
-            piece[used++] = *p;
+            const wchar_t escaped[7] = {L'\\', L'u', L'0', L'0', kHex[(*p >> 4) & 15], kHex[*p & 15], 0};
+            CopyText(one, 8, escaped);
         }
-        if (used >= (size_t)kChunkChars - 8 && !(*p >= 0xD800 && *p <= 0xDBFF)) {
-            piece[used] = 0;
-            WriteOut(piece);
-            used = 0;
-        }
+        Collect(piece, one);
     }
-    piece[used++] = L'"';
-    piece[used] = 0;
+    Collect(piece, L"\"");
     WriteOut(piece);
 }
 
