@@ -11,6 +11,9 @@ void RightClickAction(HWND owner, WPARAM clicked, LPARAM position);
 void DownloadAction(HWND owner);
 
 int QueryInstalledControls();
+// Calls found with every installed control of the family, in registry order;
+// returns their number. The query fills the list with it.
+int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context);
 int UninstallControl(const wchar_t *progId);
 
 // Deletes the key at path below root with all its subkeys, depth first.
@@ -47,6 +50,25 @@ const int kKeyPathChars = 400;
 const int kInfoTextChars = 800;
 
 void ShowControlInfo(HWND owner, const wchar_t *progId);
+
+// What the information box shows, read without showing anything.
+struct ControlInfo {
+    wchar_t clsid[kValueChars];
+    wchar_t serverPath[kValueChars];
+    wchar_t version[kValueChars];
+    BOOL hasVersion;              // 0 when none is recorded or readable
+    BOOL wow64;                   // the view read: 32-bit on 64-bit Windows
+};
+// Results of ReadControlInfo and ReadClsid: which read failed, if any.
+enum ControlInfoResult {
+    kInfoRead = 0,
+    kInfoKeyNotOpened = 1,  // "RegOpenKeyEx失败！"
+    kInfoValueNotRead = 2,  // "RegQueryValueEx失败！"
+};
+int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
+int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);
+// The recorded download address of clsid in the chosen view; 0 when none.
+int ReadDownloadAddress(BOOL wow64, const wchar_t *clsid, wchar_t *address, int cap);
 void OpenDownloadLocation(const wchar_t *progId, HWND owner);
 // Yields the default value of the ProgID's "CLSID" subkey in clsid (cap at
 // least kValueChars); otherwise shows the error box and returns 0.

@@ -48,73 +48,96 @@ int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
                                 {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
 }
 
-int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap)
+int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap)
 {
     wchar_t path[kKeyPathChars] = {};
     HKEY key;
     clsid[0] = 0;
     // A name too long for any registry key cannot name an existing one.
     if (!ComposeText<wchar_t>(path, kKeyPathChars, {progId, L"\\CLSID"}) ||
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        ShowError(owner, L"RegOpenKeyEx失败！");
-        return 0;
-    }
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return kInfoKeyNotOpened;
     int ok = ReadValueText(key, NULL, clsid, cap);
     RegCloseKey(key);
-    if (!ok) {
-        ShowError(owner, L"RegQueryValueEx失败！");
+    return ok ? kInfoRead : kInfoValueNotRead;
+}
+
+static void ShowInfoError(HWND owner, int result)
+{
+    ShowError(owner, result == kInfoKeyNotOpened ? L"RegOpenKeyEx失败！" : L"RegQueryValueEx失败！");
+}
+
+int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap)
+{
+    int result = ReadClsid(progId, clsid, cap);
+    if (result != kInfoRead) {
+        ShowInfoError(owner, result);
         return 0;
     }
     return 1;
 }
 
-// Appends the version recorded for clsid to info; leaves info as it is when
-// there is none or it cannot be read.
-static void AppendInstalledVersion(wchar_t *info, int cap, BOOL wow64, const wchar_t *clsid)
+// The version recorded for clsid; 0 when there is none or it cannot be read.
+static BOOL ReadInstalledVersion(BOOL wow64, const wchar_t *clsid, wchar_t *version)
 {
     wchar_t path[kKeyPathChars] = {};
-    wchar_t version[kValueChars] = {};
     HKEY key;
+    version[0] = 0;
     if (!ComposeUnitPath(path, kKeyPathChars, wow64, clsid, L"\\InstalledVersion"))
-        return;
+        return 0;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    if (ReadValueText(key, NULL, version, kValueChars)) {
-        // The buffer holds the longest pieces; should it not, the line is left out.
-        wchar_t line[kValueChars + 16] = {};
-        if (ComposeText<wchar_t>(line, kValueChars + 16, {L"\nVERSION：", version}))
-            AppendText(info, cap, line);
-    }
+        return 0;
+    int ok = ReadValueText(key, NULL, version, kValueChars);
     RegCloseKey(key);
+    return ok;
+}
+
+int ReadControlInfo(const wchar_t *progId, ControlInfo *info)
+{
+    wchar_t path[kKeyPathChars] = {};
+    HKEY key;
+    info->serverPath[0] = 0;
+    info->version[0] = 0;
+    info->hasVersion = 0;
+    int result = ReadClsid(progId, info->clsid, kValueChars);
+    if (result != kInfoRead)
+        return result;
+    // One answer chooses the view of both the server and the version keys.
+    info->wow64 = IsWow64();
+    if (!ComposeText<wchar_t>(path, kKeyPathChars,
+                              {info->wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\", info->clsid,
+                               L"\\InprocServer32"}) ||
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return kInfoKeyNotOpened;
+    int ok = ReadValueText(key, NULL, info->serverPath, kValueChars);
+    RegCloseKey(key);
+    if (!ok)
+        return kInfoValueNotRead;
+    info->hasVersion = ReadInstalledVersion(info->wow64, info->clsid, info->version);
+    return kInfoRead;
 }
 
 void ShowControlInfo(HWND owner, const wchar_t *progId)
 {
-    wchar_t clsid[kValueChars] = {};
-    wchar_t serverPath[kValueChars] = {};
-    wchar_t path[kKeyPathChars] = {};
+    ControlInfo read = {};
     wchar_t info[kInfoTextChars] = {};
-    HKEY key;
 
-    if (!LookUpClsid(owner, progId, clsid, kValueChars))
-        return;
-    // One answer chooses the view of both the server and the version keys.
-    BOOL wow64 = IsWow64();
-    if (!ComposeText<wchar_t>(path, kKeyPathChars,
-                              {wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\", clsid,
-                               L"\\InprocServer32"}) ||
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        ShowError(owner, L"RegOpenKeyEx失败！");
+    int result = ReadControlInfo(progId, &read);
+    if (result != kInfoRead) {
+        ShowInfoError(owner, result);
         return;
     }
-    int ok = ReadValueText(key, NULL, serverPath, kValueChars);
-    RegCloseKey(key);
-    if (!ok || !ComposeText<wchar_t>(info, kInfoTextChars,
-                                     {L"CLSID：", clsid, L"\r\nPATH：", serverPath})) {
+    if (!ComposeText<wchar_t>(info, kInfoTextChars,
+                              {L"CLSID：", read.clsid, L"\r\nPATH：", read.serverPath})) {
         ShowError(owner, L"RegQueryValueEx失败！");
         return;
     }
-    AppendInstalledVersion(info, kInfoTextChars, wow64, clsid);
+    if (read.hasVersion) {
+        // The buffer holds the longest pieces; should it not, the line is left out.
+        wchar_t line[kValueChars + 16] = {};
+        if (ComposeText<wchar_t>(line, kValueChars + 16, {L"\nVERSION：", read.version}))
+            AppendText(info, kInfoTextChars, (const wchar_t *)line);
+    }
     MessageBoxW(owner, info, L"OrviInfo", MB_OK);
 }
 

@@ -43,9 +43,8 @@ static int IsFamilyName(const wchar_t *name)
     return HasFamilyPrefix(ansi);
 }
 
-int QueryInstalledControls()
+int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context)
 {
-    EmptyList();
     int added = 0;
     for (DWORD index = 0;; index++) {
         wchar_t name[kKeyNameSize] = {};
@@ -55,10 +54,21 @@ int QueryInstalledControls()
             break;
         if (!IsFamilyName(name))
             continue;
-        SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)name);
+        found(name, context);
         added++;
     }
     return added;
+}
+
+static void AddListEntry(const wchar_t *progId, void *)
+{
+    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)progId);
+}
+
+int QueryInstalledControls()
+{
+    EmptyList();
+    return EnumerateInstalledControls(AddListEntry, NULL);
 }
 
 void QueryAction(HWND owner)

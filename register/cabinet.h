@@ -18,6 +18,18 @@ extern char g_extractFolder[kExtractFolderSize];
 extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
 extern ERF g_cabError;
 
+// Where a cabinet's unpacking and registration report. The window's sink
+// shows the running report in g_notifyEdit and failures in boxes it owns;
+// another caller sets its own before it unpacks.
+struct CabinetSink {
+    void (*showReport)(const wchar_t *report); // g_statusText after every change
+    void (*listFile)(const wchar_t *path);     // one output path, as it is unpacked
+    void (*showError)(const wchar_t *text);    // a failure of the extraction itself
+    void (*registered)(const wchar_t *path, int ok, DWORD exitCode); // one control file
+};
+extern const CabinetSink kWindowCabinetSink;
+extern const CabinetSink *g_cabinetSink;
+
 // Unpacks the cabinet named by widePath (ansiPath is the same path in the
 // ANSI code page; it is cut after its last backslash). Returns 1 when the
 // folder in g_extractFolderWide may be registered, 0 after the "error" box.

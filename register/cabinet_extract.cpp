@@ -46,9 +46,31 @@ const size_t kWrittenNamesSize = 32768;
 static wchar_t g_writtenNames[kWrittenNamesSize];
 static size_t g_writtenUsed;
 
+static void WindowShowReport(const wchar_t *report)
+{
+    SetWindowTextW(g_notifyEdit, report);
+}
+
+static void WindowShowError(const wchar_t *text)
+{
+    MessageBoxW(g_notifyEdit, text, L"", MB_OK);
+}
+
+static void WindowListFile(const wchar_t *)
+{
+}
+
+static void WindowRegistered(const wchar_t *, int, DWORD)
+{
+}
+
+const CabinetSink kWindowCabinetSink = {WindowShowReport, WindowListFile, WindowShowError,
+                                        WindowRegistered};
+const CabinetSink *g_cabinetSink = &kWindowCabinetSink;
+
 static void ShowErrorBox()
 {
-    MessageBoxW(g_notifyEdit, L"error", L"", MB_OK);
+    g_cabinetSink->showError(L"error");
 }
 
 static int IsAnsiLeadByte(unsigned char byte)
@@ -123,10 +145,11 @@ static void ReportOutputPath(const char *path)
     if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kWidePathSize))
         return;
     MaskControlCharacters(wide);
+    g_cabinetSink->listFile(wide);
     wchar_t line[kWidePathSize + 2] = {};
     if (ComposeText(line, kWidePathSize + 2, {(const wchar_t *)wide, L"\r\n"}))
         AppendListLine(g_statusText, kStatusTextSize, &g_reportCut, line);
-    SetWindowTextW(g_notifyEdit, g_statusText);
+    g_cabinetSink->showReport(g_statusText);
 }
 
 // Current Unix time, low 32 bits as a signed number.
@@ -188,7 +211,7 @@ static void ReportNewFolder(const wchar_t *widePath)
     ComposeReportHead(text, kStatusTextSize, g_statusText, widePath, g_extractFolderWide);
     if (text[0])
         CopyText(g_statusText, kStatusTextSize, (const wchar_t *)text);
-    SetWindowTextW(g_notifyEdit, g_statusText);
+    g_cabinetSink->showReport(g_statusText);
 }
 
 int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
@@ -232,7 +255,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
                              &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
-        MessageBoxW(g_notifyEdit, L"", L"", MB_OK);
+        g_cabinetSink->showError(L"");
         ShowErrorBox();
         return 0;
     }

@@ -89,30 +89,44 @@ static int RegisterFolder()
         // Only what this extraction wrote, never a file someone put beside it.
         if (!WasWrittenByExtraction(found.cFileName))
             continue;
-        if (RegisterControlFile(listed) == 1)
+        DWORD exitCode;
+        int ok = RegisterControlFileForExit(listed, &exitCode);
+        g_cabinetSink->registered(listed, ok, exitCode);
+        if (ok == 1)
             registered = 1;
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return registered;
 }
 
-void RegisterCabinet(const wchar_t *path)
+int UnpackAndRegisterCabinet(const wchar_t *path)
 {
     char ansiPath[kAnsiPathSize] = {};
     const wchar_t *refusal = ToAnsiPath(path, ansiPath);
-    if (refusal) {
-        SetWindowTextW(g_infoEdit, refusal);
-        return;
-    }
+    if (refusal)
+        return refusal == kTooLong ? kCabinetPathTooLong : kCabinetPathUnconvertible;
     if (!ExtractCabinet(path, ansiPath))
-        return;
+        return kCabinetNotUnpacked;
 
     int registered = RegisterFolder();
     ReleaseExtractFolder();
-    SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
-
     const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";
     EndReport(g_statusText, kStatusTextSize, status);
+    return registered ? kCabinetRegistered : kCabinetNotRegistered;
+}
+
+void RegisterCabinet(const wchar_t *path)
+{
+    g_cabinetSink = &kWindowCabinetSink;
+    int outcome = UnpackAndRegisterCabinet(path);
+    if (outcome == kCabinetPathTooLong || outcome == kCabinetPathUnconvertible) {
+        SetWindowTextW(g_infoEdit, outcome == kCabinetPathTooLong ? kTooLong : kUnconvertible);
+        return;
+    }
+    if (outcome == kCabinetNotUnpacked)
+        return;
+    // The status line is only in the buffer yet: the edit still shows the file list.
+    SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
     SetWindowTextW(g_infoEdit, g_statusText);
     CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);

@@ -19,7 +19,7 @@ static int GetRegistrarPath(wchar_t *program, size_t cap)
 // Starts program hidden and waits for it without a time limit. Returns 1 when
 // it was started and has ended, with its exit code in exitCode; 0 when the
 // shell cannot start it.
-static int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode)
+int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
@@ -70,8 +70,10 @@ int UnregisterControlFile(const wchar_t *path)
 
 // 1 only when the registering run ended with exit code 0: the registrar's
 // exit code decides success. The unregistering run before it never does.
-int RegisterControlFile(const wchar_t *path)
+// exitCode is (DWORD)-1 when the registering run did not take place.
+int RegisterControlFileForExit(const wchar_t *path, DWORD *exitCode)
 {
+    *exitCode = (DWORD)-1;
     wchar_t program[MAX_PATH] = {};
     wchar_t parameters[1000] = {};
     // The unregistering run takes the shorter parameters; refuse what it cannot take.
@@ -83,8 +85,13 @@ int RegisterControlFile(const wchar_t *path)
     if (!ComposeText(parameters, 1000, {L" /s \"", path, L"\""}))
         return 0;
     UnregisterControlFile(path);
-    DWORD exitCode;
-    if (!RunAndWaitForExit(program, parameters, &exitCode))
+    if (!RunAndWaitForExit(program, parameters, exitCode))
         return 0;
-    return exitCode == 0 ? 1 : 0;
+    return *exitCode == 0 ? 1 : 0;
+}
+
+int RegisterControlFile(const wchar_t *path)
+{
+    DWORD exitCode;
+    return RegisterControlFileForExit(path, &exitCode);
 }

@@ -1,0 +1,40 @@
+// orvictl: the tool's engine from the command line, for scripts that roll
+// controls out to many PCs. It builds on register/ and controls/ only, never
+// on the window.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+
+// Exit codes.
+const int kExitDone = 0;
+const int kExitFailed = 1;
+const int kExitUsage = 2;
+const int kExitNotElevated = 3;
+
+// ---- output ------------------------------------------------------------------
+// A console gets Unicode through WriteConsoleW; a file or pipe gets UTF-8.
+void WriteOut(const wchar_t *text);
+void WriteOutLine(std::initializer_list<const wchar_t *> parts);
+void WriteErrLine(std::initializer_list<const wchar_t *> parts);
+// A JSON string with its quotes; NULL writes null.
+void WriteJsonString(const wchar_t *text);
+// "name": value, preceded by a comma unless first.
+void WriteJsonField(const wchar_t *name, const wchar_t *value, int first);
+void WriteJsonBool(const wchar_t *name, int value, int first);
+
+// ---- diagnosis ----------------------------------------------------------------
+const int kReasonChars = 600;
+// Why registering path failed, in one line: from the file itself (missing,
+// no PE DLL, another machine, an imported DLL not on the search path) or,
+// when the file looks sound, from the registrar's exit code.
+void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap);
+
+// ---- commands -------------------------------------------------------------------
+int RunRegister(const wchar_t *path);
+int RunList(int json);
+int RunInfo(const wchar_t *progId, int json);
+int RunUninstall(const wchar_t *progId);
+int RunUninstallAll();
+void WriteUsage();

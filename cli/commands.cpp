@@ -1,0 +1,374 @@
+// The commands of orvictl over the tool's engine: the same registrar runner,
+// cabinet registration, query, information reader and removal as the window.
+#include "cli/cli.h"
+
+#include "app/text.h"
+#include "controls/controls.h"
+#include "register/cabinet.h"
+#include "register/register.h"
+
+const int kPathChars = 1000;
+const int kProgIdChars = 256;
+// The registrar's parameters take paths of at most this many characters.
+const size_t kMaxControlPath = 490;
+// Controls removed by one "uninstall --all"; more are left for a second run.
+const int kMaxControls = 512;
+
+static const wchar_t kNoControls[] = L"当前电脑没有安装控件！";
+
+// 1 when the process may change machine-wide registrations: its token is
+// elevated (or, where there is no elevation, it is an administrator's).
+static int IsElevated()
+{
+    HANDLE token;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        TOKEN_ELEVATION elevation = {};
+        DWORD size = 0;
+        BOOL asked = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
+        CloseHandle(token);
+        if (asked)
+            return elevation.TokenIsElevated != 0;
+    }
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = NULL;
+    BOOL member = FALSE;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &admins))
+        return 0;
+    if (!CheckTokenMembership(NULL, admins, &member))
+        member = FALSE;
+    FreeSid(admins);
+    return member != 0;
+}
+
+static int RefuseNotElevated()
+{
+    WriteErrLine({L"需要管理员权限：请在以管理员身份运行的命令提示符中执行。"});
+    return kExitNotElevated;
+}
+
+// ---- register ------------------------------------------------------------------
+
+static int g_cabinetFailures;
+
+static void CliShowReport(const wchar_t *)
+{
+}
+
+static void CliListFile(const wchar_t *path)
+{
+    WriteOutLine({L"解压：", path});
+}
+
+static void CliShowError(const wchar_t *)
+{
+    WriteOutLine({L"解压失败"});
+}
+
+static void CliRegistered(const wchar_t *path, int ok, DWORD exitCode)
+{
+    if (ok) {
+        WriteOutLine({L"注册成功：", path});
+        return;
+    }
+    wchar_t reason[kReasonChars] = {};
+    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
+    g_cabinetFailures++;
+}
+
+static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError, CliRegistered};
+
+static int RegisterOneCabinet(const wchar_t *path)
+{
+    g_cabinetFailures = 0;
+    g_cabinetSink = &kCliCabinetSink;
+    int outcome = UnpackAndRegisterCabinet(path);
+    g_cabinetSink = &kWindowCabinetSink;
+    CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
+    if (outcome == kCabinetPathTooLong) {
+        WriteOutLine({L"注册失败：路径过长：", path});
+        return kExitFailed;
+    }
+    if (outcome == kCabinetPathUnconvertible) {
+        WriteOutLine({L"注册失败：路径含有无法转换的字符：", path});
+        return kExitFailed;
+    }
+    if (outcome == kCabinetNotUnpacked) {
+        WriteOutLine({L"注册失败：无法解压：", path});
+        return kExitFailed;
+    }
+    if (outcome == kCabinetNotRegistered && g_cabinetFailures == 0) {
+        WriteOutLine({L"注册失败：包中没有.ocx或.dll文件：", path});
+        return kExitFailed;
+    }
+    // A cabinet counts as installed only when every control in it is.
+    if (outcome == kCabinetRegistered && g_cabinetFailures == 0) {
+        WriteOutLine({L"注册状态:注册成功！"});
+        return kExitDone;
+    }
+    WriteOutLine({L"注册状态:注册失败！"});
+    return kExitFailed;
+}
+
+static int RegisterOneFile(const wchar_t *path)
+{
+    if (TextLength(path) > kMaxControlPath) {
+        WriteOutLine({L"注册失败：路径过长：", path});
+        return kExitFailed;
+    }
+    DWORD exitCode;
+    if (RegisterControlFileForExit(path, &exitCode)) {
+        WriteOutLine({L"注册成功：", path});
+        return kExitDone;
+    }
+    wchar_t reason[kReasonChars] = {};
+    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
+    return kExitFailed;
+}
+
+int RunRegister(const wchar_t *argument)
+{
+    // The endings are those a drop accepts, compared the same way.
+    int cabinet = HasEnding(argument, L".cab");
+    if (!cabinet && !HasEnding(argument, L".ocx") && !HasEnding(argument, L".dll")) {
+        WriteErrLine({L"ERROR:不是.cab、.ocx、.dll文件！"});
+        return kExitUsage;
+    }
+    if (!IsElevated())
+        return RefuseNotElevated();
+    // The registrar and the decompressor get the full path, as from a drop.
+    wchar_t path[kPathChars] = {};
+    DWORD length = GetFullPathNameW(argument, kPathChars, path, NULL);
+    if (length == 0 || length >= (DWORD)kPathChars) {
+        WriteOutLine({L"注册失败：路径过长：", argument});
+        return kExitFailed;
+    }
+    return cabinet ? RegisterOneCabinet(path) : RegisterOneFile(path);
+}
+
+// ---- list and info ---------------------------------------------------------------
+
+// 1 when the server file named by the registry exists; environment
+// references are expanded and surrounding quotes dropped, as the loader does.
+static int ServerFileExists(const wchar_t *serverPath)
+{
+    wchar_t expanded[kPathChars] = {};
+    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kPathChars);
+    if (n == 0 || n > (DWORD)kPathChars)
+        return 0;
+    wchar_t *path = expanded;
+    size_t length = TextLength(path);
+    if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
+        path[length - 1] = 0;
+        path++;
+    }
+    if (!path[0])
+        return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    // A bare name is looked for the way the loader looks for it.
+    for (const wchar_t *p = path; *p; p++) {
+        if (*p == L'\\' || *p == L'/' || *p == L':')
+            return 0;
+    }
+    wchar_t found[MAX_PATH] = {};
+    return SearchPathW(NULL, path, NULL, MAX_PATH, found, NULL) != 0;
+}
+
+struct ListState {
+    int json;
+    int count;
+};
+
+static void ListOne(const wchar_t *progId, void *context)
+{
+    ListState *state = (ListState *)context;
+    ControlInfo info = {};
+    int read = ReadControlInfo(progId, &info) == kInfoRead;
+    int exists = read && ServerFileExists(info.serverPath);
+    if (state->json) {
+        WriteOut(state->count ? L",{" : L"{");
+        WriteJsonField(L"progId", progId, 1);
+        WriteJsonField(L"clsid", info.clsid[0] ? info.clsid : NULL, 0);
+        WriteJsonField(L"serverPath", read ? info.serverPath : NULL, 0);
+        WriteJsonBool(L"serverExists", exists, 0);
+        WriteJsonField(L"version", info.hasVersion ? info.version : NULL, 0);
+        WriteOut(L"}");
+    } else if (!read) {
+        WriteOutLine({progId, L"  （没有注册的服务器文件）"});
+    } else {
+        WriteOutLine({progId, L"  ", info.serverPath, exists ? L"" : L"  （服务器文件不存在）"});
+    }
+    state->count++;
+}
+
+int RunList(int json)
+{
+    ListState state = {json, 0};
+    if (json)
+        WriteOut(L"{\"controls\":[");
+    EnumerateInstalledControls(ListOne, &state);
+    if (json) {
+        wchar_t digits[16] = {};
+        FormatDecimal(digits, 16, state.count);
+        WriteOutLine({L"],\"count\":", (const wchar_t *)digits, L"}"});
+    } else if (state.count == 0) {
+        WriteOutLine({kNoControls});
+    }
+    return kExitDone;
+}
+
+struct FindState {
+    const wchar_t *wanted;
+    wchar_t *name; // kProgIdChars
+    int found;
+};
+
+static void MatchOne(const wchar_t *progId, void *context)
+{
+    FindState *state = (FindState *)context;
+    if (state->found || CompareStringOrdinal(progId, -1, state->wanted, -1, TRUE) != CSTR_EQUAL)
+        return;
+    state->found = CopyText(state->name, kProgIdChars, progId);
+}
+
+// The installed control of the family named progId (the registry's letter
+// case is ignored, as the registry ignores it), in name as the registry spells it.
+static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
+{
+    FindState state = {progId, name, 0};
+    EnumerateInstalledControls(MatchOne, &state);
+    return state.found;
+}
+
+static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read, int exists,
+                          const wchar_t *address)
+{
+    WriteOut(L"{");
+    WriteJsonField(L"progId", progId, 1);
+    WriteJsonBool(L"found", found, 0);
+    if (found) {
+        WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
+        WriteJsonField(L"serverPath", read ? info->serverPath : NULL, 0);
+        WriteJsonBool(L"serverExists", exists, 0);
+        WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
+        WriteJsonField(L"codebase", address[0] ? address : NULL, 0);
+        WriteJsonField(L"registryView", info->wow64 ? L"32-bit" : L"native", 0);
+    }
+    WriteOutLine({L"}"});
+}
+
+// Exit 0 only for a control whose server file is in place, so a script can
+// take the answer as "installed and loadable".
+int RunInfo(const wchar_t *progId, int json)
+{
+    wchar_t name[kProgIdChars] = {};
+    ControlInfo info = {};
+    wchar_t address[kValueChars] = {};
+    int found = FindInstalledControl(progId, name);
+    int read = found && ReadControlInfo(name, &info) == kInfoRead;
+    int exists = read && ServerFileExists(info.serverPath);
+    if (read)
+        ReadDownloadAddress(info.wow64, info.clsid, address, kValueChars);
+    if (json) {
+        WriteInfoJson(found ? name : progId, found, &info, read, exists, address);
+        return exists ? kExitDone : kExitFailed;
+    }
+    if (!found) {
+        WriteOutLine({L"没有安装这个控件：", progId});
+        return kExitFailed;
+    }
+    WriteOutLine({L"ProgID：", name});
+    if (!read) {
+        WriteOutLine({L"CLSID：", info.clsid[0] ? info.clsid : L"（无）"});
+        WriteOutLine({L"PATH：（没有注册的服务器文件）"});
+        return kExitFailed;
+    }
+    WriteOutLine({L"CLSID：", info.clsid});
+    WriteOutLine({L"PATH：", info.serverPath, exists ? L"" : L"  （服务器文件不存在）"});
+    if (info.hasVersion)
+        WriteOutLine({L"VERSION：", info.version});
+    if (address[0])
+        WriteOutLine({L"下载地址：", address});
+    WriteOutLine({L"注册表视图：", info.wow64 ? L"32位（Wow6432Node）" : L"本机"});
+    return exists ? kExitDone : kExitFailed;
+}
+
+// ---- uninstall ---------------------------------------------------------------------
+
+// Removes one listed control as a double click does; 1 when its key is gone.
+static int UninstallListed(const wchar_t *name)
+{
+    UninstallControl(name);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        WriteOutLine({L"卸载失败：", name});
+        return 0;
+    }
+    WriteOutLine({L"已卸载：", name});
+    return 1;
+}
+
+int RunUninstall(const wchar_t *progId)
+{
+    if (!IsElevated())
+        return RefuseNotElevated();
+    wchar_t name[kProgIdChars] = {};
+    if (!FindInstalledControl(progId, name)) {
+        WriteOutLine({L"没有安装这个控件：", progId});
+        return kExitFailed;
+    }
+    return UninstallListed(name) ? kExitDone : kExitFailed;
+}
+
+static wchar_t g_listed[kMaxControls][kProgIdChars];
+static int g_listedCount;
+
+static void CollectOne(const wchar_t *progId, void *)
+{
+    if (g_listedCount < kMaxControls && CopyText(g_listed[g_listedCount], kProgIdChars, progId))
+        g_listedCount++;
+}
+
+// The list is taken once, as the window's list is, then removed in its order.
+int RunUninstallAll()
+{
+    if (!IsElevated())
+        return RefuseNotElevated();
+    g_listedCount = 0;
+    int total = EnumerateInstalledControls(CollectOne, NULL);
+    if (total == 0) {
+        WriteOutLine({kNoControls});
+        return kExitDone;
+    }
+    int failed = 0;
+    for (int i = 0; i < g_listedCount; i++) {
+        if (!UninstallListed(g_listed[i]))
+            failed++;
+    }
+    if (total > g_listedCount) {
+        WriteOutLine({L"还有控件未卸载，请再运行一次。"});
+        failed++;
+    }
+    return failed ? kExitFailed : kExitDone;
+}
+
+void WriteUsage()
+{
+    WriteOut(L"orvictl - ORVI 控件的命令行安装和卸载\r\n"
+             L"\r\n"
+             L"用法：\r\n"
+             L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
+             L"  orvictl list [--json]         列出已安装的控件\r\n"
+             L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
+             L"  orvictl uninstall PROGID      卸载一个控件\r\n"
+             L"  orvictl uninstall --all       卸载全部控件\r\n"
+             L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
+             L"\r\n"
+             L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
+             L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
+}

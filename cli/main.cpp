@@ -1,0 +1,80 @@
+// orvictl's entry: reads the command line and runs one command.
+#include "cli/cli.h"
+
+#include <shellapi.h>
+
+static int Equal(const wchar_t *a, const wchar_t *b)
+{
+    return CompareStringOrdinal(a, -1, b, -1, FALSE) == CSTR_EQUAL;
+}
+
+static int UsageError(const wchar_t *what, const wchar_t *argument)
+{
+    WriteErrLine({what, argument});
+    WriteErrLine({L"用法见 orvictl help"});
+    return kExitUsage;
+}
+
+// list [--json] and info PROGID [--json]: the one option they take.
+static int TakesJson(int argc, wchar_t **argv, int first, int *json)
+{
+    *json = 0;
+    for (int i = first; i < argc; i++) {
+        if (!Equal(argv[i], L"--json"))
+            return UsageError(L"未知选项：", argv[i]);
+        *json = 1;
+    }
+    return kExitDone;
+}
+
+static int RunCommand(int argc, wchar_t **argv)
+{
+    if (argc < 2)
+        return UsageError(L"缺少命令", L"");
+    const wchar_t *command = argv[1];
+    int json = 0;
+    if (Equal(command, L"help") || Equal(command, L"--help") || Equal(command, L"/?")) {
+        if (argc > 2)
+            return UsageError(L"多余的参数：", argv[2]);
+        WriteUsage();
+        return kExitDone;
+    }
+    if (Equal(command, L"register")) {
+        if (argc != 3)
+            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：", argc < 3 ? L"路径" : argv[3]);
+        return RunRegister(argv[2]);
+    }
+    if (Equal(command, L"list")) {
+        if (TakesJson(argc, argv, 2, &json) != kExitDone)
+            return kExitUsage;
+        return RunList(json);
+    }
+    if (Equal(command, L"info")) {
+        if (argc < 3 || argv[2][0] == L'-')
+            return UsageError(L"缺少参数：", L"PROGID");
+        if (TakesJson(argc, argv, 3, &json) != kExitDone)
+            return kExitUsage;
+        return RunInfo(argv[2], json);
+    }
+    if (Equal(command, L"uninstall")) {
+        if (argc != 3)
+            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：", argc < 3 ? L"PROGID 或 --all" : argv[3]);
+        if (Equal(argv[2], L"--all"))
+            return RunUninstallAll();
+        if (argv[2][0] == L'-' || !argv[2][0])
+            return UsageError(L"未知选项：", argv[2]);
+        return RunUninstall(argv[2]);
+    }
+    return UsageError(L"未知命令：", command);
+}
+
+int main()
+{
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv)
+        return kExitUsage;
+    int code = RunCommand(argc, argv);
+    LocalFree(argv);
+    return code;
+}

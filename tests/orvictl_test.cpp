@@ -1,0 +1,311 @@
+// orvictl.exe end to end: the program runs as a child process with its
+// output in a pipe, on the real registry with real regsvr32.exe and the test
+// COM server; exit codes, output lines and the reasons of failures.
+#include "support/cabinet_maker.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+static const wchar_t kClsid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
+
+struct Outcome {
+    DWORD code;
+    std::wstring out; // stdout, decoded from UTF-8
+};
+
+static std::wstring FromUtf8(const std::string &bytes)
+{
+    if (bytes.empty())
+        return L"";
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), (int)bytes.size(), NULL, 0);
+    EXPECT_GT(n, 0) << "output is not UTF-8";
+    std::wstring text(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], n);
+    return text;
+}
+
+// Runs orvictl.exe from the test programs' folder with arguments; its stdout
+// goes to a pipe that is read to the end.
+static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    HANDLE readEnd, writeEnd;
+    EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring program = TestProgramDir() + L"\\orvictl.exe";
+    std::wstring line = L"\"" + program + L"\" " + arguments;
+    PROCESS_INFORMATION process = {};
+    Outcome run = {(DWORD)-1, L""};
+    BOOL started = token ? CreateProcessAsUserW(token, program.c_str(), &line[0], NULL, NULL, TRUE,
+                                                CREATE_NO_WINDOW, NULL, NULL, &startup, &process)
+                         : CreateProcessW(program.c_str(), &line[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL,
+                                          NULL, &startup, &process);
+    CloseHandle(writeEnd);
+    EXPECT_TRUE(started) << "orvictl.exe did not start";
+    std::string bytes;
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, NULL) && got)
+        bytes.append(buffer, got);
+    CloseHandle(readEnd);
+    if (!started)
+        return run;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    run.out = FromUtf8(bytes);
+    return run;
+}
+
+static bool Holds(const std::wstring &text, const std::wstring &part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+// Replaces the first occurrence of from (same length) in a file's bytes.
+static void PatchBytes(const std::wstring &path, const std::string &from, const std::string &to)
+{
+    std::string bytes = ReadFileBytes(path);
+    size_t at = bytes.find(from);
+    ASSERT_NE(std::string::npos, at) << from;
+    ASSERT_EQ(from.size(), to.size());
+    bytes.replace(at, from.size(), to);
+    WriteFileBytes(path, bytes);
+}
+
+class Orvictl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveFamilyKeys();
+        dir = MakeScratchDir(L"orvictl folder");
+        SetEnv(L"ORVI_TEST_FAIL", NULL);
+    }
+    void TearDown() override
+    {
+        SetEnv(L"ORVI_TEST_FAIL", NULL);
+        SetEnv(L"ORVI_TEST_PROGID", NULL);
+        SetEnv(L"ORVI_TEST_CLSID", NULL);
+        RemoveFamilyKeys();
+    }
+    std::wstring CopyServer(const std::wstring &name)
+    {
+        std::wstring path = dir + L"\\" + name;
+        CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE);
+        return path;
+    }
+    std::wstring dir;
+};
+
+TEST_F(Orvictl, UsageErrorsAndHelp)
+{
+    EXPECT_EQ(2u, RunOrvictl(L"").code);
+    EXPECT_EQ(2u, RunOrvictl(L"install x.ocx").code);
+    EXPECT_EQ(2u, RunOrvictl(L"list --xml").code);
+    EXPECT_EQ(2u, RunOrvictl(L"info").code);
+    EXPECT_EQ(2u, RunOrvictl(L"uninstall").code);
+    // Endings as a drop takes them: lower case only.
+    Outcome wrongType = RunOrvictl(L"register \"" + dir + L"\\readme.txt\"");
+    EXPECT_EQ(2u, wrongType.code);
+    EXPECT_TRUE(Holds(wrongType.out, L"不是.cab、.ocx、.dll文件")) << wrongType.out;
+    EXPECT_EQ(2u, RunOrvictl(L"register \"" + dir + L"\\CTL.DLL\"").code);
+    for (const wchar_t *help : {L"help", L"--help", L"/?"}) {
+        Outcome run = RunOrvictl(help);
+        EXPECT_EQ(0u, run.code) << help;
+        EXPECT_TRUE(Holds(run.out, L"orvictl uninstall --all")) << run.out;
+    }
+}
+
+TEST_F(Orvictl, RegisterListInfoUninstall)
+{
+    std::wstring path = CopyServer(L"My Control.ocx");
+    Outcome reg = RunOrvictl(L"register \"" + path + L"\"");
+    EXPECT_EQ(0u, reg.code) << reg.out;
+    EXPECT_EQ(L"注册成功：" + path + L"\r\n", reg.out);
+    EXPECT_EQ(path, ReadStringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32"));
+
+    Outcome list = RunOrvictl(L"list");
+    EXPECT_EQ(0u, list.code);
+    EXPECT_EQ(L"ORVI.TestCtl  " + path + L"\r\n", list.out);
+    Outcome json = RunOrvictl(L"list --json");
+    EXPECT_EQ(0u, json.code);
+    std::wstring escaped;
+    for (wchar_t c : path)
+        escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+    EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" + std::wstring(kClsid) +
+                  L"\",\"serverPath\":\"" + escaped + L"\",\"serverExists\":true,\"version\":null}]"
+                  L",\"count\":1}\r\n",
+              json.out);
+
+    // The browser's record gives the version and the download address.
+    std::wstring unit = std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") + kClsid;
+    SetDefaultValue(HKEY_LOCAL_MACHINE, unit + L"\\InstalledVersion", L"1,2,3,4");
+    SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE", L"http://example.com/控件.cab");
+    Outcome info = RunOrvictl(L"info orvi.testctl");
+    DeleteTree(HKEY_LOCAL_MACHINE, unit);
+    EXPECT_EQ(0u, info.code);
+    EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kClsid) + L"\r\nPATH：" + path +
+                  L"\r\nVERSION：1,2,3,4\r\n下载地址：http://example.com/控件.cab\r\n注册表视图：本机\r\n",
+              info.out);
+
+    // A server file that is gone is a broken install: marked, and info fails.
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_TRUE(Holds(RunOrvictl(L"list").out, L"（服务器文件不存在）"));
+    Outcome broken = RunOrvictl(L"info ORVI.TestCtl --json");
+    EXPECT_EQ(1u, broken.code);
+    EXPECT_TRUE(Holds(broken.out, L"\"found\":true,")) << broken.out;
+    EXPECT_TRUE(Holds(broken.out, L"\"serverExists\":false,")) << broken.out;
+    EXPECT_TRUE(Holds(broken.out, L"\"registryView\":\"native\"}")) << broken.out;
+
+    Outcome removed = RunOrvictl(L"uninstall ORVI.TestCtl");
+    EXPECT_EQ(0u, removed.code);
+    EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", removed.out);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    Outcome gone = RunOrvictl(L"info ORVI.TestCtl");
+    EXPECT_EQ(1u, gone.code);
+    EXPECT_EQ(L"没有安装这个控件：ORVI.TestCtl\r\n", gone.out);
+    EXPECT_EQ(L"{\"progId\":\"ORVI.TestCtl\",\"found\":false}\r\n", RunOrvictl(L"info ORVI.TestCtl --json").out);
+    EXPECT_EQ(1u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+}
+
+// Keys outside the family are never the target of a removal.
+TEST_F(Orvictl, UninstallTakesOnlyTheFamilysControls)
+{
+    SetDefaultValue(HKEY_CLASSES_ROOT, L"OrvX.NotOurs", L"x");
+    Outcome run = RunOrvictl(L"uninstall OrvX.NotOurs");
+    EXPECT_EQ(1u, run.code);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"OrvX.NotOurs"));
+    DeleteTree(HKEY_CLASSES_ROOT, L"OrvX.NotOurs");
+}
+
+TEST_F(Orvictl, FailedRegistrationsSayWhy)
+{
+    std::wstring missing = dir + L"\\missing.ocx";
+    std::wstring text = dir + L"\\text.dll";
+    WriteFileBytes(text, "not a program");
+    std::wstring arm = CopyServer(L"arm.dll");
+    std::string bytes = ReadFileBytes(arm);
+    size_t pe = *(const DWORD *)(bytes.data() + 0x3c);
+    ASSERT_EQ(std::string("PE\0\0", 4), bytes.substr(pe, 4));
+    bytes[pe + 4] = (char)0x64; // IMAGE_FILE_MACHINE_ARM64
+    bytes[pe + 5] = (char)0xAA;
+    WriteFileBytes(arm, bytes);
+    std::wstring noImport = CopyServer(L"noimport.dll");
+    PatchBytes(noImport, "ADVAPI32.dll", "ORVIMISS.dll");
+    std::wstring noEntry = CopyServer(L"noentry.dll");
+    PatchBytes(noEntry, "DllRegisterServer", "DllRegisterServeX");
+    std::wstring failing = CopyServer(L"failing.ocx");
+
+    struct Case {
+        std::wstring path, reason;
+    };
+    const Case cases[] = {
+        {missing, L"文件不存在"},
+        {text, L"不是PE格式的DLL"},
+        {arm, L"为其他机器编译（ARM64），本程序只能注册x64（64位）的DLL"},
+        {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {noEntry, L"没有DllRegisterServer函数"},
+    };
+    for (const Case &c : cases) {
+        Outcome run = RunOrvictl(L"register \"" + c.path + L"\"");
+        EXPECT_EQ(1u, run.code) << c.path;
+        EXPECT_EQ(L"注册失败：" + c.path + L"：" + c.reason + L"\r\n", run.out);
+    }
+    SetEnv(L"ORVI_TEST_FAIL", L"register");
+    Outcome run = RunOrvictl(L"register \"" + failing + L"\"");
+    EXPECT_EQ(1u, run.code);
+    EXPECT_EQ(L"注册失败：" + failing + L"：DllRegisterServer执行失败\r\n", run.out);
+}
+
+TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
+{
+    std::string server = ReadFileBytes(TestServerPath());
+    CabEntry control{"ctl.ocx", server};
+    CabEntry readme{"readme.txt", "read me"};
+    ASSERT_TRUE(MakeCabinet(dir, "pack.cab", {control, readme}));
+    std::vector<std::wstring> before = NamesIn(BaseFolder());
+    Outcome run = RunOrvictl(L"register \"" + dir + L"\\pack.cab\"");
+    EXPECT_EQ(0u, run.code) << run.out;
+    EXPECT_TRUE(Holds(run.out, L"/ctl.ocx\r\n")) << run.out;
+    EXPECT_TRUE(Holds(run.out, L"/readme.txt\r\n")) << run.out;
+    EXPECT_TRUE(Holds(run.out, L"ctl.ocx\r\n注册状态:注册成功！\r\n")) << run.out;
+    EXPECT_TRUE(Holds(run.out, L"\r\n注册成功：")) << run.out;
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    // A cabinet with a control that cannot register fails, with its reason.
+    CabEntry broken{"broken.dll", "not a program"};
+    ASSERT_TRUE(MakeCabinet(dir, "broken.cab", {control, broken}));
+    Outcome bad = RunOrvictl(L"register \"" + dir + L"\\broken.cab\"");
+    EXPECT_EQ(1u, bad.code);
+    EXPECT_TRUE(Holds(bad.out, L"broken.dll：不是PE格式的DLL\r\n")) << bad.out;
+    EXPECT_TRUE(Holds(bad.out, L"注册状态:注册失败！\r\n")) << bad.out;
+    RemoveFamilyKeys();
+    for (const std::wstring &name : NamesIn(BaseFolder())) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            RemoveTree(BaseFolder() + L"\\" + name);
+    }
+}
+
+TEST_F(Orvictl, UninstallAllGoesControlByControl)
+{
+    SetEnv(L"ORVI_TEST_PROGID", L"Orvi.Second");
+    SetEnv(L"ORVI_TEST_CLSID", L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C40}");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"second.ocx") + L"\"").code);
+    SetEnv(L"ORVI_TEST_PROGID", NULL);
+    SetEnv(L"ORVI_TEST_CLSID", NULL);
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"first.ocx") + L"\"").code);
+    std::vector<std::wstring> keys = FamilyKeys();
+    ASSERT_EQ(2u, keys.size());
+
+    Outcome run = RunOrvictl(L"uninstall --all");
+    EXPECT_EQ(0u, run.code);
+    EXPECT_EQ(L"已卸载：" + keys[0] + L"\r\n已卸载：" + keys[1] + L"\r\n", run.out);
+    EXPECT_TRUE(FamilyKeys().empty());
+    // The test server's unregistration takes its default ProgID's keys with
+    // it, so only the control removed first still names its file to delete.
+    EXPECT_FALSE(FileExists(dir + (keys[0] == L"Orvi.Second" ? L"\\second.ocx" : L"\\first.ocx")));
+    Outcome empty = RunOrvictl(L"uninstall --all");
+    EXPECT_EQ(0u, empty.code);
+    EXPECT_EQ(L"当前电脑没有安装控件！\r\n", empty.out);
+    EXPECT_EQ(L"当前电脑没有安装控件！\r\n", RunOrvictl(L"list").out);
+}
+
+// The platform's own limited token (the linked token of this elevated
+// process) runs orvictl as an administrator does before elevation.
+TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
+{
+    HANDLE own;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own));
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    BOOL gotLinked = GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &size);
+    CloseHandle(own);
+    ASSERT_TRUE(gotLinked) << GetLastError();
+    TOKEN_ELEVATION elevation = {};
+    ASSERT_TRUE(GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation, sizeof(elevation), &size));
+    ASSERT_FALSE(elevation.TokenIsElevated);
+
+    std::wstring path = CopyServer(L"ctl.ocx");
+    Outcome reg = RunOrvictl(L"register \"" + path + L"\"", linked.LinkedToken);
+    EXPECT_EQ(3u, reg.code) << reg.out;
+    EXPECT_TRUE(Holds(reg.out, L"需要管理员权限")) << reg.out;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    EXPECT_EQ(0u, RunOrvictl(L"list", linked.LinkedToken).code);
+
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    EXPECT_EQ(3u, RunOrvictl(L"uninstall ORVI.TestCtl", linked.LinkedToken).code);
+    EXPECT_EQ(3u, RunOrvictl(L"uninstall --all", linked.LinkedToken).code);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl", linked.LinkedToken).code);
+    CloseHandle(linked.LinkedToken);
+}
