@@ -1,6 +1,6 @@
 #!/bin/bash
-# Checks both exes: they import system DLLs only, the i686 one is PE32, and
-# both carry the manifest that asks for administrator rights.
+# Checks both exes: they import system DLLs only, the i686 one is PE32 and
+# at most 150 KB, and both carry the manifest that asks for administrator rights.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 allowed='^(kernel32|user32|gdi32|shell32|advapi32|cabinet|msvcrt|comctl32|ole32)\.dll$'
@@ -19,5 +19,12 @@ for arch in x86_64 i686; do
 done
 file "$root/build/i686/bin/OrviActiveX.exe" | grep -q 'PE32 executable (GUI) Intel 80386' ||
   { echo "i686: not a PE32 GUI exe"; status=1; }
+# The release ships stripped, with the runtime linked in: about 100 KB.
+max_bytes=$((150 * 1024))
+if [ -f "$root/build/i686/bin/OrviActiveX.exe" ]; then
+  bytes=$(stat -c %s "$root/build/i686/bin/OrviActiveX.exe")
+  echo "i686: $bytes bytes ($(( (bytes + 1023) / 1024 )) KB, limit 150 KB)"
+  [ "$bytes" -le "$max_bytes" ] || { echo "i686: exe larger than 150 KB"; status=1; }
+fi
 [ $status -eq 0 ] && echo "exe check: passed"
 exit $status
