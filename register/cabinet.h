@@ -28,6 +28,12 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath);
 // folder could be found.
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
 
+// Keeps a visible edit from painting while the report in it is rewritten and
+// scrolled; returns whether it did. ReleasePainting has it repainted as a whole
+// once the thread is back at its messages.
+int HoldPainting(HWND edit);
+void ReleasePainting(HWND edit, int held);
+
 FNFDINOTIFY(FdiNotify);
 FNALLOC(FdiAlloc);
 FNFREE(FdiFree);

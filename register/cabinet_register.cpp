@@ -77,6 +77,7 @@ void RegisterCabinet(const wchar_t *path)
         return;
 
     int registered = RegisterFolder();
+    int held = HoldPainting(g_infoEdit);
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
 
     const wchar_t *status = registered ? L"注册状态:注册成功！" : L"注册状态:注册失败！";
@@ -84,4 +85,5 @@ void RegisterCabinet(const wchar_t *path)
     SetWindowTextW(g_infoEdit, g_statusText);
     CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
+    ReleasePainting(g_infoEdit, held);
 }
