@@ -46,6 +46,11 @@ int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
 int WasWrittenByExtraction(const wchar_t *name);
 // Lets go of the numbered folder once its files are registered.
 void ReleaseExtractFolder();
+// Keeps a visible edit from painting while the report in it is rewritten and
+// scrolled; returns whether it did. ReleasePainting has it repainted as a whole
+// once the thread is back at its messages.
+int HoldPainting(HWND edit);
+void ReleasePainting(HWND edit, int held);
 
 FNFDINOTIFY(FdiNotify);
 FNALLOC(FdiAlloc);

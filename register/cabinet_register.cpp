@@ -126,8 +126,11 @@ void RegisterCabinet(const wchar_t *path)
     if (outcome == kCabinetNotUnpacked)
         return;
     // The status line is only in the buffer yet: the edit still shows the file list.
+    int held = HoldPainting(g_infoEdit);
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
     SetWindowTextW(g_infoEdit, g_statusText);
     CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
     SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
+    ReleasePainting(g_infoEdit, held);
+    ReleasePainting(g_infoEdit, held);
 }

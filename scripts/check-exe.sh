@@ -1,6 +1,6 @@
 #!/bin/bash
 # Checks both builds of both programs: they import system DLLs only, the i686
-# ones are PE32, the window program's manifest asks for administrator rights
+# ones are PE32 (the window program at most 150 KB), the window program's manifest asks for administrator rights
 # and orvictl's runs as the invoker.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,5 +27,12 @@ file "$root/build/i686/bin/OrviActiveX.exe" | grep -q 'PE32 executable (GUI) Int
   { echo "i686: not a PE32 GUI exe"; status=1; }
 file "$root/build/i686/bin/orvictl.exe" | grep -q 'PE32 executable (console) Intel 80386' ||
   { echo "i686: orvictl is not a PE32 console exe"; status=1; }
+# The release ships stripped, with the runtime linked in: about 100 KB.
+max_bytes=$((150 * 1024))
+if [ -f "$root/build/i686/bin/OrviActiveX.exe" ]; then
+  bytes=$(stat -c %s "$root/build/i686/bin/OrviActiveX.exe")
+  echo "i686: $bytes bytes ($(( (bytes + 1023) / 1024 )) KB, limit 150 KB)"
+  [ "$bytes" -le "$max_bytes" ] || { echo "i686: exe larger than 150 KB"; status=1; }
+fi
 [ $status -eq 0 ] && echo "exe check: passed"
 exit $status

@@ -518,6 +518,14 @@ TEST_F(CabinetDrop, OverfullReportIsCutButKeepsItsStatusLine)
     EXPECT_GT(listed, 0u);
     EXPECT_LT(listed, names.size());
     EXPECT_EQ(report, expected + L"…\r\n" + kSuccess);
+    // The edit paints again after the drop, scrolled down to the status line.
+    EXPECT_TRUE(IsWindowVisible(g_infoEdit));
+    RECT client;
+    GetClientRect(g_infoEdit, &client);
+    LRESULT last = SendMessageW(g_infoEdit, EM_POSFROMCHAR, report.size() - 1, 0);
+    EXPECT_GT(SendMessageW(g_infoEdit, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_GE((short)HIWORD(last), 0);
+    EXPECT_LT((short)HIWORD(last), client.bottom);
     // Everything was still unpacked and the control registered.
     EXPECT_EQ(NamesIn(FolderOf(folder)).size(), entries.size());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
