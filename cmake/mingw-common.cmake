@@ -7,7 +7,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${ORVI_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Programs built here only run under wine64; 32-bit Windows code cannot run on hosts without 32-bit emulation.
-if(ORVI_MINGW_TRIPLE STREQUAL "x86_64-w64-mingw32")
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
-endif()
+# Programs built here run under wine64; the i686 ones as 32-bit processes on
+# 64-bit Windows, which needs Wine's 32-bit loader (wine32) and a kernel that runs 32-bit code.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

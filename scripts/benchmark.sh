@@ -1,7 +1,9 @@
 #!/bin/bash
 # Measures the tool's operations against references taken in the same run and
-# prints one table (on stdout; progress goes to stderr). Builds the x86_64
-# build with the benchmark programs and the i686 release, makes a fresh Wine
+# prints one table (on stdout; progress goes to stderr), and a second one for
+# the i686 exe as a 32-bit process on 64-bit Windows (start-up, query and
+# cabinet rows) where 32-bit code runs. Builds both builds with the benchmark
+# programs, makes a fresh Wine
 # prefix of its own, runs tests/bench/orvi_bench.exe in it under wine64 on a
 # virtual display of its own, and removes everything it made afterwards,
 # also when it fails or is interrupted.
@@ -18,12 +20,12 @@ build_i686=${ORVI_BENCH_BUILD_I686:-$root/build/i686}
 say() { echo "benchmark: $*" >&2; }
 
 "$root/scripts/install-deps.sh" >&2
-say "building $build (x86_64 with the benchmark programs) and $build_i686 (i686 release)"
+say "building $build (x86_64) and $build_i686 (i686 release), each with the benchmark programs"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVI_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" >&2
 cmake -S "$root" -B "$build_i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DORVI_BUILD_TESTS=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DORVI_BUILD_TESTS=ON >/dev/null
 cmake --build "$build_i686" >&2
 
 work=$(mktemp -d /tmp/orvi-bench.XXXXXX)
@@ -82,5 +84,29 @@ taskset -c "$cpu" "$root/scripts/with-display.sh" bash -c '
   /usr/lib/wine/wineserver -k || true
   exit $status
 '
+# The i686 exe, the one the tool ships as, runs as a 32-bit process on
+# 64-bit Windows (WoW64): its start-up, query and cabinet rows, in the same
+# prefix, on the same CPU, with the i686 build of the benchmark program.
+rows_i686=$(tr -cd '145' <<<"${ORVI_BENCH_ROWS:-145}")
+if [ -z "$rows_i686" ]; then
+  :
+elif reason=$("$root/scripts/can-run-i686.sh" "$prefix" 2>&1); then
+  say "i686 (WoW64) rows $rows_i686"
+  ORVI_BENCH_BIN="$build_i686/bin" ORVI_BENCH_ROWS="$rows_i686" ORVI_BENCH_I686_EXE_BYTES= taskset -c "$cpu" \
+    "$root/scripts/with-display.sh" bash -c '
+    set -euo pipefail
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
+    /usr/lib/wine/wineserver -p 30
+    /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+    cd "$ORVI_BENCH_BIN"
+    echo
+    status=0
+    /usr/lib/wine/wine64 orvi_bench.exe --cabinet "Z:$ORVI_BENCH_WORK/bench.cab" </dev/null || status=$?
+    /usr/lib/wine/wineserver -k || true
+    exit $status
+  '
+else
+  echo "i686 (WoW64) rows not run: this machine cannot run 32-bit Windows programs ($reason)"
+fi
 echo "Machine load (1, 5, 15 min) before: $load_before, after: $(cut -d" " -f1-3 /proc/loadavg) on $(nproc) cores; the benchmark ran on CPU $cpu alone."
 say "done in $(( $(date +%s) - started )) s (after the build)"

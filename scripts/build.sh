@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds the tool: build/x86_64 (with its tests) and build/i686 (the 32-bit release).
+# Builds the tool with its tests: build/x86_64 and build/i686 (the 32-bit release,
+# the exe the tool ships as).
 # Usage: scripts/build.sh [x86_64|i686|all]   (default all)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,4 +13,4 @@ build_one() {
   cmake --build "$root/build/$arch"
 }
 if [ "$which" = all ] || [ "$which" = x86_64 ]; then build_one x86_64 ON RelWithDebInfo; fi
-if [ "$which" = all ] || [ "$which" = i686 ]; then build_one i686 OFF Release; fi
+if [ "$which" = all ] || [ "$which" = i686 ]; then build_one i686 ON Release; fi

@@ -15,6 +15,23 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get update
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+# Wine's 32-bit loader, so that wine64 runs the i686 build (the exe the tool
+# ships as) as a 32-bit process on 64-bit Windows. Recommends are left out:
+# they would pull in a whole 32-bit desktop stack.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  echo "Adding the i386 architecture"
+  $sudo_cmd dpkg --add-architecture i386
+  $sudo_cmd apt-get update
+fi
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  echo "Installing: wine32:i386"
+  $sudo_cmd apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends wine32:i386
+fi
 # Wine takes its ANSI code page from the locale: Chinese Windows uses 936.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   sudo_cmd=""

@@ -13,7 +13,11 @@ mode=${2:-managed}
 # Zen Hei alone drops strokes at 14 and 16 pixels: Wine renders it without
 # anti-aliasing there (its gasp table says so).
 fonts="AR PL UMing CN\\0WenQuanYi Zen Hei"
-settings="fonts=$fonts windows=$mode"
+# With Wine's 32-bit loader installed the prefix also gets its 32-bit half
+# (syswow64), where the i686 build runs as a 32-bit process.
+wow64=no
+[ -x /usr/lib/wine/wine ] && wow64=yes
+settings="fonts=$fonts windows=$mode wow64=$wow64"
 ready() { [ "$(cat "$prefix/.orvi-ready" 2>/dev/null)" = "$settings" ]; }
 ready && exit 0
 mkdir -p "$prefix"
@@ -25,6 +29,8 @@ export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="msco
 export LC_ALL=zh_CN.UTF-8
 if [ ! -f "$prefix/system.reg" ]; then
   /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+elif [ $wow64 = yes ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+  /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1 || true
 fi
 
 # The first of the listed families that is installed replaces the face.

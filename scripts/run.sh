@@ -13,5 +13,14 @@ fi
 "$root/scripts/build.sh" all
 prefix="$root/build/run-prefix"
 "$root/scripts/make-prefix.sh" "$prefix"
+# The i686 exe is the one the tool ships as; it runs as a 32-bit process on
+# 64-bit Windows where this machine runs 32-bit code, else the x86_64 one runs.
+if reason=$("$root/scripts/can-run-i686.sh" "$prefix" 2>&1); then
+  exe="$root/build/i686/bin/OrviActiveX.exe"
+  echo "Starting the i686 exe (the shipped one) as a 32-bit process: $exe"
+else
+  exe="$root/build/x86_64/bin/OrviActiveX.exe"
+  echo "Starting the x86_64 exe: this machine cannot run 32-bit Windows programs ($reason)"
+fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
-exec /usr/lib/wine/wine64 "$root/build/x86_64/bin/OrviActiveX.exe"
+exec /usr/lib/wine/wine64 "$exe"

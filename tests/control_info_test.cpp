@@ -9,14 +9,9 @@
 
 #include <algorithm>
 
-// The one seam of these tests: this IsWow64 replaces controls/wow64.cpp at
-// link time, so the 64-bit test program can also take the 32-bit view and
-// read the real Wow6432Node keys.
-static BOOL g_wow64;
-BOOL IsWow64()
-{
-    return g_wow64;
-}
+// Each build takes the view its process shows for real on the platform's
+// answer, and the other view through the test double of
+// support/wow64_column.cpp.
 
 namespace {
 
@@ -65,7 +60,7 @@ protected:
 
     void SetUp() override
     {
-        g_wow64 = FALSE;
+        UseWow64Column(ProcessIsWow64());
         hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
         hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
         RemoveKeys();
@@ -82,7 +77,7 @@ protected:
             DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
         if (!hadCodeStore[1])
             DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-        g_wow64 = FALSE;
+        UseWow64Column(ProcessIsWow64());
     }
 
     void RemoveKeys()
@@ -90,6 +85,8 @@ protected:
         for (const std::wstring &p : progIds)
             DeleteTree(HKEY_CLASSES_ROOT, p);
         for (const std::wstring &c : clsids) {
+            DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + c, KEY_WOW64_64KEY);
+            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(false, c), KEY_WOW64_64KEY);
             DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + c);
             DeleteTree(HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\" + c);
             DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(false, c));
@@ -109,10 +106,13 @@ protected:
         SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(wow, clsid), server);
     }
 
-    // The browser's record of a downloaded control.
+    // The browser's record of a downloaded control. The 32-bit view's record
+    // is made through KEY_WOW64_32KEY: Wine 8 creates a path through
+    // "SOFTWARE\Wow6432Node" from a 32-bit process one Wow6432Node deeper.
     void RecordVersion(const std::wstring &clsid, bool wow, const std::wstring &version)
     {
-        SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(wow, clsid) + L"\\InstalledVersion", version);
+        SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(false, clsid) + L"\\InstalledVersion", version,
+                        wow ? KEY_WOW64_32KEY : 0);
     }
 
     void Fill(const std::vector<std::wstring> &entries, int selected)
@@ -226,12 +226,13 @@ TEST_F(ControlInfo, EachFailingStepShowsItsErrorBoxAlone)
 
 TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
 {
-    g_wow64 = TRUE;
+    UseWow64Column(true);
     Register(kProgId, kClsid, true, L"C:\\windows\\syswow64\\OrviInfoTest.ocx");
     RecordVersion(kClsid, true, L"2,0,0,5");
-    // Decoys in the native view that must not be read.
-    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx");
-    RecordVersion(kClsid, false, L"9,9,9,9");
+    // Decoys in the 64-bit view that must not be read.
+    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx", KEY_WOW64_64KEY);
+    SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion", L"9,9,9,9",
+                    KEY_WOW64_64KEY);
     Fill({kProgId}, 0);
     TakeKeyOpens();
 
@@ -255,13 +256,18 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
     Fill({kProgId}, 0);
 
     // Only the 64-bit view has the class while the tool takes the 32-bit view.
-    g_wow64 = TRUE;
-    Register(kProgId, kClsid, false);
+    UseWow64Column(true);
+    SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer, KEY_WOW64_64KEY);
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
 
+    // In a 32-bit process both paths name the 32-bit view's key: the other
+    // way round shows only in a 64-bit process.
+    if (ProcessIsWow64())
+        return;
     RemoveKeys();
-    g_wow64 = FALSE;
+    UseWow64Column(false);
     Register(kProgId, kClsid, true);
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");

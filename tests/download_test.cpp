@@ -11,14 +11,9 @@
 
 #include <algorithm>
 
-// The one seam of these tests: this IsWow64 replaces controls/wow64.cpp at
-// link time, so the 64-bit test program can also take the 32-bit view and
-// read the real Wow6432Node keys.
-static BOOL g_wow64;
-BOOL IsWow64()
-{
-    return g_wow64;
-}
+// Each build takes the view its process shows for real on the platform's
+// answer, and the other view through the test double of
+// support/wow64_column.cpp.
 
 // The open command of the tests' own URL scheme starts this very program as
 // `download_test.exe --record-url <file> <address>`. It then only writes the
@@ -70,7 +65,7 @@ protected:
 
     void SetUp() override
     {
-        g_wow64 = FALSE;
+        UseWow64Column(ProcessIsWow64());
         hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
         hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
         RemoveKeys();
@@ -93,7 +88,7 @@ protected:
         DeleteTree(HKEY_CLASSES_ROOT, kScheme);
         DeleteFileW(recordFile.c_str());
         RemoveDirectoryW(recordFile.substr(0, recordFile.find_last_of(L'\\')).c_str());
-        g_wow64 = FALSE;
+        UseWow64Column(ProcessIsWow64());
     }
 
     void RemoveKeys()
@@ -102,6 +97,8 @@ protected:
         DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid);
         DeleteTree(HKEY_LOCAL_MACHINE,
                    std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid);
+        DeleteTree(HKEY_LOCAL_MACHINE,
+                   std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid, KEY_WOW64_64KEY);
         DeleteTree(HKEY_LOCAL_MACHINE,
                    std::wstring(kCodeStoreWow) + L"\\Distribution Units\\" + kClsid);
     }
@@ -124,9 +121,13 @@ protected:
         SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
     }
 
-    void SetCodebase(bool wow, const std::wstring &address)
+    // The 32-bit view's record is made through KEY_WOW64_32KEY: Wine 8 creates
+    // a path through "SOFTWARE\Wow6432Node" from a 32-bit process one
+    // Wow6432Node deeper.
+    void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0)
     {
-        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(wow), L"CODEBASE", address);
+        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"CODEBASE", address,
+                       wow ? KEY_WOW64_32KEY : view);
     }
 
     void Fill(const std::vector<std::wstring> &entries, int selected)
@@ -243,9 +244,9 @@ TEST_F(Download, ThirtyTwoBitViewReadsTheWow6432NodeRecord)
     RegisterControl();
     Fill({kProgId}, 0);
 
-    // Recorded only in the native view while the tool takes the 32-bit view.
-    g_wow64 = TRUE;
-    SetCodebase(false, L"orvitest://native/OrviCtl.cab");
+    // Recorded only in the 64-bit view while the tool takes the 32-bit view.
+    UseWow64Column(true);
+    SetCodebase(false, L"orvitest://native/OrviCtl.cab", KEY_WOW64_64KEY);
     PressDownload();
     ExpectOneBox(L"提示", L"无法找到下载路径！");
 

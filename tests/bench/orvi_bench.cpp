@@ -81,8 +81,10 @@ int main(int argc, char **argv)
     AddExeSizeRow();
 
     SortRows();
-    printf("Orvi ActiveX benchmark: median of %d runs per figure, x86_64 build under wine64 (%.0f s)\n\n",
-           RunCount(), (NowMs() - start) / 1000);
+    printf("Orvi ActiveX benchmark: median of %d runs per figure, %s (%.0f s)\n\n", RunCount(),
+           sizeof(void *) == 4 ? "i686 (WoW64): the i686 build as a 32-bit process on 64-bit Windows under wine64"
+                               : "x86_64 build under wine64",
+           (NowMs() - start) / 1000);
     PrintTable();
     return TableFailed() ? 1 : 0;
 }

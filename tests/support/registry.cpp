@@ -13,10 +13,10 @@ bool KeyExists(HKEY root, const std::wstring &path)
 }
 
 void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &name,
-                    const std::wstring &value)
+                    const std::wstring &value, REGSAM view)
 {
     HKEY key;
-    if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+    if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view, NULL, &key, NULL) !=
         ERROR_SUCCESS)
         return;
     RegSetValueExW(key, name.empty() ? NULL : name.c_str(), 0, REG_SZ, (const BYTE *)value.c_str(),
@@ -24,9 +24,9 @@ void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &nam
     RegCloseKey(key);
 }
 
-void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value)
+void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value, REGSAM view)
 {
-    SetStringValue(root, path, L"", value);
+    SetStringValue(root, path, L"", value, view);
 }
 
 std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name)
@@ -60,10 +60,19 @@ DWORD SubkeyCount(HKEY root, const std::wstring &path)
     return count;
 }
 
-void DeleteTree(HKEY root, const std::wstring &path)
+void DeleteTree(HKEY root, const std::wstring &path, REGSAM view)
 {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
+    if (!view) {
+        RegDeleteTreeW(root, path.c_str());
+        RegDeleteKeyW(root, path.c_str());
+        return;
+    }
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, NULL);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExW(root, path.c_str(), view, 0);
 }
 
 std::vector<std::wstring> FamilyKeys()

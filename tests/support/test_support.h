@@ -54,12 +54,16 @@ HDROP MakeDrop(const std::vector<std::wstring> &files);
 void SendDrop(HWND window, const std::vector<std::wstring> &files);
 
 // ---- registry ------------------------------------------------------------------
+// Keys are taken in the process's own view, as the tool takes them; view
+// KEY_WOW64_64KEY takes the 64-bit one, which a 32-bit process on 64-bit
+// Windows reaches no other way.
 bool KeyExists(HKEY root, const std::wstring &path);
-void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value);
+void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value,
+                     REGSAM view = 0);
 void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &name,
-                    const std::wstring &value);
+                    const std::wstring &value, REGSAM view = 0);
 std::wstring ReadStringValue(HKEY root, const std::wstring &path, const std::wstring &name = L"");
-void DeleteTree(HKEY root, const std::wstring &path);
+void DeleteTree(HKEY root, const std::wstring &path, REGSAM view = 0);
 // Number of subkeys of the key at path (an empty path: root itself); 0 when it does not open.
 DWORD SubkeyCount(HKEY root, const std::wstring &path);
 // Everyone may do anything with the key except what deny names (0: no DACL).
@@ -115,6 +119,14 @@ std::vector<std::wstring> ReadServerLog(const std::wstring &path);
 // Replaces the import of function from dll in this program's import table
 // with wrapper; returns the real function.
 void *RedirectImport(const char *dll, const char *function, void *wrapper);
+
+// ---- the 32-bit-on-64-bit answer ------------------------------------------------
+// True when this test process is a 32-bit process on 64-bit Windows.
+bool ProcessIsWow64();
+// Makes the tool's IsWow64 answer nonzero or zero from now on (see
+// support/wow64_column.cpp); true when that is the platform's own answer,
+// false when the test double has to give it.
+bool UseWow64Column(bool nonzero);
 
 // ---- drawing objects ----------------------------------------------------------
 // Counts the drawing objects created and deleted by code in this program
