@@ -155,7 +155,8 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     DeleteTree(HKEY_LOCAL_MACHINE, unit);
     EXPECT_EQ(0u, info.code);
     EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kClsid) + L"\r\nPATH：" + path +
-                  L"\r\nVERSION：1,2,3,4\r\n下载地址：http://example.com/控件.cab\r\n注册表视图：本机\r\n",
+                  L"\r\nVERSION：1,2,3,4\r\n下载地址：http://example.com/控件.cab\r\n注册表视图：" +
+                  (ProcessIsWow64() ? L"32位（Wow6432Node）" : L"本机") + L"\r\n",
               info.out);
 
     // A server file that is gone is a broken install: marked, and info fails.
@@ -165,7 +166,9 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     EXPECT_EQ(1u, broken.code);
     EXPECT_TRUE(Holds(broken.out, L"\"found\":true,")) << broken.out;
     EXPECT_TRUE(Holds(broken.out, L"\"serverExists\":false,")) << broken.out;
-    EXPECT_TRUE(Holds(broken.out, L"\"registryView\":\"native\"}")) << broken.out;
+    // orvictl is built like this test: a 32-bit one runs on 64-bit Windows.
+    const std::wstring view = ProcessIsWow64() ? L"32-bit" : L"native";
+    EXPECT_TRUE(Holds(broken.out, L"\"registryView\":\"" + view + L"\"}")) << broken.out;
 
     Outcome removed = RunOrvictl(L"uninstall ORVI.TestCtl");
     EXPECT_EQ(0u, removed.code);
@@ -212,7 +215,8 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     const Case cases[] = {
         {missing, L"文件不存在"},
         {text, L"不是PE格式的DLL"},
-        {arm, L"为其他机器编译（ARM64），本程序只能注册x64（64位）的DLL"},
+        {arm, std::wstring(L"为其他机器编译（ARM64），本程序只能注册") +
+                  (ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）") + L"的DLL"},
         {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
         {noEntry, L"没有DllRegisterServer函数"},
     };

@@ -116,7 +116,11 @@ protected:
         ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, NULL, REG_OPTION_CREATE_LINK,
                                   KEY_ALL_ACCESS, NULL, &key, NULL),
                   ERROR_SUCCESS);
+        // A 32-bit process's HKLM\Software is the 32-bit view, and a link
+        // names the raw path, so it must name Wow6432Node itself.
         std::wstring name = L"\\REGISTRY\\MACHINE\\" + target;
+        if (ProcessIsWow64() && target.rfind(L"Software\\", 0) == 0)
+            name = L"\\REGISTRY\\MACHINE\\Software\\Wow6432Node\\" + target.substr(9);
         LSTATUS set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
                                      (const BYTE *)name.c_str(), (DWORD)(name.size() * sizeof(wchar_t)));
         RegCloseKey(key);
