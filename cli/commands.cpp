@@ -2,17 +2,11 @@
 // cabinet registration, query, information reader and removal as the window.
 #include "cli/cli.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "controls/controls.h"
 #include "register/cabinet.h"
 #include "register/register.h"
 
-const int kPathChars = 1000;
-const int kProgIdChars = 256;
-// The registrar's parameters take paths of at most this many characters.
-const size_t kMaxControlPath = 490;
-// Controls removed by one "uninstall --all"; more are left for a second run.
-const int kMaxControls = 512;
 
 static const wchar_t kNoControls[] = L"当前电脑没有安装控件！";
 
@@ -139,9 +133,9 @@ int RunRegister(const wchar_t *argument)
     if (!IsElevated())
         return RefuseNotElevated();
     // The registrar and the decompressor get the full path, as from a drop.
-    wchar_t path[kPathChars] = {};
-    DWORD length = GetFullPathNameW(argument, kPathChars, path, NULL);
-    if (length == 0 || length >= (DWORD)kPathChars) {
+    wchar_t path[kCommandPathChars] = {};
+    DWORD length = GetFullPathNameW(argument, kCommandPathChars, path, NULL);
+    if (length == 0 || length >= (DWORD)kCommandPathChars) {
         WriteOutLine({L"注册失败：路径过长：", argument});
         return kExitFailed;
     }
@@ -154,9 +148,9 @@ int RunRegister(const wchar_t *argument)
 // references are expanded and surrounding quotes dropped, as the loader does.
 static int ServerFileExists(const wchar_t *serverPath)
 {
-    wchar_t expanded[kPathChars] = {};
-    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kPathChars);
-    if (n == 0 || n > (DWORD)kPathChars)
+    wchar_t expanded[kCommandPathChars] = {};
+    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kCommandPathChars);
+    if (n == 0 || n > (DWORD)kCommandPathChars)
         return 0;
     wchar_t *path = expanded;
     size_t length = TextLength(path);
@@ -212,8 +206,8 @@ int RunList(int json)
         WriteOut(L"{\"controls\":[");
     EnumerateInstalledControls(ListOne, &state);
     if (json) {
-        wchar_t digits[16] = {};
-        FormatDecimal(digits, 16, state.count);
+        wchar_t digits[kDecimalSize] = {};
+        FormatDecimal(digits, kDecimalSize, state.count);
         WriteOutLine({L"],\"count\":", (const wchar_t *)digits, L"}"});
     } else if (state.count == 0) {
         WriteOutLine({kNoControls});
@@ -223,7 +217,7 @@ int RunList(int json)
 
 struct FindState {
     const wchar_t *wanted;
-    wchar_t *name; // kProgIdChars
+    wchar_t *name; // kKeyNameSize
     int found;
 };
 
@@ -232,7 +226,7 @@ static void MatchOne(const wchar_t *progId, void *context)
     FindState *state = (FindState *)context;
     if (state->found || CompareStringOrdinal(progId, -1, state->wanted, -1, TRUE) != CSTR_EQUAL)
         return;
-    state->found = CopyText(state->name, kProgIdChars, progId);
+    state->found = CopyText(state->name, kKeyNameSize, progId);
 }
 
 // The installed control of the family named progId (the registry's letter
@@ -265,7 +259,7 @@ static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *i
 // take the answer as "installed and loadable".
 int RunInfo(const wchar_t *progId, int json)
 {
-    wchar_t name[kProgIdChars] = {};
+    wchar_t name[kKeyNameSize] = {};
     ControlInfo info = {};
     wchar_t address[kValueChars] = {};
     int found = FindInstalledControl(progId, name);
@@ -317,7 +311,7 @@ int RunUninstall(const wchar_t *progId)
 {
     if (!IsElevated())
         return RefuseNotElevated();
-    wchar_t name[kProgIdChars] = {};
+    wchar_t name[kKeyNameSize] = {};
     if (!FindInstalledControl(progId, name)) {
         WriteOutLine({L"没有安装这个控件：", progId});
         return kExitFailed;
@@ -325,12 +319,12 @@ int RunUninstall(const wchar_t *progId)
     return UninstallListed(name) ? kExitDone : kExitFailed;
 }
 
-static wchar_t g_listed[kMaxControls][kProgIdChars];
+static wchar_t g_listed[kMaxControls][kKeyNameSize];
 static int g_listedCount;
 
 static void CollectOne(const wchar_t *progId, void *)
 {
-    if (g_listedCount < kMaxControls && CopyText(g_listed[g_listedCount], kProgIdChars, progId))
+    if (g_listedCount < kMaxControls && CopyText(g_listed[g_listedCount], kKeyNameSize, progId))
         g_listedCount++;
 }
 

@@ -3,7 +3,7 @@
 // search path. Only then does the registrar's exit code speak.
 #include "cli/cli.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 // The machine whose DLLs this process's registrar loads: a 32-bit orvictl
 // runs the 32-bit registrar (on 64-bit Windows the system folder it names
@@ -21,7 +21,6 @@ const DWORD kRegistrarLoadFailed = 3;
 const DWORD kRegistrarNoEntry = 4;
 const DWORD kRegistrarEntryFailed = 5;
 
-const int kDllNameChars = 256;
 
 // A read-only view of a whole file.
 struct FileView {
@@ -262,7 +261,7 @@ void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, 
         CopyText(reason, cap, L"无法加载");
         return;
     }
-    wchar_t digits[16] = {};
-    FormatDecimal(digits, 16, (long long)exitCode);
+    wchar_t digits[kDecimalSize] = {};
+    FormatDecimal(digits, kDecimalSize, (long long)exitCode);
     ComposeText(reason, cap, {L"注册程序退出码", (const wchar_t *)digits});
 }

@@ -3,15 +3,12 @@
 // unregistered and deleted. Nothing is reported.
 #include "controls/controls.h"
 
-#include "app/text.h"
-#include "controls/guid_text.h"
+#include "base/text.h"
+#include "base/guid_text.h"
 #include "register/register.h"
 
 #include <wchar.h>
 
-const size_t kKeyPathSize = 255;
-const DWORD kServerPathSize = 10000;
-const DWORD kSubkeyNameSize = 256;
 
 struct FixedKey {
     HKEY root;
@@ -104,27 +101,27 @@ void RemoveFixedKeys(int list)
 
 void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName)
 {
-    wchar_t adjusted[kKeyPathSize] = {};
-    if (!CopyText(adjusted, kKeyPathSize, reference))
+    wchar_t adjusted[kRemovalKeyPathSize] = {};
+    if (!CopyText(adjusted, kRemovalKeyPathSize, reference))
         return;
     AdjustReferenceCase(progId, adjusted);
-    char ansiRoot[kKeyPathSize] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kKeyPathSize, NULL, NULL))
+    char ansiRoot[kRemovalKeyPathSize] = {};
+    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kRemovalKeyPathSize, NULL, NULL))
         return;
     HKEY root;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
         return;
     DWORD index = 0;
     for (;;) {
-        wchar_t name[kSubkeyNameSize] = {};
-        DWORD size = kSubkeyNameSize;
+        wchar_t name[kKeyNameSize] = {};
+        DWORD size = kKeyNameSize;
         if (RegEnumKeyExW(root, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        wchar_t path[kKeyPathSize] = {};
+        wchar_t path[kRemovalKeyPathSize] = {};
         // A deleted subkey's follower moves down to its index: look at the
         // same index again. A path that does not fit is not acted on.
         if (GuidTailsMatch(name, adjusted) &&
-            ComposeText(path, kKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
+            ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
             DeleteKeyTree(HKEY_CLASSES_ROOT, path))
             continue;
         index++;
@@ -141,12 +138,12 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
 
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\";
-    const wchar_t *passRoots[3] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
+    const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
                                    L"TypeLib"};
-    wchar_t referenceKey[kKeyPathSize] = {};
+    wchar_t referenceKey[kRemovalKeyPathSize] = {};
     // Without a CLSID there is no reference: the passes match nothing.
     if (clsid[0])
-        ComposeText(referenceKey, kKeyPathSize, {classBase, clsid, L"\\TypeLib"});
+        ComposeText(referenceKey, kRemovalKeyPathSize, {classBase, clsid, L"\\TypeLib"});
     for (const wchar_t *passRoot : passRoots) {
         wchar_t reference[kDefaultValueSize] = {};
         if (referenceKey[0])
@@ -156,34 +153,13 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
 
     // Without a CLSID the class path would name the whole CLSID key.
     if (clsid[0]) {
-        wchar_t classKey[kKeyPathSize] = {};
-        if (wow64 && ComposeText(classKey, kKeyPathSize, {L"Wow6432Node\\CLSID\\", clsid}))
+        wchar_t classKey[kRemovalKeyPathSize] = {};
+        if (wow64 && ComposeText(classKey, kRemovalKeyPathSize, {L"Wow6432Node\\CLSID\\", clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-        if (ComposeText(classKey, kKeyPathSize, {L"CLSID\\", clsid}))
+        if (ComposeText(classKey, kRemovalKeyPathSize, {L"CLSID\\", clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
     }
     DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
-}
-
-// The server path as stored (not expanded); empty when the class has none
-// or it cannot be read in full.
-static void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
-{
-    wchar_t path[kKeyPathSize] = {};
-    if (!clsid[0] || !ComposeText(path, kKeyPathSize, {L"CLSID\\", clsid, L"\\InprocServer32"}))
-        return;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    DWORD size = kServerPathSize; // bytes
-    LONG result = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE *)serverPath, &size);
-    RegCloseKey(key);
-    // Never unregister or delete a file under a cut path, nor under one whose
-    // last character is only half stored.
-    if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
-        for (DWORD i = 0; i < kServerPathSize; i++)
-            serverPath[i] = 0;
-    }
 }
 
 static int IsAsciiLetter(wchar_t c)
@@ -231,13 +207,13 @@ static int FindNamedControl(const wchar_t *progId)
 
 int UninstallControl(const wchar_t *progIdText)
 {
-    wchar_t progId[kKeyPathSize] = {};
-    wchar_t clsidPath[kKeyPathSize] = {};
+    wchar_t progId[kRemovalKeyPathSize] = {};
+    wchar_t clsidPath[kRemovalKeyPathSize] = {};
     // An empty ProgID would make every path name a key directly below the
     // root; a ProgID too long for its paths is refused as a whole.
-    if (!progIdText[0] || !CopyText(progId, kKeyPathSize, progIdText))
+    if (!progIdText[0] || !CopyText(progId, kRemovalKeyPathSize, progIdText))
         return 1;
-    if (!ComposeText(clsidPath, kKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
+    if (!ComposeText(clsidPath, kRemovalKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
         return 1;
 
     wchar_t clsid[kDefaultValueSize] = {};

@@ -2,15 +2,13 @@
 // that came out of it is registered, and the report ends with one status line.
 #include "register/register.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/cabinet_report.h"
+#include "base/text.h"
+#include "base/windows_shared.h"
 #include "register/cabinet.h"
 
 wchar_t g_statusText[kStatusTextSize] = L"拖入文件路径:";
 
-const int kAnsiPathSize = 1000;
-const int kFolderTextSize = 200;
-const int kListedPathSize = 400;
 // The report shows "拖入文件路径:", the path, "\r\n新建文件夹:", the folder and
 // "\r\n" before unpacking; longer paths are refused so it is never cut.
 const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
@@ -19,7 +17,6 @@ const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
 // extraction's name buffer.
 const size_t kMaxDecompressorPath = MAX_PATH - 3;
 
-static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
 static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法转换的字符！";
 
 // Converts path into ansiPath, in the ANSI code page, when every character
@@ -39,7 +36,7 @@ static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
     *whole = size > 0 && !replaced;
     if (!*whole || (size_t)size - 1 > kMaxDecompressorPath)
         return 0;
-    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kAnsiPathSize, NULL, NULL) == size;
+    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kCabinetAnsiPathSize, NULL, NULL) == size;
 }
 
 // Puts the ANSI form of the path for the decompressor into ansiPath: the
@@ -48,17 +45,17 @@ static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
 static const wchar_t *ToAnsiPath(const wchar_t *path, char *ansiPath)
 {
     if (TextLength(path) > kMaxCabinetPath)
-        return kTooLong;
+        return kPathTooLong;
     int whole = 0, shortWhole = 0;
     if (ToDecompressorPath(path, ansiPath, &whole))
         return NULL;
     wchar_t shortPath[MAX_PATH] = {};
     DWORD n = GetShortPathNameW(path, shortPath, MAX_PATH);
     if (n >= MAX_PATH)
-        return kTooLong;
+        return kPathTooLong;
     if (n > 0 && ToDecompressorPath(shortPath, ansiPath, &shortWhole))
         return NULL;
-    return whole || shortWhole ? kTooLong : kUnconvertible;
+    return whole || shortWhole ? kPathTooLong : kUnconvertible;
 }
 
 // Registers every .ocx and .dll of the extraction folder; 1 when at least
@@ -68,12 +65,14 @@ static int RegisterFolder()
     wchar_t folder[kFolderTextSize] = {};
     if (!CopyText(folder, kFolderTextSize, (const wchar_t *)g_extractFolderWide))
         return 0;
-    if (!AppendText(g_extractFolderWide, kExtractFolderWideSize, L"*.*"))
+    // The folder's own path stays as it is; the pattern is composed beside it.
+    wchar_t pattern[kExtractFolderWideSize] = {};
+    if (!ComposeText(pattern, kExtractFolderWideSize, {(const wchar_t *)folder, L"*.*"}))
         return 0;
 
     int registered = 0;
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(g_extractFolderWide, &found);
+    HANDLE find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE)
         return 0;
     do {
@@ -101,10 +100,10 @@ static int RegisterFolder()
 
 int UnpackAndRegisterCabinet(const wchar_t *path)
 {
-    char ansiPath[kAnsiPathSize] = {};
+    char ansiPath[kCabinetAnsiPathSize] = {};
     const wchar_t *refusal = ToAnsiPath(path, ansiPath);
     if (refusal)
-        return refusal == kTooLong ? kCabinetPathTooLong : kCabinetPathUnconvertible;
+        return refusal == kPathTooLong ? kCabinetPathTooLong : kCabinetPathUnconvertible;
     if (!ExtractCabinet(path, ansiPath))
         return kCabinetNotUnpacked;
 
@@ -120,7 +119,7 @@ void RegisterCabinet(const wchar_t *path)
     g_cabinetSink = &kWindowCabinetSink;
     int outcome = UnpackAndRegisterCabinet(path);
     if (outcome == kCabinetPathTooLong || outcome == kCabinetPathUnconvertible) {
-        SetWindowTextW(g_infoEdit, outcome == kCabinetPathTooLong ? kTooLong : kUnconvertible);
+        SetWindowTextW(g_infoEdit, outcome == kCabinetPathTooLong ? kPathTooLong : kUnconvertible);
         return;
     }
     if (outcome == kCabinetNotUnpacked)

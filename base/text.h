@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <initializer_list>
 
+#include "base/limits.h"
+
 template <typename Ch>
 size_t TextLength(const Ch *text)
 {
@@ -91,7 +93,7 @@ int HasEnding(const Ch *text, const Ch *ending)
 template <typename Ch>
 int FormatDecimal(Ch *dst, size_t cap, long long value)
 {
-    Ch digits[24];
+    Ch digits[kDecimalSize];
     size_t n = 0;
     unsigned long long v = value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
     do {

@@ -1,4 +1,4 @@
-#include "controls/family_prefix.h"
+#include "base/family_prefix.h"
 
 // Tested in this order.
 static const char *const kFamilyPrefixes[] = {"ORVI.", "PDF.O", "Orvi.", "VY.Of"};

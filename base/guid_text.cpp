@@ -1,4 +1,4 @@
-#include "controls/guid_text.h"
+#include "base/guid_text.h"
 
 static const int kTailStart = 10; // index of the 11th character
 
