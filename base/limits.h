@@ -10,11 +10,8 @@
 const int kDecimalSize = 24;
 // The running report of a cabinet drop (g_statusText).
 const int kStatusTextSize = 1000;
-// A registry key name: at most 255 characters.
+// A registry key name (at most 255 characters), a ProgID among them.
 const int kKeyNameSize = 256;
-
-// A stored name's part before its first dot, long enough to tell a device name.
-const int kDeviceBaseSize = 9;
 
 // ---- dropped files and the registrar --------------------------------------
 // The name of the first dropped file.
@@ -37,6 +34,8 @@ const int kOutputPathSize = 512;
 const int kExtractWidePathSize = 1000;
 // The names of the control files one extraction wrote, one after the other.
 const size_t kWrittenNamesSize = 32768;
+// A stored name's part before its first dot, long enough to tell a device name.
+const int kDeviceBaseSize = 9;
 
 // ---- cabinet registration ---------------------------------------------------
 // The dropped cabinet path in the ANSI code page.
@@ -64,6 +63,9 @@ const int kDefaultValueBytes = 255;
 // The control's server path, read with a data size of 10000 bytes.
 const int kServerPathSize = 10000;
 const int kServerPathBytes = 10000;
+// The hex letter positions of one ProgID stem whose reference GUID is
+// adjusted to upper case: three at most, and the 0 that ends the row.
+const int kCasePositionsSize = 4;
 
 // ---- control information and download location -----------------------------
 // A list entry read by the information and download actions.

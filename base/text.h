@@ -29,6 +29,19 @@ size_t TextLengthWithin(const Ch *text, size_t cap)
     return n;
 }
 
+// 1 when the first n characters of text equal those of start. Compares as if
+// text were cut after n characters: a text that ends earlier differs at its
+// terminator.
+template <typename Ch>
+int StartsWithChars(const Ch *text, const Ch *start, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] != start[i])
+            return 0;
+    }
+    return 1;
+}
+
 // Joins parts into dst (cap characters including the terminator).
 // Returns 1 when the whole text fits; otherwise dst is empty and 0 is returned.
 template <typename Ch>

@@ -19,6 +19,24 @@ static int IsPlainKey(HKEY root, const wchar_t *path)
     return !(status == ERROR_SUCCESS && type == REG_LINK);
 }
 
+// What the first step on a key of the tree did.
+enum FirstStep {
+    kKeyKept = 0,    // a link, or a key that could not be opened: left as it is
+    kKeyDeleted = 1, // it had no subkeys
+    kKeyOpened = 2,  // *key is open for its subkeys to be deleted first
+};
+
+static int DeleteOrOpenKey(HKEY root, const wchar_t *path, HKEY *key)
+{
+    if (!IsPlainKey(root, path))
+        return kKeyKept;
+    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
+        return kKeyDeleted;
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, key) != ERROR_SUCCESS)
+        return kKeyKept;
+    return kKeyOpened;
+}
+
 // 1 when every key of the tree below key can be named, from the root, within
 // the working path; pathLength is the length of key's own path. A subkey
 // that cannot be opened is counted as a leaf: the deletion stops there anyway.
@@ -47,13 +65,10 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
 // return.
 static int DeleteTreeInPlace(HKEY root, wchar_t *path)
 {
-    if (!IsPlainKey(root, path))
-        return 0;
-    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
-        return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
+    int first = DeleteOrOpenKey(root, path, &key);
+    if (first != kKeyOpened)
+        return first;
     size_t base = TextLength(path);
     if (path[base - 1] != L'\\') {
         if (!AppendText(path, kDeleteTreePathSize, L"\\")) {
@@ -86,13 +101,10 @@ int DeleteKeyTree(HKEY root, const wchar_t *path)
     // An empty path would name the root itself.
     if (!path[0] || !CopyText(working, kDeleteTreePathSize, path))
         return 0;
-    if (!IsPlainKey(root, working))
-        return 0;
-    if (RegDeleteKeyW(root, working) == ERROR_SUCCESS)
-        return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, working, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
+    int first = DeleteOrOpenKey(root, working, &key);
+    if (first != kKeyOpened)
+        return first;
     // A tree too deep to be named in the working path is left untouched
     // rather than half deleted.
     size_t length = TextLength(working);

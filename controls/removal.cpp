@@ -10,65 +10,57 @@
 #include <wchar.h>
 
 
+// Which registry view a fixed key belongs to.
+enum KeyView {
+    kBothViews = 0,
+    kWow64View = 1,  // only for a 32-bit process on 64-bit Windows
+    kNativeView = 2, // only otherwise
+};
+
 struct FixedKey {
     HKEY root;
     const wchar_t *path;
+    int view;
 };
 
-// Each list ends with a null path. GUID texts are written as the controls
+// Each list ends with a null path and is deleted in its order, the keys of
+// the other view passed over. GUID texts are written as the controls
 // register them, letter case included.
-static const FixedKey kUploaderWow64[] = {
-    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {NULL, NULL},
+static const FixedKey kUploaderKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader", kBothViews},
+    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kNativeView},
+    {NULL, NULL, kBothViews},
 };
-static const FixedKey kUploaderNative[] = {
-    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}"},
-    {NULL, NULL},
-};
-static const FixedKey kSealServerWow64[] = {
-    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {NULL, NULL},
-};
-static const FixedKey kSealServerNative[] = {
-    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}"},
-    {NULL, NULL},
+static const FixedKey kSealServerKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem", kBothViews},
+    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kNativeView},
+    {NULL, NULL, kBothViews},
 };
 // The PDF and the TIF document controls go together. The machine-wide
 // ProgID keys are named with a closing brace, as the controls' own
 // installers wrote them.
-static const FixedKey kDocumentWow64[] = {
-    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {NULL, NULL},
-};
-static const FixedKey kDocumentNative[] = {
-    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {NULL, NULL},
+static const FixedKey kDocumentKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}", kBothViews},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}", kBothViews},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {NULL, NULL, kBothViews},
 };
 
 struct NamedControl {
@@ -85,18 +77,20 @@ static const NamedControl kNamedControls[] = {
 // Every deletion is tried, whether or not the one before it succeeded.
 void RemoveFixedKeys(int list)
 {
-    BOOL wow64 = IsWow64();
+    int skipped = IsWow64() ? kNativeView : kWow64View;
     const FixedKey *keys = NULL;
     if (list == kUploaderKeys)
-        keys = wow64 ? kUploaderWow64 : kUploaderNative;
+        keys = kUploaderKeyList;
     else if (list == kSealServerKeys)
-        keys = wow64 ? kSealServerWow64 : kSealServerNative;
+        keys = kSealServerKeyList;
     else if (list == kDocumentKeys)
-        keys = wow64 ? kDocumentWow64 : kDocumentNative;
+        keys = kDocumentKeyList;
     if (!keys)
         return;
-    for (int i = 0; keys[i].path; i++)
-        DeleteKeyTree(keys[i].root, keys[i].path);
+    for (int i = 0; keys[i].path; i++) {
+        if (keys[i].view != skipped)
+            DeleteKeyTree(keys[i].root, keys[i].path);
+    }
 }
 
 void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName)
