@@ -17,8 +17,8 @@ int GuidTailsMatch(const wchar_t *name, const wchar_t *reference)
 }
 
 struct CaseAdjustment {
-    const wchar_t *stem;   // first seven characters of the ProgID
-    int positions[kCasePositionsSize];      // 1-based, 0 ends the row
+    const wchar_t *stem;               // first seven characters of the ProgID
+    int positions[kCasePositionsSize]; // 1-based, 0 ends the row
 };
 
 static const CaseAdjustment kCaseAdjustments[] = {

@@ -64,7 +64,15 @@ int IsPlainStoredName(const char *name, int (*isLeadByte)(unsigned char byte))
         if (c < 0x20)
             return 0;
         switch (c) {
-        case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+        case '/':
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
             return 0;
         default:
             break;

@@ -7,7 +7,6 @@
 #include "register/cabinet.h"
 #include "register/register.h"
 
-
 static const wchar_t kNoControls[] = L"当前电脑没有安装控件！";
 
 // 1 when the process may change machine-wide registrations: its token is
@@ -18,7 +17,8 @@ static int IsElevated()
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         TOKEN_ELEVATION elevation = {};
         DWORD size = 0;
-        BOOL asked = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
+        BOOL asked =
+            GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
         CloseHandle(token);
         if (asked)
             return elevation.TokenIsElevated != 0;
@@ -26,8 +26,8 @@ static int IsElevated()
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = NULL;
     BOOL member = FALSE;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                  0, &admins))
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &admins))
         return 0;
     if (!CheckTokenMembership(NULL, admins, &member))
         member = FALSE;
@@ -71,7 +71,8 @@ static void CliRegistered(const wchar_t *path, int ok, DWORD exitCode)
     g_cabinetFailures++;
 }
 
-static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError, CliRegistered};
+static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError,
+                                            CliRegistered};
 
 static int RegisterOneCabinet(const wchar_t *path)
 {
@@ -238,8 +239,8 @@ static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
     return state.found;
 }
 
-static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read, int exists,
-                          const wchar_t *address)
+static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read,
+                          int exists, const wchar_t *address)
 {
     WriteOut(L"{");
     WriteJsonField(L"progId", progId, 1);
@@ -353,16 +354,17 @@ int RunUninstallAll()
 
 void WriteUsage()
 {
-    WriteOut(L"orvictl - ORVI 控件的命令行安装和卸载\r\n"
-             L"\r\n"
-             L"用法：\r\n"
-             L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
-             L"  orvictl list [--json]         列出已安装的控件\r\n"
-             L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
-             L"  orvictl uninstall PROGID      卸载一个控件\r\n"
-             L"  orvictl uninstall --all       卸载全部控件\r\n"
-             L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
-             L"\r\n"
-             L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
-             L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
+    WriteOut(
+        L"orvictl - ORVI 控件的命令行安装和卸载\r\n"
+        L"\r\n"
+        L"用法：\r\n"
+        L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
+        L"  orvictl list [--json]         列出已安装的控件\r\n"
+        L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
+        L"  orvictl uninstall PROGID      卸载一个控件\r\n"
+        L"  orvictl uninstall --all       卸载全部控件\r\n"
+        L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
+        L"\r\n"
+        L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
+        L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
 }

@@ -21,7 +21,6 @@ const DWORD kRegistrarLoadFailed = 3;
 const DWORD kRegistrarNoEntry = 4;
 const DWORD kRegistrarEntryFailed = 5;
 
-
 // A read-only view of a whole file.
 struct FileView {
     HANDLE file;
@@ -34,8 +33,8 @@ static int OpenView(const wchar_t *path, FileView *view)
 {
     view->mapping = NULL;
     view->base = NULL;
-    view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, NULL);
+    view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (view->file == INVALID_HANDLE_VALUE)
         return 0;
     LARGE_INTEGER size;
@@ -112,7 +111,8 @@ static int ReadPeHeaders(const FileView *view, PeHeaders *pe)
     pe->sections = optional + file->SizeOfOptionalHeader;
     pe->sectionCount = file->NumberOfSections;
     pe->importRva = 0;
-    if (pe->magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && Holds(view, optional, sizeof(IMAGE_OPTIONAL_HEADER32)) &&
+    if (pe->magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
+        Holds(view, optional, sizeof(IMAGE_OPTIONAL_HEADER32)) &&
         file->SizeOfOptionalHeader >= sizeof(IMAGE_OPTIONAL_HEADER32)) {
         const IMAGE_OPTIONAL_HEADER32 *h = (const IMAGE_OPTIONAL_HEADER32 *)(view->base + optional);
         if (h->NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT)
@@ -159,14 +159,16 @@ static int IsOnSearchPath(const wchar_t *folder, const wchar_t *dll)
 }
 
 // Names the first imported DLL that cannot be found in missing; 0 when all are found.
-static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *folder, wchar_t *missing)
+static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *folder,
+                             wchar_t *missing)
 {
     if (!pe->importRva)
         return 0;
     ULONGLONG offset = RvaToOffset(view, pe, pe->importRva);
     for (; offset && Holds(view, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
          offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const IMAGE_IMPORT_DESCRIPTOR *entry = (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
+        const IMAGE_IMPORT_DESCRIPTOR *entry =
+            (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
         if (entry->Name == 0)
             return 0;
         ULONGLONG nameOffset = RvaToOffset(view, pe, entry->Name);

@@ -78,7 +78,8 @@ void WriteJsonString(const wchar_t *text)
             one[0] = L'\\';
             one[1] = *p;
         } else if (*p < 0x20) {
-            const wchar_t escaped[] = {L'\\', L'u', L'0', L'0', kHex[(*p >> 4) & 15], kHex[*p & 15], 0};
+            const wchar_t escaped[] = {L'\\',         L'u', L'0', L'0', kHex[(*p >> 4) & 15],
+                                       kHex[*p & 15], 0};
             CopyText(one, kJsonCharSize, escaped);
         }
         Collect(piece, one);

@@ -30,7 +30,8 @@ int ReadDefaultValue(const wchar_t *path, wchar_t *value);
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
 // character on (reference adjusted for progId's letter case first).
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName);
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
+                           const wchar_t *rootName);
 
 // The three controls that are removed by a fixed key list.
 enum FixedKeyList {
@@ -41,7 +42,6 @@ enum FixedKeyList {
 void RemoveFixedKeys(int list);
 BOOL IsWow64();
 
-
 void ShowControlInfo(HWND owner, const wchar_t *progId);
 
 // What the information box shows, read without showing anything.
@@ -49,14 +49,14 @@ struct ControlInfo {
     wchar_t clsid[kValueChars];
     wchar_t serverPath[kValueChars];
     wchar_t version[kValueChars];
-    BOOL hasVersion;              // 0 when none is recorded or readable
-    BOOL wow64;                   // the view read: 32-bit on 64-bit Windows
+    BOOL hasVersion; // 0 when none is recorded or readable
+    BOOL wow64;      // the view read: 32-bit on 64-bit Windows
 };
 // Results of ReadControlInfo and ReadClsid: which read failed, if any.
 enum ControlInfoResult {
     kInfoRead = 0,
-    kInfoKeyNotOpened = 1,  // "RegOpenKeyEx失败！"
-    kInfoValueNotRead = 2,  // "RegQueryValueEx失败！"
+    kInfoKeyNotOpened = 1, // "RegOpenKeyEx失败！"
+    kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);

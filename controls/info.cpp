@@ -15,11 +15,10 @@ static void ShowError(HWND owner, const wchar_t *text)
     MessageBoxW(owner, text, L"ERROR", MB_OK);
 }
 
-int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
-                    const wchar_t *subkey)
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid, const wchar_t *subkey)
 {
-    return ComposeText<wchar_t>(path, cap,
-                                {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
+    return ComposeText<wchar_t>(
+        path, cap, {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
 }
 
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap)
@@ -38,7 +37,8 @@ int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap)
 
 static void ShowInfoError(HWND owner, int result)
 {
-    ShowError(owner, result == kInfoKeyNotOpened ? L"RegOpenKeyEx失败！" : L"RegQueryValueEx失败！");
+    ShowError(owner,
+              result == kInfoKeyNotOpened ? L"RegOpenKeyEx失败！" : L"RegQueryValueEx失败！");
 }
 
 int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap)
@@ -118,8 +118,7 @@ void ShowControlInfo(HWND owner, const wchar_t *progId)
 void RightClickAction(HWND owner, WPARAM clicked, LPARAM position)
 {
     // Keyboard requests (-1) and clicks at screen x or y -1 are ignored.
-    if ((HWND)clicked != g_controlList || LOWORD(position) == 0xFFFF ||
-        HIWORD(position) == 0xFFFF)
+    if ((HWND)clicked != g_controlList || LOWORD(position) == 0xFFFF || HIWORD(position) == 0xFFFF)
         return;
     wchar_t progId[kSelectedEntrySize] = {};
     // The selection decides, not the entry under the pointer.

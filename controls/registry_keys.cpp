@@ -3,7 +3,6 @@
 
 #include "base/text.h"
 
-
 // 1 for a key that can be opened as itself and is no registry link. No
 // installation writes a link, and a deletion by name would act on its target:
 // a link, or a key that cannot be opened to tell, is left as it is, as a key

@@ -58,7 +58,8 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
 void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
 {
     wchar_t path[kRemovalKeyPathSize] = {};
-    if (!clsid[0] || !ComposeText(path, kRemovalKeyPathSize, {L"CLSID\\", clsid, L"\\InprocServer32"}))
+    if (!clsid[0] ||
+        !ComposeText(path, kRemovalKeyPathSize, {L"CLSID\\", clsid, L"\\InprocServer32"}))
         return;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)

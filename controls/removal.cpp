@@ -9,7 +9,6 @@
 
 #include <wchar.h>
 
-
 // Which registry view a fixed key belongs to.
 enum KeyView {
     kBothViews = 0,
@@ -30,7 +29,8 @@ static const FixedKey kUploaderKeyList[] = {
     {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader", kBothViews},
     {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kBothViews},
     {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}",
+     kWow64View},
     {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kNativeView},
     {NULL, NULL, kBothViews},
 };
@@ -38,7 +38,8 @@ static const FixedKey kSealServerKeyList[] = {
     {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem", kBothViews},
     {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kBothViews},
     {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}",
+     kWow64View},
     {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kNativeView},
     {NULL, NULL, kBothViews},
 };
@@ -50,16 +51,22 @@ static const FixedKey kDocumentKeyList[] = {
     {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
     {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
     {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}", kBothViews},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE,
+     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kNativeView},
     {HKEY_CLASSES_ROOT, L"TIF.OrviDocument", kBothViews},
     {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
     {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
     {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}", kBothViews},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE,
+     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kNativeView},
     {NULL, NULL, kBothViews},
 };
 
@@ -100,7 +107,8 @@ void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, cons
         return;
     AdjustReferenceCase(progId, adjusted);
     char ansiRoot[kRemovalKeyPathSize] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kRemovalKeyPathSize, NULL, NULL))
+    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kRemovalKeyPathSize, NULL,
+                             NULL))
         return;
     HKEY root;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
@@ -133,7 +141,7 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\";
     const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
-                                   L"TypeLib"};
+                                  L"TypeLib"};
     wchar_t referenceKey[kRemovalKeyPathSize] = {};
     // Without a CLSID there is no reference: the passes match nothing.
     if (clsid[0])

@@ -4,7 +4,6 @@
 
 #include "base/windows_shared.h"
 
-
 void DoubleClickAction(HWND owner)
 {
     // With no entry selected (or one too long to read whole) the text stays

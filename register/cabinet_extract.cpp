@@ -34,14 +34,15 @@ static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
 // Administrators and SYSTEM full control, Users read and execute, nothing
 // inherited: a base folder that others may write to gives its numbered
 // folders nothing, so no one else can plant or swap a file to be registered.
-static const wchar_t kFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+static const wchar_t kFolderSecurity[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // What one copy keeps between the decompressor's notifications, handed to
 // them as the copy's user value. The written names outlive the copy: only
 // these are registered from the folder.
 struct ExtractionState {
-    int reportCut;                       // the file list was cut; later lines are left out
-    wchar_t written[kWrittenNamesSize];  // control file names, each with its terminator
+    int reportCut;                      // the file list was cut; later lines are left out
+    wchar_t written[kWrittenNamesSize]; // control file names, each with its terminator
     size_t writtenUsed;
 };
 static ExtractionState g_extraction;
@@ -140,8 +141,9 @@ static int CreateHeldFolder(const wchar_t *path)
         return 0;
     }
     ReleaseExtractFolder();
-    g_extractFolderHandle = CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    g_extractFolderHandle =
+        CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (g_extractFolderHandle == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
@@ -270,7 +272,8 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
     char folder[kOutputPathSize] = {};
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
         !CopyText(g_extractFolder, kExtractFolderSize, (const char *)folder) ||
-        !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide, kExtractFolderWideSize) ||
+        !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide,
+                             kExtractFolderWideSize) ||
         TextLength(g_extractFolderWide) > (size_t)kMaxFolderLength) {
         g_extractFolder[0] = 0;
         g_extractFolderWide[0] = 0;
@@ -285,8 +288,8 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
     CopyText(g_statusText, kStatusTextSize, L"解压文件列表:\r\n");
     g_extraction.reportCut = 0;
 
-    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpu80386,
-                             &g_cabError);
+    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+                             cpu80386, &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
         ReleasePainting(g_notifyEdit, held);
@@ -310,7 +313,8 @@ static INT_PTR CopyFileNotification(PFDINOTIFICATION info)
     ExtractionState *state = (ExtractionState *)info->pv;
     char path[kOutputPathSize] = {};
     // A path that does not fit is skipped, never cut.
-    if (!ComposeText(path, kOutputPathSize, {(const char *)g_extractFolder, (const char *)info->psz1}))
+    if (!ComposeText(path, kOutputPathSize,
+                     {(const char *)g_extractFolder, (const char *)info->psz1}))
         return 0;
     ReportOutputPath(state, path);
     // A name that would leave the folder ends the copy here.
@@ -327,14 +331,15 @@ static INT_PTR CloseFileNotification(PFDINOTIFICATION info)
 {
     char path[kOutputPathSize] = {};
     wchar_t wide[kExtractWidePathSize] = {};
-    int named = ComposeText(path, kOutputPathSize, {(const char *)g_extractFolder, (const char *)info->psz1}) &&
+    int named = ComposeText(path, kOutputPathSize,
+                            {(const char *)g_extractFolder, (const char *)info->psz1}) &&
                 MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize);
     FdiClose(info->hf);
     if (!named)
         return 1;
 
-    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         FILETIME local, utc;
         if (DosDateTimeToFileTime(info->date, info->time, &local) == TRUE &&

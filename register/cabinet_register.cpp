@@ -32,11 +32,13 @@ static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
     UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
     DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL replaced = FALSE;
-    int size = WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
+    int size =
+        WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
     *whole = size > 0 && !replaced;
     if (!*whole || (size_t)size - 1 > kMaxDecompressorPath)
         return 0;
-    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kCabinetAnsiPathSize, NULL, NULL) == size;
+    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kCabinetAnsiPathSize, NULL,
+                               NULL) == size;
 }
 
 // Puts the ANSI form of the path for the decompressor into ansiPath: the
@@ -81,7 +83,8 @@ static int RegisterFolder()
             continue;
         wchar_t listed[kListedPathSize] = {};
         // A path that does not fit is skipped, never registered cut.
-        if (!ComposeText(listed, kListedPathSize, {(const wchar_t *)folder, (const wchar_t *)found.cFileName}))
+        if (!ComposeText(listed, kListedPathSize,
+                         {(const wchar_t *)folder, (const wchar_t *)found.cFileName}))
             continue;
         if (!HasEnding(listed, L".ocx") && !HasEnding(listed, L".dll"))
             continue;

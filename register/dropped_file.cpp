@@ -26,8 +26,9 @@ void HandleDroppedFile(HWND window, HDROP drop)
     if (!fits) {
         path[0] = 0;
         SetWindowTextW(g_pathEdit, path);
-        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize ? kPathTooLong
-                                                                    : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize
+                                       ? kPathTooLong
+                                       : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
         return;
     }
     SetWindowTextW(g_pathEdit, path);

@@ -78,7 +78,8 @@ int RegisterControlFileForExit(const wchar_t *path, DWORD *exitCode)
     wchar_t parameters[kRegisterParametersSize] = {};
     // The unregistering run takes the shorter parameters; refuse what it cannot take.
     wchar_t probe[kUnregisterParametersSize] = {};
-    if (HoldsQuote(path) || !ComposeText(probe, kUnregisterParametersSize, {L" /u /s \"", path, L"\""}))
+    if (HoldsQuote(path) ||
+        !ComposeText(probe, kUnregisterParametersSize, {L" /u /s \"", path, L"\""}))
         return 0;
     if (!GetRegistrarPath(program, MAX_PATH))
         return 0;
