@@ -2,17 +2,7 @@
 // title bar. Everything runs on the one UI thread.
 #pragma once
 
-#include <windows.h>
-
-// Page mode: 1 is the Register page; any other value paints the Uninstall page.
-extern int g_page;
-
-extern HWND g_pathEdit;
-extern HWND g_infoEdit;
-extern HWND g_controlList;
-extern HWND g_queryButton;
-extern HWND g_uninstallAllButton;
-extern HWND g_downloadButton;
+#include "base/windows_shared.h"
 
 // Title bar buttons, set when the title bar is created.
 extern HWND g_closeButton;
@@ -28,13 +18,6 @@ int RegisterTitleBarClass();
 LRESULT CALLBACK TitleBarWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void DrawLabel(HDC dc, const wchar_t *text, int x, int y);
-
-// Reads the selected list entry into text (capacity cap characters). An entry
-// that does not fit is skipped, not cut: text stays empty. Returns the length.
-int GetSelectedEntryText(wchar_t *text, int cap);
-
-// Reads list entry index the same way; returns its length, 0 when skipped.
-int GetListEntryText(int index, wchar_t *text, int cap);
 
 // Colours and the font face shared by the shell's painting.
 const COLORREF kPageColour = RGB(100, 3, 6);

@@ -38,8 +38,8 @@ static HFONT CreateChildFont(int height)
 static HWND CreateChild(HWND parent, HINSTANCE instance, const wchar_t *cls, const wchar_t *text,
                         DWORD style, int x, int y, int width, int height)
 {
-    return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                           parent, NULL, instance, NULL);
+    return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                           NULL, instance, NULL);
 }
 
 static void OnCreate(HWND window)
@@ -50,16 +50,16 @@ static void OnCreate(HWND window)
 
     CreateChild(window, instance, L"TitleBar", L"", 0, 0, 0, client.right - client.left, 85);
     g_pathEdit = CreateChild(window, instance, L"EDIT", L"", 0, 236, 180, 370, 20);
-    g_infoEdit = CreateChild(window, instance, L"EDIT", L"", WS_VSCROLL | ES_MULTILINE, 236, 220,
-                             370, 200);
+    g_infoEdit =
+        CreateChild(window, instance, L"EDIT", L"", WS_VSCROLL | ES_MULTILINE, 236, 220, 370, 200);
     g_controlList = CreateChild(window, instance, L"LISTBOX", L"",
                                 WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 90, 220, 380, 240);
-    g_queryButton = CreateChild(window, instance, L"BUTTON", L"查询安装", BS_OWNERDRAW, 500, 220,
-                                100, 50);
-    g_uninstallAllButton = CreateChild(window, instance, L"BUTTON", L"卸载全部", BS_OWNERDRAW,
-                                       500, 290, 100, 50);
-    g_downloadButton = CreateChild(window, instance, L"BUTTON", L"下载控件", BS_OWNERDRAW, 500,
-                                   360, 100, 50);
+    g_queryButton =
+        CreateChild(window, instance, L"BUTTON", L"查询安装", BS_OWNERDRAW, 500, 220, 100, 50);
+    g_uninstallAllButton =
+        CreateChild(window, instance, L"BUTTON", L"卸载全部", BS_OWNERDRAW, 500, 290, 100, 50);
+    g_downloadButton =
+        CreateChild(window, instance, L"BUTTON", L"下载控件", BS_OWNERDRAW, 500, 360, 100, 50);
     SendMessageW(g_controlList, LB_SETITEMHEIGHT, 0, 30);
 
     g_editFont = CreateChildFont(16);
@@ -132,7 +132,8 @@ static void OnDrawItem(const DRAWITEMSTRUCT *item)
     else if (item->hwndItem == g_downloadButton)
         caption = L"下载控件";
     if (caption) {
-        if ((item->itemState & ODS_SELECTED) && (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
+        if ((item->itemState & ODS_SELECTED) &&
+            (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {
             HBRUSH pressed = CreateSolidBrush(kHighlightColour);
             FillRgn(item->hDC, region, pressed);
             DeleteObject(pressed);

@@ -36,8 +36,8 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
 HWND CreateMainWindow(HINSTANCE instance)
 {
     return CreateWindowExW(WS_EX_ACCEPTFILES, L"window", L"Orvi ActiveX 控件管理",
-                           WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 200, 100, 700, 500,
-                           NULL, NULL, instance, NULL);
+                           WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 200, 100, 700, 500, NULL, NULL,
+                           instance, NULL);
 }
 
 int RunMainWindow(HINSTANCE instance)

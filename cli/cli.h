@@ -7,6 +7,8 @@
 
 #include <initializer_list>
 
+#include "base/limits.h"
+
 // Exit codes.
 const int kExitDone = 0;
 const int kExitFailed = 1;
@@ -25,7 +27,6 @@ void WriteJsonField(const wchar_t *name, const wchar_t *value, int first);
 void WriteJsonBool(const wchar_t *name, int value, int first);
 
 // ---- diagnosis ----------------------------------------------------------------
-const int kReasonChars = 600;
 // Why registering path failed, in one line: from the file itself (missing,
 // no PE DLL, another machine, an imported DLL not on the search path) or,
 // when the file looks sound, from the registrar's exit code.

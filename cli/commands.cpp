@@ -2,18 +2,10 @@
 // cabinet registration, query, information reader and removal as the window.
 #include "cli/cli.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "controls/controls.h"
 #include "register/cabinet.h"
 #include "register/register.h"
-
-const int kPathChars = 1000;
-const int kProgIdChars = 256;
-// The registrar's parameters take paths of at most this many characters.
-const size_t kMaxControlPath = 490;
-// Controls removed by one "uninstall --all" (4 MB of names, far more than a
-// machine holds; the load test installs 2,000); more are left for a second run.
-const int kMaxControls = 8192;
 
 static const wchar_t kNoControls[] = L"当前电脑没有安装控件！";
 
@@ -25,7 +17,8 @@ static int IsElevated()
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         TOKEN_ELEVATION elevation = {};
         DWORD size = 0;
-        BOOL asked = GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
+        BOOL asked =
+            GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
         CloseHandle(token);
         if (asked)
             return elevation.TokenIsElevated != 0;
@@ -33,8 +26,8 @@ static int IsElevated()
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID admins = NULL;
     BOOL member = FALSE;
-    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                  0, &admins))
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
+                                  0, 0, 0, 0, 0, &admins))
         return 0;
     if (!CheckTokenMembership(NULL, admins, &member))
         member = FALSE;
@@ -78,7 +71,8 @@ static void CliRegistered(const wchar_t *path, int ok, DWORD exitCode)
     g_cabinetFailures++;
 }
 
-static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError, CliRegistered};
+static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError,
+                                            CliRegistered};
 
 static int RegisterOneCabinet(const wchar_t *path)
 {
@@ -140,9 +134,9 @@ int RunRegister(const wchar_t *argument)
     if (!IsElevated())
         return RefuseNotElevated();
     // The registrar and the decompressor get the full path, as from a drop.
-    wchar_t path[kPathChars] = {};
-    DWORD length = GetFullPathNameW(argument, kPathChars, path, NULL);
-    if (length == 0 || length >= (DWORD)kPathChars) {
+    wchar_t path[kCommandPathChars] = {};
+    DWORD length = GetFullPathNameW(argument, kCommandPathChars, path, NULL);
+    if (length == 0 || length >= (DWORD)kCommandPathChars) {
         WriteOutLine({L"注册失败：路径过长：", argument});
         return kExitFailed;
     }
@@ -155,9 +149,9 @@ int RunRegister(const wchar_t *argument)
 // references are expanded and surrounding quotes dropped, as the loader does.
 static int ServerFileExists(const wchar_t *serverPath)
 {
-    wchar_t expanded[kPathChars] = {};
-    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kPathChars);
-    if (n == 0 || n > (DWORD)kPathChars)
+    wchar_t expanded[kCommandPathChars] = {};
+    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kCommandPathChars);
+    if (n == 0 || n > (DWORD)kCommandPathChars)
         return 0;
     wchar_t *path = expanded;
     size_t length = TextLength(path);
@@ -213,8 +207,8 @@ int RunList(int json)
         WriteOut(L"{\"controls\":[");
     EnumerateInstalledControls(ListOne, &state);
     if (json) {
-        wchar_t digits[16] = {};
-        FormatDecimal(digits, 16, state.count);
+        wchar_t digits[kDecimalSize] = {};
+        FormatDecimal(digits, kDecimalSize, state.count);
         WriteOutLine({L"],\"count\":", (const wchar_t *)digits, L"}"});
     } else if (state.count == 0) {
         WriteOutLine({kNoControls});
@@ -224,7 +218,7 @@ int RunList(int json)
 
 struct FindState {
     const wchar_t *wanted;
-    wchar_t *name; // kProgIdChars
+    wchar_t *name; // kKeyNameSize
     int found;
 };
 
@@ -233,7 +227,7 @@ static void MatchOne(const wchar_t *progId, void *context)
     FindState *state = (FindState *)context;
     if (state->found || CompareStringOrdinal(progId, -1, state->wanted, -1, TRUE) != CSTR_EQUAL)
         return;
-    state->found = CopyText(state->name, kProgIdChars, progId);
+    state->found = CopyText(state->name, kKeyNameSize, progId);
 }
 
 // The installed control of the family named progId (the registry's letter
@@ -245,8 +239,8 @@ static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
     return state.found;
 }
 
-static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read, int exists,
-                          const wchar_t *address)
+static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read,
+                          int exists, const wchar_t *address)
 {
     WriteOut(L"{");
     WriteJsonField(L"progId", progId, 1);
@@ -266,7 +260,7 @@ static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *i
 // take the answer as "installed and loadable".
 int RunInfo(const wchar_t *progId, int json)
 {
-    wchar_t name[kProgIdChars] = {};
+    wchar_t name[kKeyNameSize] = {};
     ControlInfo info = {};
     wchar_t address[kValueChars] = {};
     int found = FindInstalledControl(progId, name);
@@ -318,7 +312,7 @@ int RunUninstall(const wchar_t *progId)
 {
     if (!IsElevated())
         return RefuseNotElevated();
-    wchar_t name[kProgIdChars] = {};
+    wchar_t name[kKeyNameSize] = {};
     if (!FindInstalledControl(progId, name)) {
         WriteOutLine({L"没有安装这个控件：", progId});
         return kExitFailed;
@@ -326,12 +320,12 @@ int RunUninstall(const wchar_t *progId)
     return UninstallListed(name) ? kExitDone : kExitFailed;
 }
 
-static wchar_t g_listed[kMaxControls][kProgIdChars];
+static wchar_t g_listed[kMaxControls][kKeyNameSize];
 static int g_listedCount;
 
 static void CollectOne(const wchar_t *progId, void *)
 {
-    if (g_listedCount < kMaxControls && CopyText(g_listed[g_listedCount], kProgIdChars, progId))
+    if (g_listedCount < kMaxControls && CopyText(g_listed[g_listedCount], kKeyNameSize, progId))
         g_listedCount++;
 }
 
@@ -360,16 +354,17 @@ int RunUninstallAll()
 
 void WriteUsage()
 {
-    WriteOut(L"orvictl - ORVI 控件的命令行安装和卸载\r\n"
-             L"\r\n"
-             L"用法：\r\n"
-             L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
-             L"  orvictl list [--json]         列出已安装的控件\r\n"
-             L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
-             L"  orvictl uninstall PROGID      卸载一个控件\r\n"
-             L"  orvictl uninstall --all       卸载全部控件\r\n"
-             L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
-             L"\r\n"
-             L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
-             L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
+    WriteOut(
+        L"orvictl - ORVI 控件的命令行安装和卸载\r\n"
+        L"\r\n"
+        L"用法：\r\n"
+        L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
+        L"  orvictl list [--json]         列出已安装的控件\r\n"
+        L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
+        L"  orvictl uninstall PROGID      卸载一个控件\r\n"
+        L"  orvictl uninstall --all       卸载全部控件\r\n"
+        L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
+        L"\r\n"
+        L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
+        L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
 }

@@ -3,7 +3,7 @@
 // search path. Only then does the registrar's exit code speak.
 #include "cli/cli.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 // The machine whose DLLs this process's registrar loads: a 32-bit orvictl
 // runs the 32-bit registrar (on 64-bit Windows the system folder it names
@@ -21,8 +21,6 @@ const DWORD kRegistrarLoadFailed = 3;
 const DWORD kRegistrarNoEntry = 4;
 const DWORD kRegistrarEntryFailed = 5;
 
-const int kDllNameChars = 256;
-
 // A read-only view of a whole file.
 struct FileView {
     HANDLE file;
@@ -35,8 +33,8 @@ static int OpenView(const wchar_t *path, FileView *view)
 {
     view->mapping = NULL;
     view->base = NULL;
-    view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, NULL);
+    view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (view->file == INVALID_HANDLE_VALUE)
         return 0;
     LARGE_INTEGER size;
@@ -113,7 +111,8 @@ static int ReadPeHeaders(const FileView *view, PeHeaders *pe)
     pe->sections = optional + file->SizeOfOptionalHeader;
     pe->sectionCount = file->NumberOfSections;
     pe->importRva = 0;
-    if (pe->magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC && Holds(view, optional, sizeof(IMAGE_OPTIONAL_HEADER32)) &&
+    if (pe->magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC &&
+        Holds(view, optional, sizeof(IMAGE_OPTIONAL_HEADER32)) &&
         file->SizeOfOptionalHeader >= sizeof(IMAGE_OPTIONAL_HEADER32)) {
         const IMAGE_OPTIONAL_HEADER32 *h = (const IMAGE_OPTIONAL_HEADER32 *)(view->base + optional);
         if (h->NumberOfRvaAndSizes > IMAGE_DIRECTORY_ENTRY_IMPORT)
@@ -160,14 +159,16 @@ static int IsOnSearchPath(const wchar_t *folder, const wchar_t *dll)
 }
 
 // Names the first imported DLL that cannot be found in missing; 0 when all are found.
-static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *folder, wchar_t *missing)
+static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *folder,
+                             wchar_t *missing)
 {
     if (!pe->importRva)
         return 0;
     ULONGLONG offset = RvaToOffset(view, pe, pe->importRva);
     for (; offset && Holds(view, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
          offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const IMAGE_IMPORT_DESCRIPTOR *entry = (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
+        const IMAGE_IMPORT_DESCRIPTOR *entry =
+            (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
         if (entry->Name == 0)
             return 0;
         ULONGLONG nameOffset = RvaToOffset(view, pe, entry->Name);
@@ -262,7 +263,7 @@ void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, 
         CopyText(reason, cap, L"无法加载");
         return;
     }
-    wchar_t digits[16] = {};
-    FormatDecimal(digits, 16, (long long)exitCode);
+    wchar_t digits[kDecimalSize] = {};
+    FormatDecimal(digits, kDecimalSize, (long long)exitCode);
     ComposeText(reason, cap, {L"注册程序退出码", (const wchar_t *)digits});
 }

@@ -41,7 +41,8 @@ static int RunCommand(int argc, wchar_t **argv)
     }
     if (Equal(command, L"register")) {
         if (argc != 3)
-            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：", argc < 3 ? L"路径" : argv[3]);
+            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：",
+                              argc < 3 ? L"路径" : argv[3]);
         return RunRegister(argv[2]);
     }
     if (Equal(command, L"list")) {
@@ -58,7 +59,8 @@ static int RunCommand(int argc, wchar_t **argv)
     }
     if (Equal(command, L"uninstall")) {
         if (argc != 3)
-            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：", argc < 3 ? L"PROGID 或 --all" : argv[3]);
+            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：",
+                              argc < 3 ? L"PROGID 或 --all" : argv[3]);
         if (Equal(argv[2], L"--all"))
             return RunUninstallAll();
         if (argv[2][0] == L'-' || !argv[2][0])

@@ -2,10 +2,9 @@
 // UTF-8, so no character is lost to the console's code page.
 #include "cli/cli.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 // Characters converted at a time; a surrogate pair is never split.
-const int kChunkChars = 512;
 
 static void WriteTo(HANDLE handle, const wchar_t *text)
 {
@@ -72,15 +71,16 @@ void WriteJsonString(const wchar_t *text)
     wchar_t piece[kChunkChars] = L"\"";
     for (const wchar_t *p = text; *p; p++) {
         // A surrogate pair goes into one piece, so it is converted whole.
-        wchar_t one[8] = {*p, 0};
+        wchar_t one[kJsonCharSize] = {*p, 0};
         if (*p >= 0xD800 && *p <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
             one[1] = *++p;
         } else if (*p == L'"' || *p == L'\\') {
             one[0] = L'\\';
             one[1] = *p;
         } else if (*p < 0x20) {
-            const wchar_t escaped[7] = {L'\\', L'u', L'0', L'0', kHex[(*p >> 4) & 15], kHex[*p & 15], 0};
-            CopyText(one, 8, escaped);
+            const wchar_t escaped[] = {L'\\',         L'u', L'0', L'0', kHex[(*p >> 4) & 15],
+                                       kHex[*p & 15], 0};
+            CopyText(one, kJsonCharSize, escaped);
         }
         Collect(piece, one);
     }

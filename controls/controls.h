@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "base/limits.h"
+
 // The actions behind the Uninstall page; owner is the main window.
 void QueryAction(HWND owner);
 void DoubleClickAction(HWND owner);
@@ -23,13 +25,13 @@ int DeleteKeyTree(HKEY root, const wchar_t *path);
 // Default value of the key at path below HKEY_CLASSES_ROOT, written into
 // value (kDefaultValueSize characters); empty when it cannot be read in full.
 // Returns its length.
-const int kDefaultValueSize = 256;
 int ReadDefaultValue(const wchar_t *path, wchar_t *value);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
 // character on (reference adjusted for progId's letter case first).
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName);
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
+                           const wchar_t *rootName);
 
 // The three controls that are removed by a fixed key list.
 enum FixedKeyList {
@@ -40,15 +42,6 @@ enum FixedKeyList {
 void RemoveFixedKeys(int list);
 BOOL IsWow64();
 
-// Every registry value is read into kValueChars characters (500 bytes); a text
-// of more than kValueChars - 1 characters counts as unreadable.
-const int kValueChars = 250;
-// Key paths hold the longest prefix, a value of kValueChars - 1 characters
-// and the longest suffix (340 characters), and any ProgID the registry allows.
-const int kKeyPathChars = 400;
-// "CLSID：", "\r\nPATH：", "\nVERSION：" and three values: at most 769 characters.
-const int kInfoTextChars = 800;
-
 void ShowControlInfo(HWND owner, const wchar_t *progId);
 
 // What the information box shows, read without showing anything.
@@ -56,14 +49,14 @@ struct ControlInfo {
     wchar_t clsid[kValueChars];
     wchar_t serverPath[kValueChars];
     wchar_t version[kValueChars];
-    BOOL hasVersion;              // 0 when none is recorded or readable
-    BOOL wow64;                   // the view read: 32-bit on 64-bit Windows
+    BOOL hasVersion; // 0 when none is recorded or readable
+    BOOL wow64;      // the view read: 32-bit on 64-bit Windows
 };
 // Results of ReadControlInfo and ReadClsid: which read failed, if any.
 enum ControlInfoResult {
     kInfoRead = 0,
-    kInfoKeyNotOpened = 1,  // "RegOpenKeyEx失败！"
-    kInfoValueNotRead = 2,  // "RegQueryValueEx失败！"
+    kInfoKeyNotOpened = 1, // "RegOpenKeyEx失败！"
+    kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);
@@ -76,6 +69,10 @@ int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap);
 // Reads value name (NULL: the default) of key as a terminated text; 0 when it
 // is missing or longer than kValueChars - 1 characters.
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
+// The server path of clsid as stored (not expanded), read into serverPath
+// (kServerPathSize characters); empty when the class has none or it cannot
+// be read in full.
+void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
 // The path of subkey (with its leading backslash) of the control's
 // Distribution Units record below HKEY_LOCAL_MACHINE, in the chosen view.
 int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,

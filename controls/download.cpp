@@ -2,8 +2,8 @@
 // selected control from, as the Code Store DataBase recorded it, to the shell.
 #include "controls/controls.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/windows_shared.h"
+#include "base/text.h"
 
 #include <shellapi.h>
 
@@ -55,8 +55,8 @@ void DownloadAction(HWND owner)
         ShowNotice(owner, L"请点击查询安装按钮！");
         return;
     }
-    wchar_t progId[260] = {};
-    GetSelectedEntryText(progId, 260);
+    wchar_t progId[kSelectedEntrySize] = {};
+    GetSelectedEntryText(progId, kSelectedEntrySize);
     if (!progId[0]) {
         ShowNotice(owner, L"请点击列表中需要下载的控件！");
         return;

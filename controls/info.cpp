@@ -2,8 +2,8 @@
 // CLSID, server path and, when the browser installed it, its version.
 #include "controls/controls.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/windows_shared.h"
+#include "base/text.h"
 
 const wchar_t kDistributionUnits[] =
     L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\";
@@ -15,37 +15,10 @@ static void ShowError(HWND owner, const wchar_t *text)
     MessageBoxW(owner, text, L"ERROR", MB_OK);
 }
 
-int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
+int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid, const wchar_t *subkey)
 {
-    text[0] = 0;
-    if (cap < kValueChars)
-        return 0;
-    ZeroMemory(text, cap * sizeof(wchar_t));
-    // Offered 500 bytes; a larger value fails here with ERROR_MORE_DATA.
-    DWORD size = kValueChars * sizeof(wchar_t);
-    if (RegQueryValueExW(key, name, NULL, NULL, (BYTE *)text, &size) != ERROR_SUCCESS)
-        return 0;
-    // A value that ends in half a character cannot be read whole.
-    if (size % sizeof(wchar_t) != 0) {
-        text[0] = 0;
-        return 0;
-    }
-    // Registry strings need not carry a terminator: the data's size decides,
-    // and a text filling all 250 characters has no room left for one.
-    size_t length = TextLengthWithin(text, size / sizeof(wchar_t));
-    if (length >= (size_t)kValueChars) {
-        text[0] = 0;
-        return 0;
-    }
-    text[length] = 0;
-    return 1;
-}
-
-int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
-                    const wchar_t *subkey)
-{
-    return ComposeText<wchar_t>(path, cap,
-                                {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
+    return ComposeText<wchar_t>(
+        path, cap, {wow64 ? kDistributionUnitsWow : kDistributionUnits, clsid, subkey});
 }
 
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap)
@@ -64,7 +37,8 @@ int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap)
 
 static void ShowInfoError(HWND owner, int result)
 {
-    ShowError(owner, result == kInfoKeyNotOpened ? L"RegOpenKeyEx失败！" : L"RegQueryValueEx失败！");
+    ShowError(owner,
+              result == kInfoKeyNotOpened ? L"RegOpenKeyEx失败！" : L"RegQueryValueEx失败！");
 }
 
 int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap)
@@ -134,8 +108,8 @@ void ShowControlInfo(HWND owner, const wchar_t *progId)
     }
     if (read.hasVersion) {
         // The buffer holds the longest pieces; should it not, the line is left out.
-        wchar_t line[kValueChars + 16] = {};
-        if (ComposeText<wchar_t>(line, kValueChars + 16, {L"\nVERSION：", read.version}))
+        wchar_t line[kVersionLineChars] = {};
+        if (ComposeText<wchar_t>(line, kVersionLineChars, {L"\nVERSION：", read.version}))
             AppendText(info, kInfoTextChars, (const wchar_t *)line);
     }
     MessageBoxW(owner, info, L"OrviInfo", MB_OK);
@@ -144,12 +118,11 @@ void ShowControlInfo(HWND owner, const wchar_t *progId)
 void RightClickAction(HWND owner, WPARAM clicked, LPARAM position)
 {
     // Keyboard requests (-1) and clicks at screen x or y -1 are ignored.
-    if ((HWND)clicked != g_controlList || LOWORD(position) == 0xFFFF ||
-        HIWORD(position) == 0xFFFF)
+    if ((HWND)clicked != g_controlList || LOWORD(position) == 0xFFFF || HIWORD(position) == 0xFFFF)
         return;
-    wchar_t progId[260] = {};
+    wchar_t progId[kSelectedEntrySize] = {};
     // The selection decides, not the entry under the pointer.
-    GetSelectedEntryText(progId, 260);
+    GetSelectedEntryText(progId, kSelectedEntrySize);
     if (progId[0])
         ShowControlInfo(owner, progId);
 }

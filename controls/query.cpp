@@ -3,11 +3,9 @@
 // family prefix, in registry order.
 #include "controls/controls.h"
 
-#include "app/app.h"
-#include "controls/family_prefix.h"
+#include "base/windows_shared.h"
+#include "base/family_prefix.h"
 
-const int kKeyNameSize = 256;
-const int kAnsiNameSize = 255;
 const int kPrefixChars = 5;
 
 static void EmptyList()
@@ -27,7 +25,7 @@ static void EmptyList()
 // UTF-8 has no best fit and takes neither the flag nor the report.
 static int IsFamilyName(const wchar_t *name)
 {
-    char ansi[kAnsiNameSize] = {};
+    char ansi[kAnsiKeyNameSize] = {};
     int length = 0;
     while (length < kPrefixChars && name[length])
         length++;
@@ -36,7 +34,7 @@ static int IsFamilyName(const wchar_t *name)
     BOOL usedDefault = FALSE;
     int utf8 = GetACP() == CP_UTF8;
     if (!WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, length, ansi,
-                             kAnsiNameSize - 1, NULL, utf8 ? NULL : &usedDefault))
+                             kAnsiKeyNameSize - 1, NULL, utf8 ? NULL : &usedDefault))
         return 0;
     if (usedDefault)
         return 0;

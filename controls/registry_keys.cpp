@@ -1,11 +1,7 @@
-// Registry operations of the removal: depth-first tree deletion and reading
-// a key's default value.
+// Depth-first deletion of a registry key tree, as the removal does it.
 #include "controls/controls.h"
 
-#include "app/text.h"
-
-const size_t kWorkingPathSize = 520;
-const DWORD kSubkeyNameSize = 260;
+#include "base/text.h"
 
 // 1 for a key that can be opened as itself and is no registry link. No
 // installation writes a link, and a deletion by name would act on its target:
@@ -22,18 +18,36 @@ static int IsPlainKey(HKEY root, const wchar_t *path)
     return !(status == ERROR_SUCCESS && type == REG_LINK);
 }
 
+// What the first step on a key of the tree did.
+enum FirstStep {
+    kKeyKept = 0,    // a link, or a key that could not be opened: left as it is
+    kKeyDeleted = 1, // it had no subkeys
+    kKeyOpened = 2,  // *key is open for its subkeys to be deleted first
+};
+
+static int DeleteOrOpenKey(HKEY root, const wchar_t *path, HKEY *key)
+{
+    if (!IsPlainKey(root, path))
+        return kKeyKept;
+    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
+        return kKeyDeleted;
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, key) != ERROR_SUCCESS)
+        return kKeyKept;
+    return kKeyOpened;
+}
+
 // 1 when every key of the tree below key can be named, from the root, within
 // the working path; pathLength is the length of key's own path. A subkey
 // that cannot be opened is counted as a leaf: the deletion stops there anyway.
 static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
 {
     for (DWORD index = 0;; index++) {
-        wchar_t name[kSubkeyNameSize] = {};
-        DWORD size = kSubkeyNameSize;
+        wchar_t name[kDeleteTreeSubkeySize] = {};
+        DWORD size = kDeleteTreeSubkeySize;
         if (RegEnumKeyExW(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             return 1;
         size_t length = pathLength + 1 + size;
-        if (length >= kWorkingPathSize)
+        if (length >= kDeleteTreePathSize)
             return 0;
         HKEY subkey;
         if (RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ, &subkey) != ERROR_SUCCESS)
@@ -50,30 +64,27 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
 // return.
 static int DeleteTreeInPlace(HKEY root, wchar_t *path)
 {
-    if (!IsPlainKey(root, path))
-        return 0;
-    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
-        return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
+    int first = DeleteOrOpenKey(root, path, &key);
+    if (first != kKeyOpened)
+        return first;
     size_t base = TextLength(path);
     if (path[base - 1] != L'\\') {
-        if (!AppendText(path, kWorkingPathSize, L"\\")) {
+        if (!AppendText(path, kDeleteTreePathSize, L"\\")) {
             RegCloseKey(key);
             return 0;
         }
         base++;
     }
     for (;;) {
-        wchar_t name[kSubkeyNameSize] = {};
-        DWORD size = kSubkeyNameSize;
+        wchar_t name[kDeleteTreeSubkeySize] = {};
+        DWORD size = kDeleteTreeSubkeySize;
         FILETIME written;
         if (RegEnumKeyExW(key, 0, name, &size, NULL, NULL, NULL, &written) != ERROR_SUCCESS)
             break;
         path[base] = 0;
         // Never act on a cut path: a name that does not fit ends the work here.
-        if (!AppendText(path, kWorkingPathSize, (const wchar_t *)name))
+        if (!AppendText(path, kDeleteTreePathSize, (const wchar_t *)name))
             break;
         if (!DeleteTreeInPlace(root, path))
             break;
@@ -85,17 +96,14 @@ static int DeleteTreeInPlace(HKEY root, wchar_t *path)
 
 int DeleteKeyTree(HKEY root, const wchar_t *path)
 {
-    wchar_t working[kWorkingPathSize] = {};
+    wchar_t working[kDeleteTreePathSize] = {};
     // An empty path would name the root itself.
-    if (!path[0] || !CopyText(working, kWorkingPathSize, path))
+    if (!path[0] || !CopyText(working, kDeleteTreePathSize, path))
         return 0;
-    if (!IsPlainKey(root, working))
-        return 0;
-    if (RegDeleteKeyW(root, working) == ERROR_SUCCESS)
-        return 1;
     HKEY key;
-    if (RegOpenKeyExW(root, working, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
+    int first = DeleteOrOpenKey(root, working, &key);
+    if (first != kKeyOpened)
+        return first;
     // A tree too deep to be named in the working path is left untouched
     // rather than half deleted.
     size_t length = TextLength(working);
@@ -106,29 +114,4 @@ int DeleteKeyTree(HKEY root, const wchar_t *path)
     if (!fits)
         return 0;
     return DeleteTreeInPlace(root, working);
-}
-
-static void ZeroValue(wchar_t *value)
-{
-    for (int i = 0; i < kDefaultValueSize; i++)
-        value[i] = 0;
-}
-
-int ReadDefaultValue(const wchar_t *path, wchar_t *value)
-{
-    ZeroValue(value);
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    // 255 bytes: a value of at most 126 characters and its terminator.
-    LONG size = 255;
-    LONG result = RegQueryValueW(key, NULL, value, &size);
-    RegCloseKey(key);
-    // A value that was read only in part, or ends in half a character, is
-    // never used.
-    if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
-        ZeroValue(value);
-        return 0;
-    }
-    return (int)TextLengthWithin(value, kDefaultValueSize);
 }

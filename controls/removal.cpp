@@ -3,75 +3,71 @@
 // unregistered and deleted. Nothing is reported.
 #include "controls/controls.h"
 
-#include "app/text.h"
-#include "controls/guid_text.h"
+#include "base/text.h"
+#include "base/guid_text.h"
 #include "register/register.h"
 
 #include <wchar.h>
 
-const size_t kKeyPathSize = 255;
-const DWORD kServerPathSize = 10000;
-const DWORD kSubkeyNameSize = 256;
+// Which registry view a fixed key belongs to.
+enum KeyView {
+    kBothViews = 0,
+    kWow64View = 1,  // only for a 32-bit process on 64-bit Windows
+    kNativeView = 2, // only otherwise
+};
 
 struct FixedKey {
     HKEY root;
     const wchar_t *path;
+    int view;
 };
 
-// Each list ends with a null path. GUID texts are written as the controls
+// Each list ends with a null path and is deleted in its order, the keys of
+// the other view passed over. GUID texts are written as the controls
 // register them, letter case included.
-static const FixedKey kUploaderWow64[] = {
-    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {NULL, NULL},
+static const FixedKey kUploaderKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader", kBothViews},
+    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}",
+     kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kNativeView},
+    {NULL, NULL, kBothViews},
 };
-static const FixedKey kUploaderNative[] = {
-    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}"},
-    {NULL, NULL},
-};
-static const FixedKey kSealServerWow64[] = {
-    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {NULL, NULL},
-};
-static const FixedKey kSealServerNative[] = {
-    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem"},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}"},
-    {NULL, NULL},
+static const FixedKey kSealServerKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem", kBothViews},
+    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}",
+     kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kNativeView},
+    {NULL, NULL, kBothViews},
 };
 // The PDF and the TIF document controls go together. The machine-wide
 // ProgID keys are named with a closing brace, as the controls' own
 // installers wrote them.
-static const FixedKey kDocumentWow64[] = {
-    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {NULL, NULL},
-};
-static const FixedKey kDocumentNative[] = {
-    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument"},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
-    {NULL, NULL},
+static const FixedKey kDocumentKeyList[] = {
+    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}", kBothViews},
+    {HKEY_LOCAL_MACHINE,
+     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kNativeView},
+    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument", kBothViews},
+    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}", kBothViews},
+    {HKEY_LOCAL_MACHINE,
+     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
+    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kWow64View},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
+     kNativeView},
+    {NULL, NULL, kBothViews},
 };
 
 struct NamedControl {
@@ -88,43 +84,46 @@ static const NamedControl kNamedControls[] = {
 // Every deletion is tried, whether or not the one before it succeeded.
 void RemoveFixedKeys(int list)
 {
-    BOOL wow64 = IsWow64();
+    int skipped = IsWow64() ? kNativeView : kWow64View;
     const FixedKey *keys = NULL;
     if (list == kUploaderKeys)
-        keys = wow64 ? kUploaderWow64 : kUploaderNative;
+        keys = kUploaderKeyList;
     else if (list == kSealServerKeys)
-        keys = wow64 ? kSealServerWow64 : kSealServerNative;
+        keys = kSealServerKeyList;
     else if (list == kDocumentKeys)
-        keys = wow64 ? kDocumentWow64 : kDocumentNative;
+        keys = kDocumentKeyList;
     if (!keys)
         return;
-    for (int i = 0; keys[i].path; i++)
-        DeleteKeyTree(keys[i].root, keys[i].path);
+    for (int i = 0; keys[i].path; i++) {
+        if (keys[i].view != skipped)
+            DeleteKeyTree(keys[i].root, keys[i].path);
+    }
 }
 
 void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName)
 {
-    wchar_t adjusted[kKeyPathSize] = {};
-    if (!CopyText(adjusted, kKeyPathSize, reference))
+    wchar_t adjusted[kRemovalKeyPathSize] = {};
+    if (!CopyText(adjusted, kRemovalKeyPathSize, reference))
         return;
     AdjustReferenceCase(progId, adjusted);
-    char ansiRoot[kKeyPathSize] = {};
-    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kKeyPathSize, NULL, NULL))
+    char ansiRoot[kRemovalKeyPathSize] = {};
+    if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kRemovalKeyPathSize, NULL,
+                             NULL))
         return;
     HKEY root;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
         return;
     DWORD index = 0;
     for (;;) {
-        wchar_t name[kSubkeyNameSize] = {};
-        DWORD size = kSubkeyNameSize;
+        wchar_t name[kKeyNameSize] = {};
+        DWORD size = kKeyNameSize;
         if (RegEnumKeyExW(root, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        wchar_t path[kKeyPathSize] = {};
+        wchar_t path[kRemovalKeyPathSize] = {};
         // A deleted subkey's follower moves down to its index: look at the
         // same index again. A path that does not fit is not acted on.
         if (GuidTailsMatch(name, adjusted) &&
-            ComposeText(path, kKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
+            ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
             DeleteKeyTree(HKEY_CLASSES_ROOT, path))
             continue;
         index++;
@@ -141,12 +140,12 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
 
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\";
-    const wchar_t *passRoots[3] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
-                                   L"TypeLib"};
-    wchar_t referenceKey[kKeyPathSize] = {};
+    const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
+                                  L"TypeLib"};
+    wchar_t referenceKey[kRemovalKeyPathSize] = {};
     // Without a CLSID there is no reference: the passes match nothing.
     if (clsid[0])
-        ComposeText(referenceKey, kKeyPathSize, {classBase, clsid, L"\\TypeLib"});
+        ComposeText(referenceKey, kRemovalKeyPathSize, {classBase, clsid, L"\\TypeLib"});
     for (const wchar_t *passRoot : passRoots) {
         wchar_t reference[kDefaultValueSize] = {};
         if (referenceKey[0])
@@ -156,34 +155,13 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
 
     // Without a CLSID the class path would name the whole CLSID key.
     if (clsid[0]) {
-        wchar_t classKey[kKeyPathSize] = {};
-        if (wow64 && ComposeText(classKey, kKeyPathSize, {L"Wow6432Node\\CLSID\\", clsid}))
+        wchar_t classKey[kRemovalKeyPathSize] = {};
+        if (wow64 && ComposeText(classKey, kRemovalKeyPathSize, {L"Wow6432Node\\CLSID\\", clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-        if (ComposeText(classKey, kKeyPathSize, {L"CLSID\\", clsid}))
+        if (ComposeText(classKey, kRemovalKeyPathSize, {L"CLSID\\", clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
     }
     DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
-}
-
-// The server path as stored (not expanded); empty when the class has none
-// or it cannot be read in full.
-static void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
-{
-    wchar_t path[kKeyPathSize] = {};
-    if (!clsid[0] || !ComposeText(path, kKeyPathSize, {L"CLSID\\", clsid, L"\\InprocServer32"}))
-        return;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    DWORD size = kServerPathSize; // bytes
-    LONG result = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE *)serverPath, &size);
-    RegCloseKey(key);
-    // Never unregister or delete a file under a cut path, nor under one whose
-    // last character is only half stored.
-    if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
-        for (DWORD i = 0; i < kServerPathSize; i++)
-            serverPath[i] = 0;
-    }
 }
 
 static int IsAsciiLetter(wchar_t c)
@@ -231,13 +209,13 @@ static int FindNamedControl(const wchar_t *progId)
 
 int UninstallControl(const wchar_t *progIdText)
 {
-    wchar_t progId[kKeyPathSize] = {};
-    wchar_t clsidPath[kKeyPathSize] = {};
+    wchar_t progId[kRemovalKeyPathSize] = {};
+    wchar_t clsidPath[kRemovalKeyPathSize] = {};
     // An empty ProgID would make every path name a key directly below the
     // root; a ProgID too long for its paths is refused as a whole.
-    if (!progIdText[0] || !CopyText(progId, kKeyPathSize, progIdText))
+    if (!progIdText[0] || !CopyText(progId, kRemovalKeyPathSize, progIdText))
         return 1;
-    if (!ComposeText(clsidPath, kKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
+    if (!ComposeText(clsidPath, kRemovalKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
         return 1;
 
     wchar_t clsid[kDefaultValueSize] = {};

@@ -2,16 +2,14 @@
 // uninstall-all button. Both refill the list once at the end.
 #include "controls/controls.h"
 
-#include "app/app.h"
-
-const int kEntrySize = 255;
+#include "base/windows_shared.h"
 
 void DoubleClickAction(HWND owner)
 {
     // With no entry selected (or one too long to read whole) the text stays
     // empty, and removing it does nothing.
-    wchar_t progId[kEntrySize] = {};
-    GetSelectedEntryText(progId, kEntrySize);
+    wchar_t progId[kRemovalEntrySize] = {};
+    GetSelectedEntryText(progId, kRemovalEntrySize);
     if (MessageBoxW(owner, L"   是否卸载？", L"提示", MB_YESNO) != IDYES)
         return;
     UninstallControl(progId);
@@ -32,8 +30,8 @@ void UninstallAllAction(HWND owner)
         return;
     // The list stays as it is during the loop: entries go in list order.
     for (int i = 0; i < count; i++) {
-        wchar_t progId[kEntrySize] = {};
-        GetListEntryText(i, progId, kEntrySize);
+        wchar_t progId[kRemovalEntrySize] = {};
+        GetListEntryText(i, progId, kRemovalEntrySize);
         UninstallControl(progId);
     }
     QueryInstalledControls();

@@ -4,19 +4,12 @@
 
 #include <windows.h>
 
-#include "register/cabinet_report.h"
+#include "base/limits.h"
 
-#include <fdi.h>
 #include <stddef.h>
 
-const int kExtractFolderSize = 500;
-const int kExtractFolderWideSize = 256;
-
-// Extraction state read by the decompressor's callbacks, which get no context.
-extern HWND g_notifyEdit;
-extern char g_extractFolder[kExtractFolderSize];
+// The last extraction's folder as wide text, ending in a slash.
 extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
-extern ERF g_cabError;
 
 // Where a cabinet's unpacking and registration report. The window's sink
 // shows the running report in g_notifyEdit and failures in boxes it owns;
@@ -51,12 +44,3 @@ void ReleaseExtractFolder();
 // once the thread is back at its messages.
 int HoldPainting(HWND edit);
 void ReleasePainting(HWND edit, int held);
-
-FNFDINOTIFY(FdiNotify);
-FNALLOC(FdiAlloc);
-FNFREE(FdiFree);
-FNOPEN(FdiOpen);
-FNREAD(FdiRead);
-FNWRITE(FdiWrite);
-FNCLOSE(FdiClose);
-FNSEEK(FdiSeek);

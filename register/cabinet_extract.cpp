@@ -2,12 +2,14 @@
 // numbered folder and reports every unpacked file in the processing edit.
 #include "register/cabinet.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/cabinet_report.h"
+#include "base/stored_name.h"
+#include "base/text.h"
+#include "base/windows_shared.h"
 #include "register/register.h"
-#include "register/stored_name.h"
 
 #include <fcntl.h>
+#include <fdi.h>
 #include <io.h>
 #include <sddl.h>
 #include <share.h>
@@ -15,21 +17,15 @@
 #include <sys/stat.h>
 #include <wchar.h>
 
-HWND g_notifyEdit;
-char g_extractFolder[kExtractFolderSize];
+static HWND g_notifyEdit;
+static char g_extractFolder[kExtractFolderSize];
 wchar_t g_extractFolderWide[kExtractFolderWideSize];
-ERF g_cabError;
+static ERF g_cabError;
 
-const int kOutputPathSize = 512;
-const int kWidePathSize = 1000;
-const int kCabinetNameSize = 500;
 // Folders tried after the one named by the current second before giving up.
 const int kFolderTries = 100;
 // Attributes restored on unpacked files: read-only, hidden, system, archive.
 const USHORT kRestoredAttributes = 0x27;
-
-// Set once the file list has been cut; later lines are left out.
-static int g_reportCut;
 
 // The numbered folder, held open from its creation until its files are
 // registered. Without delete sharing nobody can rename or delete it (nor,
@@ -38,13 +34,27 @@ static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
 // Administrators and SYSTEM full control, Users read and execute, nothing
 // inherited: a base folder that others may write to gives its numbered
 // folders nothing, so no one else can plant or swap a file to be registered.
-static const wchar_t kFolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+static const wchar_t kFolderSecurity[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
-// Names of the control files this extraction wrote, each with its
-// terminator: only these are registered from the folder.
-const size_t kWrittenNamesSize = 32768;
-static wchar_t g_writtenNames[kWrittenNamesSize];
-static size_t g_writtenUsed;
+// What one copy keeps between the decompressor's notifications, handed to
+// them as the copy's user value. The written names outlive the copy: only
+// these are registered from the folder.
+struct ExtractionState {
+    int reportCut;                      // the file list was cut; later lines are left out
+    wchar_t written[kWrittenNamesSize]; // control file names, each with its terminator
+    size_t writtenUsed;
+};
+static ExtractionState g_extraction;
+
+static FNFDINOTIFY(FdiNotify);
+static FNALLOC(FdiAlloc);
+static FNFREE(FdiFree);
+static FNOPEN(FdiOpen);
+static FNREAD(FdiRead);
+static FNWRITE(FdiWrite);
+static FNCLOSE(FdiClose);
+static FNSEEK(FdiSeek);
 
 static void WindowShowReport(const wchar_t *report)
 {
@@ -82,25 +92,27 @@ static int IsAnsiLeadByte(unsigned char byte)
 // lists it (the platform drops trailing dots and spaces of a file name).
 // Only control files are ever registered, so only their names are kept; a
 // name that no longer fits is not kept, and that file is not registered.
-static void RecordWrittenName(const char *storedName)
+static void RecordWrittenName(ExtractionState *state, const char *storedName)
 {
-    wchar_t name[kWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kWidePathSize))
+    wchar_t name[kExtractWidePathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kExtractWidePathSize))
         return;
     size_t n = TextLength(name);
     while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
         name[--n] = 0;
     if (!HasEnding(name, L".ocx") && !HasEnding(name, L".dll"))
         return;
-    if (!CopyText(g_writtenNames + g_writtenUsed, kWrittenNamesSize - g_writtenUsed, (const wchar_t *)name))
+    if (!CopyText(state->written + state->writtenUsed, kWrittenNamesSize - state->writtenUsed,
+                  (const wchar_t *)name))
         return;
-    g_writtenUsed += n + 1;
+    state->writtenUsed += n + 1;
 }
 
 int WasWrittenByExtraction(const wchar_t *name)
 {
-    for (size_t at = 0; at < g_writtenUsed; at += TextLength(g_writtenNames + at) + 1) {
-        if (wcscmp(g_writtenNames + at, name) == 0)
+    const ExtractionState *state = &g_extraction;
+    for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
+        if (wcscmp(state->written + at, name) == 0)
             return 1;
     }
     return 0;
@@ -129,8 +141,9 @@ static int CreateHeldFolder(const wchar_t *path)
         return 0;
     }
     ReleaseExtractFolder();
-    g_extractFolderHandle = CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    g_extractFolderHandle =
+        CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (g_extractFolderHandle == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
@@ -139,16 +152,16 @@ static int CreateHeldFolder(const wchar_t *path)
 }
 
 // Lists an output path in the report and shows the report.
-static void ReportOutputPath(const char *path)
+static void ReportOutputPath(ExtractionState *state, const char *path)
 {
-    wchar_t wide[kWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kWidePathSize))
+    wchar_t wide[kExtractWidePathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize))
         return;
     MaskControlCharacters(wide);
     g_cabinetSink->listFile(wide);
-    wchar_t line[kWidePathSize + 2] = {};
-    if (ComposeText(line, kWidePathSize + 2, {(const wchar_t *)wide, L"\r\n"}))
-        AppendListLine(g_statusText, kStatusTextSize, &g_reportCut, line);
+    wchar_t line[kExtractWidePathSize + 2] = {};
+    if (ComposeText(line, kExtractWidePathSize + 2, {(const wchar_t *)wide, L"\r\n"}))
+        AppendListLine(g_statusText, kStatusTextSize, &state->reportCut, line);
     g_cabinetSink->showReport(g_statusText);
 }
 
@@ -185,8 +198,8 @@ static long long UnixTimeNumber()
 
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
 {
-    wchar_t wide[kWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, baseFolder, -1, wide, kWidePathSize))
+    wchar_t wide[kExtractWidePathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, baseFolder, -1, wide, kExtractWidePathSize))
         return 0;
     CreateDirectoryW(wide, NULL);
 
@@ -194,11 +207,11 @@ int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
     // someone else): take the next number up, so nothing is unpacked over it.
     long long number = UnixTimeNumber();
     for (int i = 0; i < kFolderTries; i++, number++) {
-        char digits[24] = {};
+        char digits[kDecimalSize] = {};
         FormatDecimal(digits, sizeof(digits), number);
         if (!ComposeText(folder, cap, {baseFolder, (const char *)digits, "/"}))
             return 0;
-        if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kWidePathSize))
+        if (!MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, kExtractWidePathSize))
             return 0;
         if (CreateHeldFolder(wide))
             return 1;
@@ -217,7 +230,7 @@ static int GetBaseFolder(char *base, int cap)
     UINT n = GetSystemDirectoryW(systemDir, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return 0;
-    wchar_t drive[2] = {systemDir[0], 0};
+    wchar_t drive[] = {systemDir[0], 0};
     wchar_t wide[MAX_PATH] = {};
     if (!ComposeText(wide, MAX_PATH, {(const wchar_t *)drive, L":/OrviActiveX/"}))
         return 0;
@@ -254,12 +267,13 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
         slash[1] = 0;
     }
 
-    g_writtenUsed = 0;
+    g_extraction.writtenUsed = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
         !CopyText(g_extractFolder, kExtractFolderSize, (const char *)folder) ||
-        !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide, kExtractFolderWideSize) ||
+        !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide,
+                             kExtractFolderWideSize) ||
         TextLength(g_extractFolderWide) > (size_t)kMaxFolderLength) {
         g_extractFolder[0] = 0;
         g_extractFolderWide[0] = 0;
@@ -272,10 +286,10 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
     int held = HoldPainting(g_notifyEdit);
     ReportNewFolder(widePath);
     CopyText(g_statusText, kStatusTextSize, L"解压文件列表:\r\n");
-    g_reportCut = 0;
+    g_extraction.reportCut = 0;
 
-    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpu80386,
-                             &g_cabError);
+    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+                             cpu80386, &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
         ReleasePainting(g_notifyEdit, held);
@@ -283,7 +297,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
         ShowErrorBox();
         return 0;
     }
-    BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, NULL);
+    BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
     ReleasePainting(g_notifyEdit, held);
     BOOL destroyed = FDIDestroy(context);
     // A failed copy is not reported: what came out before it gets registered.
@@ -296,33 +310,36 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
 
 static INT_PTR CopyFileNotification(PFDINOTIFICATION info)
 {
+    ExtractionState *state = (ExtractionState *)info->pv;
     char path[kOutputPathSize] = {};
     // A path that does not fit is skipped, never cut.
-    if (!ComposeText(path, kOutputPathSize, {(const char *)g_extractFolder, (const char *)info->psz1}))
+    if (!ComposeText(path, kOutputPathSize,
+                     {(const char *)g_extractFolder, (const char *)info->psz1}))
         return 0;
-    ReportOutputPath(path);
+    ReportOutputPath(state, path);
     // A name that would leave the folder ends the copy here.
     if (!IsPlainStoredName(info->psz1, IsAnsiLeadByte))
         return -1;
     int file = _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
                       _S_IREAD | _S_IWRITE);
     if (file != -1)
-        RecordWrittenName(info->psz1);
+        RecordWrittenName(state, info->psz1);
     return file;
 }
 
 static INT_PTR CloseFileNotification(PFDINOTIFICATION info)
 {
     char path[kOutputPathSize] = {};
-    wchar_t wide[kWidePathSize] = {};
-    int named = ComposeText(path, kOutputPathSize, {(const char *)g_extractFolder, (const char *)info->psz1}) &&
-                MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kWidePathSize);
+    wchar_t wide[kExtractWidePathSize] = {};
+    int named = ComposeText(path, kOutputPathSize,
+                            {(const char *)g_extractFolder, (const char *)info->psz1}) &&
+                MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize);
     FdiClose(info->hf);
     if (!named)
         return 1;
 
-    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         FILETIME local, utc;
         if (DosDateTimeToFileTime(info->date, info->time, &local) == TRUE &&
@@ -334,7 +351,7 @@ static INT_PTR CloseFileNotification(PFDINOTIFICATION info)
     return 1;
 }
 
-FNFDINOTIFY(FdiNotify)
+static FNFDINOTIFY(FdiNotify)
 {
     switch (fdint) {
     case fdintCOPY_FILE:
@@ -350,37 +367,37 @@ FNFDINOTIFY(FdiNotify)
     }
 }
 
-FNALLOC(FdiAlloc)
+static FNALLOC(FdiAlloc)
 {
     return malloc(cb);
 }
 
-FNFREE(FdiFree)
+static FNFREE(FdiFree)
 {
     free(pv);
 }
 
-FNOPEN(FdiOpen)
+static FNOPEN(FdiOpen)
 {
     return _sopen(pszFile, oflag, _SH_DENYNO, pmode);
 }
 
-FNREAD(FdiRead)
+static FNREAD(FdiRead)
 {
     return (UINT)_read((int)hf, pv, cb);
 }
 
-FNWRITE(FdiWrite)
+static FNWRITE(FdiWrite)
 {
     return (UINT)_write((int)hf, pv, cb);
 }
 
-FNCLOSE(FdiClose)
+static FNCLOSE(FdiClose)
 {
     return _close((int)hf);
 }
 
-FNSEEK(FdiSeek)
+static FNSEEK(FdiSeek)
 {
     return _lseek((int)hf, dist, seektype);
 }

@@ -2,15 +2,13 @@
 // that came out of it is registered, and the report ends with one status line.
 #include "register/register.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/cabinet_report.h"
+#include "base/text.h"
+#include "base/windows_shared.h"
 #include "register/cabinet.h"
 
 wchar_t g_statusText[kStatusTextSize] = L"拖入文件路径:";
 
-const int kAnsiPathSize = 1000;
-const int kFolderTextSize = 200;
-const int kListedPathSize = 400;
 // The report shows "拖入文件路径:", the path, "\r\n新建文件夹:", the folder and
 // "\r\n" before unpacking; longer paths are refused so it is never cut.
 const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
@@ -19,7 +17,6 @@ const size_t kMaxCabinetPath = MaxCabinetPathLength(kStatusTextSize);
 // extraction's name buffer.
 const size_t kMaxDecompressorPath = MAX_PATH - 3;
 
-static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
 static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法转换的字符！";
 
 // Converts path into ansiPath, in the ANSI code page, when every character
@@ -35,11 +32,13 @@ static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
     UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
     DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL replaced = FALSE;
-    int size = WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
+    int size =
+        WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
     *whole = size > 0 && !replaced;
     if (!*whole || (size_t)size - 1 > kMaxDecompressorPath)
         return 0;
-    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kAnsiPathSize, NULL, NULL) == size;
+    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kCabinetAnsiPathSize, NULL,
+                               NULL) == size;
 }
 
 // Puts the ANSI form of the path for the decompressor into ansiPath: the
@@ -48,17 +47,17 @@ static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
 static const wchar_t *ToAnsiPath(const wchar_t *path, char *ansiPath)
 {
     if (TextLength(path) > kMaxCabinetPath)
-        return kTooLong;
+        return kPathTooLong;
     int whole = 0, shortWhole = 0;
     if (ToDecompressorPath(path, ansiPath, &whole))
         return NULL;
     wchar_t shortPath[MAX_PATH] = {};
     DWORD n = GetShortPathNameW(path, shortPath, MAX_PATH);
     if (n >= MAX_PATH)
-        return kTooLong;
+        return kPathTooLong;
     if (n > 0 && ToDecompressorPath(shortPath, ansiPath, &shortWhole))
         return NULL;
-    return whole || shortWhole ? kTooLong : kUnconvertible;
+    return whole || shortWhole ? kPathTooLong : kUnconvertible;
 }
 
 // Registers every .ocx and .dll of the extraction folder; 1 when at least
@@ -68,12 +67,14 @@ static int RegisterFolder()
     wchar_t folder[kFolderTextSize] = {};
     if (!CopyText(folder, kFolderTextSize, (const wchar_t *)g_extractFolderWide))
         return 0;
-    if (!AppendText(g_extractFolderWide, kExtractFolderWideSize, L"*.*"))
+    // The folder's own path stays as it is; the pattern is composed beside it.
+    wchar_t pattern[kExtractFolderWideSize] = {};
+    if (!ComposeText(pattern, kExtractFolderWideSize, {(const wchar_t *)folder, L"*.*"}))
         return 0;
 
     int registered = 0;
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(g_extractFolderWide, &found);
+    HANDLE find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE)
         return 0;
     do {
@@ -82,7 +83,8 @@ static int RegisterFolder()
             continue;
         wchar_t listed[kListedPathSize] = {};
         // A path that does not fit is skipped, never registered cut.
-        if (!ComposeText(listed, kListedPathSize, {(const wchar_t *)folder, (const wchar_t *)found.cFileName}))
+        if (!ComposeText(listed, kListedPathSize,
+                         {(const wchar_t *)folder, (const wchar_t *)found.cFileName}))
             continue;
         if (!HasEnding(listed, L".ocx") && !HasEnding(listed, L".dll"))
             continue;
@@ -101,10 +103,10 @@ static int RegisterFolder()
 
 int UnpackAndRegisterCabinet(const wchar_t *path)
 {
-    char ansiPath[kAnsiPathSize] = {};
+    char ansiPath[kCabinetAnsiPathSize] = {};
     const wchar_t *refusal = ToAnsiPath(path, ansiPath);
     if (refusal)
-        return refusal == kTooLong ? kCabinetPathTooLong : kCabinetPathUnconvertible;
+        return refusal == kPathTooLong ? kCabinetPathTooLong : kCabinetPathUnconvertible;
     if (!ExtractCabinet(path, ansiPath))
         return kCabinetNotUnpacked;
 
@@ -120,7 +122,7 @@ void RegisterCabinet(const wchar_t *path)
     g_cabinetSink = &kWindowCabinetSink;
     int outcome = UnpackAndRegisterCabinet(path);
     if (outcome == kCabinetPathTooLong || outcome == kCabinetPathUnconvertible) {
-        SetWindowTextW(g_infoEdit, outcome == kCabinetPathTooLong ? kTooLong : kUnconvertible);
+        SetWindowTextW(g_infoEdit, outcome == kCabinetPathTooLong ? kPathTooLong : kUnconvertible);
         return;
     }
     if (outcome == kCabinetNotUnpacked)

@@ -2,16 +2,12 @@
 // handed on as a cabinet, or refused.
 #include "register/register.h"
 
-#include "app/app.h"
-#include "app/text.h"
+#include "base/windows_shared.h"
+#include "base/text.h"
 
 #include <shellapi.h>
 
-const int kDroppedPathSize = 1000;
-// The registrar's parameters take paths of at most this many characters.
-const size_t kMaxControlPath = 490;
-
-static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
+const wchar_t kPathTooLong[] = L"ERROR:拖入文件路径过长！";
 
 void HandleDroppedFile(HWND window, HDROP drop)
 {
@@ -30,8 +26,9 @@ void HandleDroppedFile(HWND window, HDROP drop)
     if (!fits) {
         path[0] = 0;
         SetWindowTextW(g_pathEdit, path);
-        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize ? kTooLong
-                                                                    : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize
+                                       ? kPathTooLong
+                                       : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
         return;
     }
     SetWindowTextW(g_pathEdit, path);
@@ -45,7 +42,7 @@ void HandleDroppedFile(HWND window, HDROP drop)
         return;
     }
     if (length > kMaxControlPath) {
-        SetWindowTextW(g_infoEdit, kTooLong);
+        SetWindowTextW(g_infoEdit, kPathTooLong);
         return;
     }
 

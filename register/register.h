@@ -3,10 +3,13 @@
 
 #include <windows.h>
 
-const int kStatusTextSize = 1000;
+#include "base/limits.h"
 
 // Running report of a cabinet drop; "拖入文件路径:" at rest.
 extern wchar_t g_statusText[kStatusTextSize];
+
+// The refusal of a dropped path too long to be handled.
+extern const wchar_t kPathTooLong[];
 
 void HandleDroppedFile(HWND window, HDROP drop);
 

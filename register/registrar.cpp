@@ -2,7 +2,7 @@
 // directory, hidden and silent, and waits until it has ended.
 #include "register/register.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 #include <shellapi.h>
 
@@ -59,11 +59,11 @@ static int HoldsQuote(const wchar_t *path)
 int UnregisterControlFile(const wchar_t *path)
 {
     wchar_t program[MAX_PATH] = {};
-    wchar_t parameters[500] = {};
+    wchar_t parameters[kUnregisterParametersSize] = {};
     if (HoldsQuote(path) || !GetRegistrarPath(program, MAX_PATH))
         return 0;
     // A path that does not fit is refused before anything is started.
-    if (!ComposeText(parameters, 500, {L" /u /s \"", path, L"\""}))
+    if (!ComposeText(parameters, kUnregisterParametersSize, {L" /u /s \"", path, L"\""}))
         return 0;
     return RunAndWait(program, parameters);
 }
@@ -75,14 +75,15 @@ int RegisterControlFileForExit(const wchar_t *path, DWORD *exitCode)
 {
     *exitCode = (DWORD)-1;
     wchar_t program[MAX_PATH] = {};
-    wchar_t parameters[1000] = {};
+    wchar_t parameters[kRegisterParametersSize] = {};
     // The unregistering run takes the shorter parameters; refuse what it cannot take.
-    wchar_t probe[500] = {};
-    if (HoldsQuote(path) || !ComposeText(probe, 500, {L" /u /s \"", path, L"\""}))
+    wchar_t probe[kUnregisterParametersSize] = {};
+    if (HoldsQuote(path) ||
+        !ComposeText(probe, kUnregisterParametersSize, {L" /u /s \"", path, L"\""}))
         return 0;
     if (!GetRegistrarPath(program, MAX_PATH))
         return 0;
-    if (!ComposeText(parameters, 1000, {L" /s \"", path, L"\""}))
+    if (!ComposeText(parameters, kRegisterParametersSize, {L" /s \"", path, L"\""}))
         return 0;
     UnregisterControlFile(path);
     if (!RunAndWaitForExit(program, parameters, exitCode))

@@ -1,8 +1,8 @@
 // The running report of a dropped cabinet: its head, the file list cut at a
 // whole line, and the status line that always ends it.
-#include "register/cabinet_report.h"
+#include "base/cabinet_report.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The text rules of the installed-control pages: the family prefix test on
 // ANSI names and the GUID comparisons of the removal passes.
-#include "controls/family_prefix.h"
-#include "controls/guid_text.h"
+#include "base/family_prefix.h"
+#include "base/guid_text.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // prefix of the unpacked ones, control characters masked) then at most one
 // cut mark, and a list started with room for it always ends with the status
 // line. AddressSanitizer watches the exact-size report buffer.
-#include "register/cabinet_report.h"
+#include "base/cabinet_report.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // adjustment only raises a..f at the 17th to 19th character of an "ORVI."
 // ProgID's reference and never writes past the text (AddressSanitizer
 // watches the exact-size buffers).
-#include "controls/family_prefix.h"
-#include "controls/guid_text.h"
+#include "base/family_prefix.h"
+#include "base/guid_text.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // the terminator is read (AddressSanitizer watches the exact-size buffer) or
 // changes the answer, a name accepted without double-byte characters is
 // accepted with them, and ordinary names are never refused.
-#include "register/stored_name.h"
+#include "base/stored_name.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Fuzzes the bounded text helpers: whatever the parts and the capacity, the
 // result either is the whole joined text or empty, and nothing outside the
 // buffer is touched (AddressSanitizer watches the exact-size heap buffer).
-#include "app/text.h"
+#include "base/text.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Which names stored in a cabinet may be written into the extraction folder.
-#include "register/stored_name.h"
+#include "base/stored_name.h"
 
 #include <gtest/gtest.h>
 

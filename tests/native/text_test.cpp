@@ -1,5 +1,5 @@
 // The bounded text helpers: a text that does not fit is refused whole.
-#include "app/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // edge: checked on the pure hit test and on a real title bar window.
 #pragma once
 
-#include "app/title_bar_hit.h"
+#include "base/title_bar_hit.h"
 
 struct PressRow {
     const char *where;

@@ -1,20 +1,14 @@
-#include "controls/guid_text.h"
+#include "base/guid_text.h"
 
-static const int kTailStart = 10; // index of the 11th character
+#include "base/text.h"
 
-static int TextLength(const wchar_t *text)
-{
-    int n = 0;
-    while (text[n])
-        n++;
-    return n;
-}
+static const size_t kTailStart = 10; // index of the 11th character
 
 int GuidTailsMatch(const wchar_t *name, const wchar_t *reference)
 {
     if (TextLength(name) <= kTailStart || TextLength(reference) <= kTailStart)
         return 0;
-    for (int i = kTailStart;; i++) {
+    for (size_t i = kTailStart;; i++) {
         if (name[i] != reference[i])
             return 0;
         if (name[i] == 0)
@@ -23,8 +17,8 @@ int GuidTailsMatch(const wchar_t *name, const wchar_t *reference)
 }
 
 struct CaseAdjustment {
-    const wchar_t *stem;   // first seven characters of the ProgID
-    int positions[4];      // 1-based, 0 ends the row
+    const wchar_t *stem;               // first seven characters of the ProgID
+    int positions[kCasePositionsSize]; // 1-based, 0 ends the row
 };
 
 static const CaseAdjustment kCaseAdjustments[] = {
@@ -35,20 +29,11 @@ static const CaseAdjustment kCaseAdjustments[] = {
 };
 static const int kStemLength = 7;
 
-static int BeginsWithStem(const wchar_t *progId, const wchar_t *stem)
-{
-    for (int i = 0; i < kStemLength; i++) {
-        if (progId[i] != stem[i])
-            return 0;
-    }
-    return 1;
-}
-
 void AdjustReferenceCase(const wchar_t *progId, wchar_t *reference)
 {
-    int length = TextLength(reference);
+    int length = (int)TextLength(reference);
     for (const CaseAdjustment &row : kCaseAdjustments) {
-        if (!BeginsWithStem(progId, row.stem))
+        if (!StartsWithChars(progId, row.stem, kStemLength))
             continue;
         for (int p : row.positions) {
             if (p == 0 || p > length)

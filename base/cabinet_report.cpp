@@ -1,7 +1,7 @@
 // Composition of a dropped cabinet's report.
-#include "register/cabinet_report.h"
+#include "base/cabinet_report.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 int ComposeReportHead(wchar_t *dst, size_t cap, const wchar_t *earlier, const wchar_t *path,
                       const wchar_t *folder)

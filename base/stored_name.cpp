@@ -1,5 +1,7 @@
 // Plain-name test for names stored in a cabinet.
-#include "register/stored_name.h"
+#include "base/stored_name.h"
+
+#include "base/limits.h"
 
 static int IsDotsAndSpaces(const char *name)
 {
@@ -20,10 +22,11 @@ static char UpperAscii(char c)
 static int IsDeviceName(const char *name)
 {
     static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    char base[9] = {};
+    // The longest device name, CONOUT$, and one character more tell it apart.
+    char base[kDeviceBaseSize] = {};
     int n = 0;
     for (const char *p = name; *p && *p != '.'; p++) {
-        if (n == 8)
+        if (n == kDeviceBaseSize - 1)
             return 0;
         base[n++] = UpperAscii(*p);
     }
@@ -61,7 +64,15 @@ int IsPlainStoredName(const char *name, int (*isLeadByte)(unsigned char byte))
         if (c < 0x20)
             return 0;
         switch (c) {
-        case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+        case '/':
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
             return 0;
         default:
             break;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <initializer_list>
 
+#include "base/limits.h"
+
 template <typename Ch>
 size_t TextLength(const Ch *text)
 {
@@ -25,6 +27,19 @@ size_t TextLengthWithin(const Ch *text, size_t cap)
     while (n < cap && text[n])
         n++;
     return n;
+}
+
+// 1 when the first n characters of text equal those of start. Compares as if
+// text were cut after n characters: a text that ends earlier differs at its
+// terminator.
+template <typename Ch>
+int StartsWithChars(const Ch *text, const Ch *start, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] != start[i])
+            return 0;
+    }
+    return 1;
 }
 
 // Joins parts into dst (cap characters including the terminator).
@@ -91,7 +106,7 @@ int HasEnding(const Ch *text, const Ch *ending)
 template <typename Ch>
 int FormatDecimal(Ch *dst, size_t cap, long long value)
 {
-    Ch digits[24];
+    Ch digits[kDecimalSize];
     size_t n = 0;
     unsigned long long v = value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
     do {
