@@ -18,11 +18,6 @@ namespace {
 
 const HKEY kCR = HKEY_CLASSES_ROOT;
 
-void Command(HWND window, HWND sender, WORD code)
-{
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, code), (LPARAM)sender);
-}
-
 // ---- 2,000 controls -------------------------------------------------------------
 
 // ORVI_LOAD_SIZES=reduced (the test command sets it for one of its two

@@ -77,6 +77,36 @@ std::vector<std::wstring> ListEntries()
     return entries;
 }
 
+void Command(HWND window, HWND sender, WORD code)
+{
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, code), (LPARAM)sender);
+}
+
+bool SelectEntry(const std::wstring &entry)
+{
+    LRESULT index = SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
+    if (index == LB_ERR)
+        return false;
+    return SendMessageW(g_controlList, LB_SETCURSEL, index, 0) == index;
+}
+
+void MainWindowTest::SetUp()
+{
+    StartAnsweringBoxes();
+    RemoveFamilyKeys();
+    window = StartMainWindow();
+    ASSERT_TRUE(IsWindow(window));
+}
+
+void MainWindowTest::TearDown()
+{
+    CloseMainWindow(window);
+    window = NULL;
+    g_page = 1;
+    RemoveFamilyKeys();
+    StopAnsweringBoxes();
+}
+
 HDROP MakeDrop(const std::vector<std::wstring> &files)
 {
     size_t chars = 1;
