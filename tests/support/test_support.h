@@ -65,6 +65,24 @@ void CloseMainWindow(HWND window);
 void Repaint(HWND window);
 std::wstring WindowText(HWND window);
 std::vector<std::wstring> ListEntries();
+// Checks that the children of page (1: Register, any other: Uninstall) are
+// shown and the other page's hidden; a failure names the line that asked.
+void ExpectPageShownAt(const char *file, int line, int page);
+#define EXPECT_PAGE_SHOWN(page) ExpectPageShownAt(__FILE__, __LINE__, (page))
+// A memory device context of width x height pixels, filled with fill.
+struct Canvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+};
+Canvas MakeCanvas(int width, int height, COLORREF fill);
+void FreeCanvas(Canvas &canvas);
+// Asks parent to draw its owner-drawn button in state into dc, in a width x
+// height item at the origin.
+void SendDrawItem(HWND parent, HWND button, UINT state, HDC dc, int width, int height);
+// ORVI_LOAD_SIZES=reduced (the test command sets it for one of its two suites,
+// to keep within its time) takes a tenth of each load; full otherwise.
+int LoadSize(int full);
 // Sends window a command from sender with the given notification code, as a
 // child control sends it.
 void Command(HWND window, HWND sender, WORD code);
