@@ -1,42 +1,20 @@
 // The main window: start-up page, page switching, routing of commands by
-// sender, colours and fonts of the children, and drawing objects.
+// sender, colours and fonts of the children, and drawing objects, windows and
+// handles over many paints, queries and drops.
 #include "support/test_support.h"
 
 #include "app/app.h"
+#include "controls/controls.h"
+#include "register/register.h"
 
 #include <gtest/gtest.h>
 
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        StartAnsweringBoxes();
-        RemoveFamilyKeys();
-        window = StartMainWindow();
-        ASSERT_TRUE(IsWindow(window));
-    }
-    void TearDown() override
-    {
-        CloseMainWindow(window);
-        StopAnsweringBoxes();
-    }
-    HWND window = NULL;
-};
+#include <stdio.h>
 
-static void ExpectRegisterPage(bool registerPage)
-{
-    EXPECT_EQ(registerPage, IsWindowVisible(g_pathEdit) != 0);
-    EXPECT_EQ(registerPage, IsWindowVisible(g_infoEdit) != 0);
-    EXPECT_EQ(!registerPage, IsWindowVisible(g_controlList) != 0);
-    EXPECT_EQ(!registerPage, IsWindowVisible(g_queryButton) != 0);
-    EXPECT_EQ(!registerPage, IsWindowVisible(g_uninstallAllButton) != 0);
-    EXPECT_EQ(!registerPage, IsWindowVisible(g_downloadButton) != 0);
-}
-
-TEST_F(MainWindow, FirstPaintShowsRegisterPage)
+TEST_F(MainWindowTest, FirstPaintShowsRegisterPage)
 {
     EXPECT_EQ(1, g_page);
-    ExpectRegisterPage(true);
+    EXPECT_PAGE_SHOWN(1);
     RECT r;
     GetWindowRect(window, &r);
     EXPECT_EQ(700, r.right - r.left);
@@ -44,22 +22,22 @@ TEST_F(MainWindow, FirstPaintShowsRegisterPage)
     EXPECT_EQ(0, GetWindowLongW(window, GWL_STYLE) & WS_CAPTION & ~WS_BORDER);
 }
 
-TEST_F(MainWindow, PageFollowsModeOnlyWhenRepainted)
+TEST_F(MainWindowTest, PageFollowsModeOnlyWhenRepainted)
 {
     g_page = 2;
     PumpMessages(50);
-    ExpectRegisterPage(true); // no invalidation, nothing changes
+    EXPECT_PAGE_SHOWN(1); // no invalidation, nothing changes
     Repaint(window);
-    ExpectRegisterPage(false);
+    EXPECT_PAGE_SHOWN(2);
     g_page = 7; // any value but 1 is the Uninstall page
     Repaint(window);
-    ExpectRegisterPage(false);
+    EXPECT_PAGE_SHOWN(7);
     g_page = 1;
     Repaint(window);
-    ExpectRegisterPage(true);
+    EXPECT_PAGE_SHOWN(1);
 }
 
-TEST_F(MainWindow, ChildrenKeepEntryOrderAndAcceptTyping)
+TEST_F(MainWindowTest, ChildrenKeepEntryOrderAndAcceptTyping)
 {
     EXPECT_EQ(0, GetWindowLongW(g_controlList, GWL_STYLE) & LBS_SORT);
     EXPECT_NE(0, GetWindowLongW(g_controlList, GWL_STYLE) & LBS_NOTIFY);
@@ -76,50 +54,29 @@ TEST_F(MainWindow, ChildrenKeepEntryOrderAndAcceptTyping)
 // Every command carrying a button's handle runs that button's action,
 // whatever its notification code; list notifications other than a double
 // click do nothing.
-TEST_F(MainWindow, CommandsAreRoutedBySenderHandle)
+TEST_F(MainWindowTest, CommandsAreRoutedBySenderHandle)
 {
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)g_uninstallAllButton);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_SETFOCUS), (LPARAM)g_downloadButton);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, 1234), (LPARAM)g_queryButton);
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(3u, boxes.size());
-    EXPECT_EQ(L"请点击查询安装按钮！", boxes[0].text);
-    EXPECT_EQ(L"请点击查询安装按钮！", boxes[1].text);
-    EXPECT_EQ(L"当前电脑没有安装控件！", boxes[2].text);
-    for (const BoxRecord &b : boxes) {
-        EXPECT_EQ(window, b.owner);
-        EXPECT_EQ(L"提示", b.caption);
-    }
+    Command(g_uninstallAllButton, BN_CLICKED);
+    Command(g_downloadButton, BN_SETFOCUS);
+    Command(g_queryButton, 1234);
+    EXPECT_BOXES({window, kHintCaption, kQueryFirstText, kOkBox},
+                 {window, kHintCaption, kQueryFirstText, kOkBox},
+                 {window, kHintCaption, kNothingInstalledText, kOkBox});
 
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, LBN_SELCHANGE), (LPARAM)g_controlList);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)window);
-    EXPECT_TRUE(TakeBoxes().empty());
+    Command(g_controlList, LBN_SELCHANGE);
+    Command(window, BN_CLICKED);
+    EXPECT_BOXES();
     QueueBoxAnswer(IDNO);
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, LBN_DBLCLK), (LPARAM)g_controlList);
-    boxes = TakeBoxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(L"   是否卸载？", boxes[0].text);
+    Command(g_controlList, LBN_DBLCLK);
+    EXPECT_BOX(window, kHintCaption, kUninstallOneQuestion, kYesNoBox);
 }
 
 static COLORREF PixelAfterDraw(HWND window, HWND button, UINT state, COLORREF *caption)
 {
-    HDC screen = GetDC(NULL);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, 100, 50);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all = {0, 0, 100, 50};
-    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-    FillRect(dc, &all, green);
-    DeleteObject(green);
+    Canvas canvas = MakeCanvas(100, 50, RGB(0, 255, 0));
+    HDC dc = canvas.dc;
     SendMessageW(window, WM_CTLCOLORBTN, (WPARAM)dc, (LPARAM)button);
-    DRAWITEMSTRUCT item = {};
-    item.CtlType = ODT_BUTTON;
-    item.itemAction = ODA_DRAWENTIRE;
-    item.itemState = state;
-    item.hwndItem = button;
-    item.hDC = dc;
-    item.rcItem = all;
-    SendMessageW(window, WM_DRAWITEM, 0, (LPARAM)&item);
+    SendDrawItem(window, button, state, dc, 100, 50);
     COLORREF face = GetPixel(dc, 5, 5);
     // The edge strips stay as they were.
     EXPECT_EQ(RGB(0, 255, 0), GetPixel(dc, 0, 10));
@@ -135,14 +92,11 @@ static COLORREF PixelAfterDraw(HWND window, HWND button, UINT state, COLORREF *c
     }
     *caption = (left > 10 && right > 10 && abs(left - right) < (left + right) / 3) ? RGB(255, 255, 255)
                                                                                   : RGB(0, 0, 0);
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(NULL, screen);
+    FreeCanvas(canvas);
     return face;
 }
 
-TEST_F(MainWindow, ButtonsArePaintedPressedAndReleased)
+TEST_F(MainWindowTest, ButtonsArePaintedPressedAndReleased)
 {
     for (HWND button : {g_queryButton, g_uninstallAllButton, g_downloadButton}) {
         COLORREF caption;
@@ -162,7 +116,7 @@ static void ExpectFont(HDC dc, int height)
     EXPECT_STREQ(L"宋体", font.lfFaceName);
 }
 
-TEST_F(MainWindow, ColourMessagesSetFontsAndColours)
+TEST_F(MainWindowTest, ColourMessagesSetFontsAndColours)
 {
     HDC dc = CreateCompatibleDC(NULL);
     EXPECT_EQ(0, SendMessageW(window, WM_CTLCOLOREDIT, (WPARAM)dc, (LPARAM)g_pathEdit));
@@ -184,39 +138,119 @@ TEST_F(MainWindow, ColourMessagesSetFontsAndColours)
     DeleteDC(dc);
 }
 
-// Wine reports no GDI counts, so the tool's own creations and deletions are counted.
-TEST_F(MainWindow, DrawingObjectsDoNotPileUp)
+// ---- drawing objects, windows and handles ------------------------------------
+
+static BOOL CALLBACK CountWindow(HWND window, LPARAM count)
 {
-    StartCountingGdiObjects();
-    long before = LiveGdiObjects();
-    HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
-    ASSERT_EQ(before + 1, LiveGdiObjects()) << "the counter must see creations";
-    DeleteObject(probe);
-    ASSERT_EQ(before, LiveGdiObjects());
+    (*(int *)count)++;
+    EnumChildWindows(window, CountWindow, count);
+    return TRUE;
+}
 
-    // A window made while counting: what it makes for its children goes with it.
-    CloseMainWindow(window);
-    window = StartMainWindow();
-    long withWindow = LiveGdiObjects();
-    EXPECT_GT(withWindow, before);
+// Windows of this thread with all their children. Wine's USER counters
+// answer 0, so the windows themselves are counted.
+static int ThreadWindows()
+{
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, (LPARAM)&count);
+    return count;
+}
 
-    HDC dc = CreateCompatibleDC(NULL);
-    for (int i = 0; i < 200; i++) {
-        g_page = i % 2 ? 1 : 2;
-        Repaint(window);
-        SendMessageW(window, WM_CTLCOLOREDIT, (WPARAM)dc, (LPARAM)g_pathEdit);
-        SendMessageW(window, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)g_controlList);
-        SendMessageW(window, WM_CTLCOLORBTN, (WPARAM)dc, (LPARAM)g_queryButton);
-        COLORREF caption;
-        PixelAfterDraw(window, g_queryButton, i % 2 ? ODS_SELECTED : 0, &caption);
+// Wine hands out the lowest free handle slot: any handle left open pushes a
+// fresh one's value up.
+static HANDLE FreshHandle()
+{
+    HANDLE event = CreateEventW(NULL, FALSE, FALSE, NULL);
+    CloseHandle(event);
+    return event;
+}
+
+// Paints both pages, the children's colours, both kinds of owner-drawn button
+// held and released, the title bar, a query and a refused drop; every 50th
+// round also the information box and a real registration.
+static void FlatRound(HWND window, HDC dc, int i, const std::vector<std::wstring> &refused,
+                      const std::wstring &control, int family)
+{
+    HWND bar = FindWindowExW(window, NULL, L"TitleBar", NULL);
+    g_page = i % 2 ? 1 : 2;
+    Repaint(window);
+    SendMessageW(window, WM_CTLCOLOREDIT, (WPARAM)dc, (LPARAM)g_pathEdit);
+    SendMessageW(window, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)g_controlList);
+    SendMessageW(window, WM_CTLCOLORBTN, (WPARAM)dc, (LPARAM)g_queryButton);
+    SendDrawItem(window, g_queryButton, i % 2 ? ODS_SELECTED : 0, dc, 100, 50);
+    for (HWND button : {g_closeButton, g_minimizeButton}) {
+        SendMessageW(button, BM_SETSTATE, TRUE, 0);
+        SendMessageW(button, BM_SETSTATE, FALSE, 0);
+        SendDrawItem(bar, button, ODS_SELECTED, dc, 16, 16);
+        SendDrawItem(bar, button, 0, dc, 16, 16);
     }
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    DeleteDC(dc);
-    EXPECT_EQ(withWindow, LiveGdiObjects());
+    ASSERT_EQ(family, QueryInstalledControls());
+    SendDrop(window, {refused[i % refused.size()]});
+    if (i % 50 == 0) {
+        SendMessageW(g_controlList, LB_SETCURSEL, i % 10, 0);
+        SendMessageW(window, WM_CONTEXTMENU, (WPARAM)g_controlList, MAKELPARAM(300, 300));
+        SendDrop(window, {control});
+        EXPECT_EQ(L"拖入文件路径：" + control + L"\r\n注册状态：文件注册成功！", WindowText(g_infoEdit));
+    }
+}
+
+// Wine reports no GDI counts, so the tool's own creations and deletions are counted.
+TEST_F(MainWindowTest, DrawingObjectsWindowsAndHandlesStayFlatOverPaintsQueriesAndDrops)
+{
+    const int rounds = LoadSize(1000);
+    std::wstring scratch = MakeScratchDir(L"flat");
+    std::wstring control = scratch + L"\\flat.ocx";
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), control.c_str(), FALSE));
+    for (int i = 0; i < 10; i++)
+        SetDefaultValue(HKEY_CLASSES_ROOT, L"ORVI.Flat" + std::to_wstring(i) + L"\\CLSID",
+                        L"{00000000-0000-0000-0000-000000000000}");
+    std::vector<std::wstring> refused = {scratch + L"\\notes.txt", scratch + L"\\UPPER.OCX",
+                                         scratch + L"\\" + std::wstring(3990, L'x') + L".ocx"};
+
+    StartCountingGdiObjects();
+    // What lives as long as the process (the class brushes) is made by a first window.
+    CloseMainWindow(window);
+    CloseMainWindow(StartMainWindow());
+    long gdiBase = LiveGdiObjects();
+    HBRUSH probe = CreateSolidBrush(RGB(1, 2, 3));
+    ASSERT_EQ(gdiBase + 1, LiveGdiObjects()) << "the counter must see creations";
+    DeleteObject(probe);
+    ASSERT_EQ(gdiBase, LiveGdiObjects());
+    int windowBase = ThreadWindows();
+    window = StartMainWindow();
+    ASSERT_GT(ThreadWindows(), windowBase) << "the window count must see the main window";
+    // What the window makes for its children goes with it.
+    ASSERT_GT(LiveGdiObjects(), gdiBase);
+    StartWatchingCalls();
+    Canvas canvas = MakeCanvas(100, 50, RGB(0, 255, 0));
+
+    // One round of everything first: what is made once and kept is not a leak.
+    SendDrop(window, {control});
+    FlatRound(window, canvas.dc, 0, refused, control, 11); // the ten and the registered test control
+    TakeBoxes();
+    ASSERT_EQ(11u, ListEntries().size());
+    long gdi = LiveGdiObjects();
+    int windows = ThreadWindows();
+    HANDLE handle = FreshHandle();
+
+    DWORD start = GetTickCount();
+    for (int i = 0; i < rounds; i++)
+        FlatRound(window, canvas.dc, i, refused, control, 11);
+    printf("%d rounds in %lu ms\n", rounds, GetTickCount() - start);
+    EXPECT_EQ((size_t)rounds / 50, TakeBoxes().size());
+    EXPECT_EQ(gdi, LiveGdiObjects());
+    EXPECT_EQ(windows, ThreadWindows());
+    EXPECT_EQ(handle, FreshHandle());
+    EXPECT_EQ(0, KeysLeftOpen());
+
+    FreeCanvas(canvas);
     g_page = 1;
     CloseMainWindow(window);
-    EXPECT_EQ(before, LiveGdiObjects());
-    window = StartMainWindow();
+    window = NULL;
+    EXPECT_EQ(gdiBase, LiveGdiObjects());
+    EXPECT_EQ(windowBase, ThreadWindows());
+    UnregisterControlFile(control.c_str());
+    RemoveTree(scratch);
 }
 
 static UINT_PTR g_closeTimer, g_failsafeTimer;

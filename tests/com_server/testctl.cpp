@@ -8,9 +8,9 @@
 // without rebuilding the DLL.
 //
 //   ORVI_TEST_PROGID    ProgID to register      (default ORVI.TestCtl)
-//   ORVI_TEST_CLSID     CLSID text               (default see kDefaultClsid)
-//   ORVI_TEST_TYPELIB   type library GUID text   (default see kDefaultTypeLib)
-//   ORVI_TEST_IID       interface GUID text      (default see kDefaultIid)
+//   ORVI_TEST_CLSID     CLSID text               (default kTestServerClsid)
+//   ORVI_TEST_TYPELIB   type library GUID text   (default kTestServerTypeLib)
+//   ORVI_TEST_IID       interface GUID text      (default kTestServerIid)
 //   ORVI_TEST_FAIL      "register", "unregister" or "all": make that call fail
 //   ORVI_TEST_LOG       file that gets one UTF-8 line per call
 //   ORVI_TEST_SLEEP_MS  delay before doing anything, to simulate a slow server
@@ -33,14 +33,12 @@
 #include <string>
 #include <vector>
 
+#include "../support/test_constants.h"
+
 namespace {
 
 HINSTANCE g_module = nullptr;
 
-const wchar_t kDefaultProgId[] = L"ORVI.TestCtl";
-const wchar_t kDefaultClsid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
-const wchar_t kDefaultTypeLib[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}";
-const wchar_t kDefaultIid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}";
 
 // Returns the variable's value, or an empty string when it is unset or
 // empty; callers treat both the same so "VAR=" behaves like "unset".
@@ -130,10 +128,10 @@ struct Names {
 
 Names ReadNames() {
     Names n;
-    n.progId = GetEnvOr(L"ORVI_TEST_PROGID", kDefaultProgId);
-    n.clsid = GetEnvOr(L"ORVI_TEST_CLSID", kDefaultClsid);
-    n.typeLib = GetEnvOr(L"ORVI_TEST_TYPELIB", kDefaultTypeLib);
-    n.iid = GetEnvOr(L"ORVI_TEST_IID", kDefaultIid);
+    n.progId = GetEnvOr(L"ORVI_TEST_PROGID", kTestServerProgId);
+    n.clsid = GetEnvOr(L"ORVI_TEST_CLSID", kTestServerClsid);
+    n.typeLib = GetEnvOr(L"ORVI_TEST_TYPELIB", kTestServerTypeLib);
+    n.iid = GetEnvOr(L"ORVI_TEST_IID", kTestServerIid);
     return n;
 }
 

@@ -1,5 +1,6 @@
 // Every row of the title bar's press table, with bounds on both sides of each
-// edge: checked on the pure hit test and on a real title bar window.
+// edge: all checked on the pure hit test, the first of each outcome on a real
+// title bar window.
 #pragma once
 
 #include "base/title_bar_hit.h"

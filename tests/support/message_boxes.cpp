@@ -89,3 +89,23 @@ std::vector<BoxRecord> TakeBoxes()
     boxes.swap(g_boxes);
     return boxes;
 }
+
+void ExpectBoxesAt(const char *file, int line, const std::vector<ExpectedBox> &expected)
+{
+    ::testing::ScopedTrace trace(file, line, "boxes checked here");
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(expected.size(), boxes.size());
+    for (size_t i = 0; i < boxes.size(); i++) {
+        SCOPED_TRACE(::testing::Message() << "box " << i);
+        const BoxRecord &box = boxes[i];
+        EXPECT_EQ(expected[i].owner, box.owner);
+        EXPECT_EQ(expected[i].caption, box.caption);
+        EXPECT_EQ(expected[i].text, box.text);
+        bool yesNo = expected[i].buttons == kYesNoBox;
+        EXPECT_EQ(!yesNo, box.hasOk);
+        EXPECT_EQ(yesNo, box.hasYes);
+        EXPECT_EQ(yesNo, box.hasNo);
+        EXPECT_FALSE(box.hasCancel);
+        EXPECT_FALSE(box.hasIcon);
+    }
+}

@@ -3,7 +3,11 @@
 // files, and a count of the drawing objects the tool creates.
 #pragma once
 
+#include "support/test_constants.h"
+
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -29,6 +33,21 @@ void SetBoxCallback(void (*callback)(HWND box));
 // True from a box's activation until its window is destroyed.
 bool BoxIsOpen();
 
+// A box as the tool shows it: no icon, and OK alone or Yes and No.
+enum BoxButtons { kOkBox, kYesNoBox };
+struct ExpectedBox {
+    HWND owner;
+    std::wstring caption;
+    std::wstring text;
+    BoxButtons buttons;
+};
+// Takes the boxes shown since the last take and checks them against expected,
+// in order; a failure names the line that asked.
+void ExpectBoxesAt(const char *file, int line, const std::vector<ExpectedBox> &expected);
+#define EXPECT_BOXES(...) ExpectBoxesAt(__FILE__, __LINE__, std::vector<ExpectedBox>{__VA_ARGS__})
+#define EXPECT_BOX(owner, caption, text, buttons)                                                  \
+    EXPECT_BOXES(ExpectedBox{(owner), (caption), (text), (buttons)})
+
 // ---- hangs -------------------------------------------------------------------
 // Ends the test program with exit code 3 and a message naming what when
 // StopWatchdog is not called within ms milliseconds. One watchdog at a time.
@@ -46,6 +65,40 @@ void CloseMainWindow(HWND window);
 void Repaint(HWND window);
 std::wstring WindowText(HWND window);
 std::vector<std::wstring> ListEntries();
+// Checks that the children of page (1: Register, any other: Uninstall) are
+// shown and the other page's hidden; a failure names the line that asked.
+void ExpectPageShownAt(const char *file, int line, int page);
+#define EXPECT_PAGE_SHOWN(page) ExpectPageShownAt(__FILE__, __LINE__, (page))
+// A memory device context of width x height pixels, filled with fill.
+struct Canvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+};
+Canvas MakeCanvas(int width, int height, COLORREF fill);
+void FreeCanvas(Canvas &canvas);
+// Asks parent to draw its owner-drawn button in state into dc, in a width x
+// height item at the origin.
+void SendDrawItem(HWND parent, HWND button, UINT state, HDC dc, int width, int height);
+// ORVI_LOAD_SIZES=reduced (the test command sets it for one of its two suites,
+// to keep within its time) takes a tenth of each load; full otherwise.
+int LoadSize(int full);
+// Sends window a command from sender with the given notification code, as a
+// child control sends it.
+void Command(HWND window, HWND sender, WORD code);
+// Selects the list entry that reads entry exactly; false when there is none.
+bool SelectEntry(const std::wstring &entry);
+
+// The real main window over a test: boxes answered, no family keys before
+// the window is made or after it is gone. A fixture that prepares more calls
+// MainWindowTest::SetUp() last and MainWindowTest::TearDown() first.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void Command(HWND sender, WORD code) { ::Command(window, sender, code); }
+    HWND window = NULL;
+};
 
 // ---- drops -------------------------------------------------------------------
 // A global block laid out as the shell lays out a drop: DROPFILES header,

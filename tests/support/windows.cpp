@@ -77,6 +77,89 @@ std::vector<std::wstring> ListEntries()
     return entries;
 }
 
+void ExpectPageShownAt(const char *file, int line, int page)
+{
+    ::testing::ScopedTrace trace(file, line, ::testing::Message() << "page " << page << " checked here");
+    bool registerPage = page == 1;
+    EXPECT_EQ(registerPage, IsWindowVisible(g_pathEdit) != FALSE);
+    EXPECT_EQ(registerPage, IsWindowVisible(g_infoEdit) != FALSE);
+    EXPECT_EQ(!registerPage, IsWindowVisible(g_controlList) != FALSE);
+    EXPECT_EQ(!registerPage, IsWindowVisible(g_queryButton) != FALSE);
+    EXPECT_EQ(!registerPage, IsWindowVisible(g_uninstallAllButton) != FALSE);
+    EXPECT_EQ(!registerPage, IsWindowVisible(g_downloadButton) != FALSE);
+}
+
+Canvas MakeCanvas(int width, int height, COLORREF fill)
+{
+    HDC screen = GetDC(NULL);
+    Canvas c;
+    c.dc = CreateCompatibleDC(screen);
+    c.bitmap = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(NULL, screen);
+    c.previous = SelectObject(c.dc, c.bitmap);
+    RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(c.dc, &all, brush);
+    DeleteObject(brush);
+    return c;
+}
+
+void FreeCanvas(Canvas &c)
+{
+    SelectObject(c.dc, c.previous);
+    DeleteObject(c.bitmap);
+    DeleteDC(c.dc);
+}
+
+void SendDrawItem(HWND parent, HWND button, UINT state, HDC dc, int width, int height)
+{
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_BUTTON;
+    item.itemAction = ODA_DRAWENTIRE;
+    item.itemState = state;
+    item.hwndItem = button;
+    item.hDC = dc;
+    item.rcItem = {0, 0, width, height};
+    SendMessageW(parent, WM_DRAWITEM, 0, (LPARAM)&item);
+}
+
+int LoadSize(int full)
+{
+    wchar_t sizes[16] = {};
+    GetEnvironmentVariableW(L"ORVI_LOAD_SIZES", sizes, 16);
+    return lstrcmpW(sizes, L"reduced") == 0 ? full / 10 : full;
+}
+
+void Command(HWND window, HWND sender, WORD code)
+{
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, code), (LPARAM)sender);
+}
+
+bool SelectEntry(const std::wstring &entry)
+{
+    LRESULT index = SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
+    if (index == LB_ERR)
+        return false;
+    return SendMessageW(g_controlList, LB_SETCURSEL, index, 0) == index;
+}
+
+void MainWindowTest::SetUp()
+{
+    StartAnsweringBoxes();
+    RemoveFamilyKeys();
+    window = StartMainWindow();
+    ASSERT_TRUE(IsWindow(window));
+}
+
+void MainWindowTest::TearDown()
+{
+    CloseMainWindow(window);
+    window = NULL;
+    g_page = 1;
+    RemoveFamilyKeys();
+    StopAnsweringBoxes();
+}
+
 HDROP MakeDrop(const std::vector<std::wstring> &files)
 {
     size_t chars = 1;
