@@ -108,6 +108,18 @@ void SetEnv(const wchar_t *name, const wchar_t *value)
     SetEnvironmentVariableW(name, value);
 }
 
+bool LoadSizesReduced()
+{
+    wchar_t sizes[16] = {};
+    GetEnvironmentVariableW(L"ORVI_LOAD_SIZES", sizes, 16);
+    return lstrcmpW(sizes, L"reduced") == 0;
+}
+
+std::wstring RegisteredTestServer()
+{
+    return ReadStringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32");
+}
+
 std::vector<std::wstring> ReadServerLog(const std::wstring &path)
 {
     std::string bytes = ReadFileBytes(path);

@@ -100,6 +100,8 @@ long KeysLeftOpen();
 std::vector<ShellCallRecord> TakeShellCalls();
 
 // ---- files and the test server ------------------------------------------------
+// The class the test server registers (its ProgID is "ORVI.TestCtl").
+const wchar_t kTestServerClsid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
 std::wstring TestProgramDir();
 // Full path of the test COM server built beside the test programs.
 std::wstring TestServerPath();
@@ -113,8 +115,13 @@ void RemoveTree(const std::wstring &dir);
 std::string ReadFileBytes(const std::wstring &path);
 void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 void SetEnv(const wchar_t *name, const wchar_t *value);
+// ORVI_LOAD_SIZES=reduced (the test command sets it for one of its two
+// suites, to keep within its time): load cases take a tenth of their size.
+bool LoadSizesReduced();
 // Lines the test server appended to its log ("register <path>", "unregister <path>").
 std::vector<std::wstring> ReadServerLog(const std::wstring &path);
+// The server file the test class is registered with ("" when it is not).
+std::wstring RegisteredTestServer();
 
 // Replaces the import of function from dll in this program's import table
 // with wrapper; returns the real function.
