@@ -206,6 +206,12 @@ TEST_F(Drop, PathsUpTo490CharactersAreRegisteredWholeLongerOnesRefused)
         UnregisterControlFile(path.c_str());
     }
 
+    // A missing file of 490 characters: the registrar starts and fails, but it was given the path.
+    std::wstring missing = MissingAtLength(490);
+    ASSERT_EQ(490u, missing.size());
+    SendDrop(window, {missing});
+    EXPECT_EQ(Report(missing, false), WindowText(g_infoEdit));
+
     // A real file one character longer.
     std::wstring longer = ServerAtLength(491, L'o');
     DeleteFileW(log.c_str());
