@@ -1,5 +1,7 @@
 // Dropped files through the real main window: reports, the registrar runs
-// with real regsvr32.exe on the test COM server, refusals.
+// with real regsvr32.exe on the test COM server, refusals of awkward paths,
+// directories and locked files. Nothing is acted on under a cut path.
+#include "support/drop_fixture.h"
 #include "support/test_support.h"
 
 #include "app/app.h"
@@ -7,52 +9,82 @@
 
 #include <gtest/gtest.h>
 
-static const wchar_t kNotAControl[] = L"ERROR:拖入不是.cab、.ocx、.dll文件！";
-static const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
+#include <algorithm>
 
-class Drop : public ::testing::Test {
+static const wchar_t kNotAControl[] = L"ERROR:拖入不是.cab、.ocx、.dll文件！";
+
+static std::wstring Report(const std::wstring &path, bool ok)
+{
+    return L"拖入文件路径：" + path + L"\r\n注册状态：" + (ok ? L"文件注册成功！" : L"文件注册失败！");
+}
+
+// What the test server logs for a drop of path: the unregistering run, then the registering one.
+static std::vector<std::wstring> BothRuns(const std::wstring &path)
+{
+    return {L"unregister " + path, L"register " + path};
+}
+
+class Drop : public DropFixture {
 protected:
-    void SetUp() override
+    Drop() : DropFixture(L"drop folder", true) {}
+
+    // A copy of the test server whose full path is exactly length characters,
+    // in folders of 200 characters where one name would be too long.
+    std::wstring ServerAtLength(size_t length, wchar_t fill)
     {
-        StartAnsweringBoxes();
-        RemoveFamilyKeys();
-        dir = MakeScratchDir(L"drop folder");
-        log = dir + L"\\server.log";
-        SetEnv(L"ORVI_TEST_LOG", log.c_str());
-        SetEnv(L"ORVI_TEST_FAIL", NULL);
-        window = StartMainWindow();
-    }
-    void TearDown() override
-    {
-        CloseMainWindow(window);
-        SetEnv(L"ORVI_TEST_LOG", NULL);
-        SetEnv(L"ORVI_TEST_FAIL", NULL);
-        RemoveFamilyKeys();
-        StopAnsweringBoxes();
-    }
-    std::wstring CopyServer(const std::wstring &name)
-    {
-        std::wstring path = dir + L"\\" + name;
-        CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE);
+        std::wstring path = dir;
+        while (length - path.size() > 250) {
+            path += L"\\" + std::wstring(200, fill);
+            CreateDirectoryW(path.c_str(), NULL);
+        }
+        path += L"\\";
+        path += std::wstring(length - path.size() - 4, fill) + L".ocx";
+        EXPECT_EQ(length, path.size());
+        EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE)) << length;
         return path;
     }
-    HWND window = NULL;
-    std::wstring dir, log;
+
+    // A path of exactly length characters to no file.
+    std::wstring MissingAtLength(size_t length)
+    {
+        std::wstring path = dir + L"\\";
+        while (path.size() + 4 < length)
+            path += L"x";
+        return path + L".ocx";
+    }
 };
 
-TEST_F(Drop, ControlFileIsUnregisteredThenRegistered)
+// The registrar's own runs, outside a drop.
+class Registrar : public Drop {};
+
+// Spaces, Chinese and a letter outside code page 936 in the folder and the
+// name: the path reaches regsvr32 whole, as one argument, and is never taken
+// through the ANSI code page.
+TEST_F(Drop, ControlFileIsUnregisteredThenRegisteredUnderItsWholePath)
 {
-    // Spaces in the folder and the name: the path must reach regsvr32 as one argument.
-    std::wstring path = CopyServer(L"My Control.ocx");
+    ASSERT_EQ(936u, GetACP());
+    std::wstring folder = dir + L"\\中文 目录";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    std::wstring path = CopyServer(L"中文 目录\\控件 测试ก.ocx");
     SendDrop(window, {path});
     EXPECT_EQ(path, WindowText(g_pathEdit));
-    EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", WindowText(g_infoEdit));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + path, L"register " + path}),
-              ReadServerLog(log));
-    EXPECT_EQ(L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}",
-              ReadStringValue(HKEY_CLASSES_ROOT, L"ORVI.TestCtl\\CLSID"));
-    EXPECT_EQ(path, ReadStringValue(HKEY_CLASSES_ROOT,
-                                    L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}\\InprocServer32"));
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
+    EXPECT_EQ(BothRuns(path), ReadServerLog(log));
+    EXPECT_EQ(kTestServerClsid, ReadStringValue(HKEY_CLASSES_ROOT, L"ORVI.TestCtl\\CLSID"));
+    EXPECT_EQ(path, RegisteredTestServer());
+    UnregisterControlFile(path.c_str());
+
+    // Forward slashes are passed on as they are.
+    std::wstring forward = path;
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    DeleteFileW(log.c_str());
+    SendDrop(window, {forward});
+    EXPECT_EQ(forward, WindowText(g_pathEdit));
+    EXPECT_EQ(Report(forward, true), WindowText(g_infoEdit));
+    EXPECT_EQ(2u, ReadServerLog(log).size());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    UnregisterControlFile(forward.c_str());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 }
 
 TEST_F(Drop, OnlyTheFirstFileOfADropCounts)
@@ -61,8 +93,7 @@ TEST_F(Drop, OnlyTheFirstFileOfADropCounts)
     std::wstring second = CopyServer(L"second.ocx");
     SendDrop(window, {first, second});
     EXPECT_EQ(first, WindowText(g_pathEdit));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + first, L"register " + first}),
-              ReadServerLog(log));
+    EXPECT_EQ(BothRuns(first), ReadServerLog(log));
 }
 
 // The registrar's exit code decides: a failed registration is never reported as success.
@@ -71,19 +102,19 @@ TEST_F(Drop, RegistrarFailureIsReportedAsFailure)
     std::wstring path = CopyServer(L"failing.ocx");
     SetEnv(L"ORVI_TEST_FAIL", L"register");
     SendDrop(window, {path});
-    EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册失败！", WindowText(g_infoEdit));
+    EXPECT_EQ(Report(path, false), WindowText(g_infoEdit));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
     // A file that is no COM server at all.
-    std::wstring text = dir + L"\\notes.dll";
+    std::wstring text = InDir(L"notes.dll");
     WriteFileBytes(text, "not a library");
     SendDrop(window, {text});
-    EXPECT_EQ(L"拖入文件路径：" + text + L"\r\n注册状态：文件注册失败！", WindowText(g_infoEdit));
+    EXPECT_EQ(Report(text, false), WindowText(g_infoEdit));
 
     // The unregistering run that comes first never decides the result.
     SetEnv(L"ORVI_TEST_FAIL", L"unregister");
     SendDrop(window, {path});
-    EXPECT_EQ(L"拖入文件路径：" + path + L"\r\n注册状态：文件注册成功！", WindowText(g_infoEdit));
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 }
 
@@ -102,12 +133,55 @@ TEST_F(Drop, OtherEndingsAreRefusedCaseSensitively)
     EXPECT_TRUE(ReadServerLog(log).empty()) << "nothing may be started for a refused file";
 }
 
+TEST_F(Drop, DirectoryNamedLikeAControlIsReportedAsAFailure)
+{
+    for (const wchar_t *name : {L"folder.ocx", L"folder.dll"}) {
+        std::wstring path = InDir(name);
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+        WriteFileBytes(path + L"\\inside.txt", "kept");
+        SendDrop(window, {path});
+        EXPECT_EQ(Report(path, false), WindowText(g_infoEdit)) << name;
+        EXPECT_EQ("kept", ReadFileBytes(path + L"\\inside.txt"));
+    }
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+}
+
+TEST_F(Drop, FileLockedByAnotherProcessIsReportedAsAFailureAndLeftAlone)
+{
+    std::wstring path = CopyServer(L"locked.ocx");
+    std::string bytes = ReadFileBytes(path);
+    HANDLE holder = HoldFileInChild(path, 0);
+    ASSERT_TRUE(holder != NULL);
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, probe) << "the child must hold the file alone";
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, false), WindowText(g_infoEdit));
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    ReleaseHeldFile(holder);
+    EXPECT_EQ(bytes, ReadFileBytes(path));
+
+    // Held the way a process that loaded it holds it: it can still be registered.
+    holder = HoldFileInChild(path, FILE_SHARE_READ);
+    ASSERT_TRUE(holder != NULL);
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
+    EXPECT_EQ(path, RegisteredTestServer());
+    ReleaseHeldFile(holder);
+    UnregisterControlFile(path.c_str());
+}
+
 TEST_F(Drop, DropOnUninstallPageSwitchesToRegisterPage)
 {
     g_page = 2;
     Repaint(window);
     ASSERT_TRUE(IsWindowVisible(g_controlList));
-    SendDrop(window, {dir + L"\\readme.txt"});
+    SendDrop(window, {InDir(L"readme.txt")});
     EXPECT_EQ(1, g_page);
     PumpMessages(50);
     EXPECT_TRUE(IsWindowVisible(g_infoEdit));
@@ -115,25 +189,44 @@ TEST_F(Drop, DropOnUninstallPageSwitchesToRegisterPage)
     EXPECT_EQ(kNotAControl, WindowText(g_infoEdit));
 }
 
-static std::wstring PathOfLength(const std::wstring &dir, size_t length, const wchar_t *ending)
+// Paths are never cut. Around MAX_PATH nothing changes: the registrar takes
+// paths of up to 490 characters, and real files of these lengths are
+// registered under their whole path. What it cannot take is refused before
+// anything starts.
+TEST_F(Drop, PathsUpTo490CharactersAreRegisteredWholeLongerOnesRefused)
 {
-    std::wstring path = dir + L"\\";
-    while (path.size() + 4 < length)
-        path += L"x";
-    return path + ending;
-}
+    for (size_t length : {259u, 260u, 490u}) {
+        std::wstring path = ServerAtLength(length, length == 490 ? L'n' : L'm');
+        DeleteFileW(log.c_str());
+        SendDrop(window, {path});
+        EXPECT_EQ(path, WindowText(g_pathEdit)) << length;
+        EXPECT_EQ(Report(path, true), WindowText(g_infoEdit)) << length;
+        EXPECT_EQ(BothRuns(path), ReadServerLog(log)) << length;
+        EXPECT_EQ(path, RegisteredTestServer()) << length;
+        UnregisterControlFile(path.c_str());
+    }
 
-// Paths are never cut: what the registrar cannot take is refused before anything starts.
-TEST_F(Drop, OverLongPathsAreRefusedWhole)
-{
-    std::wstring fits = PathOfLength(dir, 490, L".ocx");
-    ASSERT_EQ(490u, fits.size());
-    SendDrop(window, {fits});
-    // The file does not exist: the registrar starts and fails, but it was given the path.
-    EXPECT_EQ(L"拖入文件路径：" + fits + L"\r\n注册状态：文件注册失败！", WindowText(g_infoEdit));
+    // A missing file of 490 characters: the registrar starts and fails, but it was given the path.
+    std::wstring missing = MissingAtLength(490);
+    ASSERT_EQ(490u, missing.size());
+    SendDrop(window, {missing});
+    EXPECT_EQ(Report(missing, false), WindowText(g_infoEdit));
 
-    for (size_t length : {491u, 999u, 1000u, 4000u}) {
-        std::wstring path = PathOfLength(dir, length, L".ocx");
+    // A real file one character longer.
+    std::wstring longer = ServerAtLength(491, L'o');
+    DeleteFileW(log.c_str());
+    SendDrop(window, {longer});
+    EXPECT_EQ(kTooLong, WindowText(g_infoEdit));
+    EXPECT_EQ(longer, WindowText(g_pathEdit));
+    EXPECT_TRUE(FileExists(longer));
+    // Refused whole by the runner itself, too.
+    EXPECT_EQ(0, RegisterControlFile(longer.c_str()));
+    EXPECT_EQ(0, UnregisterControlFile(longer.c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    for (size_t length : {999u, 1000u, 4000u}) {
+        std::wstring path = MissingAtLength(length);
+        ASSERT_EQ(length, path.size());
         SetWindowTextW(g_infoEdit, L"");
         SendDrop(window, {path});
         EXPECT_EQ(kTooLong, WindowText(g_infoEdit)) << length;
@@ -143,9 +236,6 @@ TEST_F(Drop, OverLongPathsAreRefusedWhole)
             EXPECT_EQ(L"", WindowText(g_pathEdit)) << "a path that cannot be read whole is not shown cut";
     }
     EXPECT_TRUE(ReadServerLog(log).empty());
-    // Refused whole by the runner itself, too.
-    EXPECT_EQ(0, RegisterControlFile(PathOfLength(dir, 491, L".ocx").c_str()));
-    EXPECT_EQ(0, UnregisterControlFile(PathOfLength(dir, 491, L".ocx").c_str()));
 }
 
 static HWND g_heldWindow;
@@ -193,13 +283,9 @@ TEST_F(Drop, DropDuringAModalBoxIsHeldBack)
     EXPECT_EQ(1, g_page);
 }
 
-TEST(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
+TEST_F(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
 {
-    std::wstring dir = MakeScratchDir(L"registrar");
-    std::wstring log = dir + L"\\server.log";
-    std::wstring path = dir + L"\\slow.ocx";
-    CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE);
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    std::wstring path = CopyServer(L"slow.ocx");
     SetEnv(L"ORVI_TEST_SLEEP_MS", L"300");
     // Wine hands out the lowest free handle slot: a leaked process handle
     // would push a fresh handle's value up. The shell keeps one handle of its
@@ -232,46 +318,23 @@ TEST(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
     after = CreateEventW(NULL, FALSE, FALSE, NULL);
     CloseHandle(after);
     EXPECT_EQ(before, after);
-    SetEnv(L"ORVI_TEST_LOG", NULL);
-}
-
-TEST(Registrar, ForwardSlashesArePassedOn)
-{
-    std::wstring dir = MakeScratchDir(L"slashes");
-    std::wstring path = dir + L"\\fwd.ocx";
-    CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE);
-    std::wstring forward = path;
-    for (wchar_t &c : forward)
-        if (c == L'\\')
-            c = L'/';
-    EXPECT_EQ(1, RegisterControlFile(forward.c_str()));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
-    UnregisterControlFile(forward.c_str());
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 }
 
 // No Windows file name holds a double quote. One in a path (a stored server
 // path, say) would close the quoted argument and hand the registrar further
 // arguments of its own: here a registered control's file.
-TEST(Registrar, PathWithAQuoteStartsNothing)
+TEST_F(Registrar, PathWithAQuoteStartsNothing)
 {
-    std::wstring dir = MakeScratchDir(L"quote");
-    std::wstring log = dir + L"\\server.log";
-    std::wstring other = dir + L"\\other.ocx";
-    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), other.c_str(), FALSE));
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    std::wstring other = CopyServer(L"other.ocx");
     ASSERT_EQ(1, RegisterControlFile(other.c_str()));
     ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     DeleteFileW(log.c_str());
 
-    std::wstring injected = other + L"\" \"" + dir + L"\\none.ocx";
+    std::wstring injected = other + L"\" \"" + InDir(L"none.ocx");
     EXPECT_EQ(0, UnregisterControlFile(injected.c_str()));
     EXPECT_EQ(0, RegisterControlFile(injected.c_str()));
     EXPECT_EQ(0, UnregisterControlFile(L"\""));
     EXPECT_TRUE(ReadServerLog(log).empty());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
-
     UnregisterControlFile(other.c_str());
-    SetEnv(L"ORVI_TEST_LOG", NULL);
-    RemoveFamilyKeys();
 }

@@ -1,7 +1,5 @@
 // Load on the real main window: 2,000 family controls listed and uninstalled
-// in one go and 50 cabinet drops in a row. Each part is sized to stay within
-// a few tens of seconds under wine64.
-#include "support/cabinet_maker.h"
+// in one go. Sized to stay within a few tens of seconds under wine64.
 #include "support/test_support.h"
 
 #include "app/app.h"
@@ -19,17 +17,8 @@ const HKEY kCR = HKEY_CLASSES_ROOT;
 
 // ---- 2,000 controls -------------------------------------------------------------
 
-// ORVI_LOAD_SIZES=reduced (the test command sets it for one of its two
-// suites, to keep within its time) takes a tenth of the controls and cabinet
-// drops.
-bool Reduced()
-{
-    wchar_t sizes[16] = {};
-    GetEnvironmentVariableW(L"ORVI_LOAD_SIZES", sizes, 16);
-    return lstrcmpW(sizes, L"reduced") == 0;
-}
-const int kControls = Reduced() ? 200 : 2000;
-const int kDrops = Reduced() ? 5 : 50;
+// Reduced load sizes take a tenth.
+const int kControls = LoadSize(2000);
 
 std::wstring LoadProgId(int i)
 {
@@ -122,93 +111,6 @@ TEST(Load, TwoThousandControlsAreListedAndAllUninstalled)
     StopAnsweringBoxes();
 }
 
-// ---- 50 cabinets --------------------------------------------------------------------
-
-std::wstring Drive()
-{
-    wchar_t dir[MAX_PATH] = {};
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(1, dir[0]);
-}
-
-std::wstring BaseFolder()
-{
-    return Drive() + L":\\OrviActiveX";
-}
-
-std::set<std::wstring> Folders()
-{
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((BaseFolder() + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.insert(name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
-}
-
-void RemoveFolder(const std::wstring &number)
-{
-    std::wstring folder = BaseFolder() + L"\\" + number;
-    for (const wchar_t *name : {L"\\testctl.ocx", L"\\readme.txt"}) {
-        SetFileAttributesW((folder + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW((folder + name).c_str());
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-TEST(Load, FiftyCabinetDropsLeaveFiftySeparateFoldersAndReports)
-{
-    StartAnsweringBoxes();
-    RemoveFamilyKeys();
-    std::wstring scratch = MakeScratchDir(L"load cabinets");
-    std::string server = ReadFileBytes(TestServerPath());
-    CabEntry control, text;
-    control.storedName = "testctl.ocx";
-    control.bytes = server;
-    text.storedName = "readme.txt";
-    text.bytes = "load";
-    ASSERT_EQ(1, MakeCabinet(scratch, "load.cab", {control, text}));
-    std::wstring cab = scratch + L"\\load.cab";
-    HWND window = StartMainWindow();
-
-    std::set<std::wstring> existing = Folders();
-    std::vector<std::wstring> made;
-    DWORD start = GetTickCount();
-    for (int i = 0; i < kDrops; i++) {
-        std::set<std::wstring> before = Folders();
-        SendDrop(window, {cab});
-        std::vector<std::wstring> fresh;
-        for (const std::wstring &name : Folders()) {
-            if (!before.count(name))
-                fresh.push_back(name);
-        }
-        ASSERT_EQ(1u, fresh.size()) << "drop " << i;
-        made.push_back(fresh[0]);
-        std::wstring reported = Drive() + L":/OrviActiveX/" + fresh[0] + L"/";
-        EXPECT_EQ(L"解压文件列表:\r\n" + reported + L"testctl.ocx\r\n" + reported +
-                      L"readme.txt\r\n注册状态:注册成功！",
-                  WindowText(g_infoEdit))
-            << "drop " << i;
-        EXPECT_STREQ(L"拖入文件路径:", g_statusText);
-        std::wstring folder = BaseFolder() + L"\\" + fresh[0];
-        EXPECT_EQ("load", ReadFileBytes(folder + L"\\readme.txt"));
-        EXPECT_TRUE(ReadFileBytes(folder + L"\\testctl.ocx") == server);
-    }
-    printf("%d cabinet drops in %lu ms\n", kDrops, GetTickCount() - start);
-    EXPECT_EQ((size_t)kDrops, std::set<std::wstring>(made.begin(), made.end()).size());
-    EXPECT_TRUE(TakeBoxes().empty());
-
-    CloseMainWindow(window);
-    for (const std::wstring &name : Folders()) {
-        if (!existing.count(name))
-            RemoveFolder(name);
-    }
     RemoveFamilyKeys();
     StopAnsweringBoxes();
 }

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <string>
 
-static const wchar_t kClsid[] = L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
-
 struct Outcome {
     DWORD code;
     std::wstring out; // stdout, decoded from UTF-8
@@ -132,7 +130,7 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     Outcome reg = RunOrvictl(L"register \"" + path + L"\"");
     EXPECT_EQ(0u, reg.code) << reg.out;
     EXPECT_EQ(L"注册成功：" + path + L"\r\n", reg.out);
-    EXPECT_EQ(path, ReadStringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32"));
+    EXPECT_EQ(path, RegisteredTestServer());
 
     Outcome list = RunOrvictl(L"list");
     EXPECT_EQ(0u, list.code);
@@ -142,19 +140,20 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     std::wstring escaped;
     for (wchar_t c : path)
         escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
-    EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" + std::wstring(kClsid) +
+    EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" + std::wstring(kTestServerClsid) +
                   L"\",\"serverPath\":\"" + escaped + L"\",\"serverExists\":true,\"version\":null}]"
                   L",\"count\":1}\r\n",
               json.out);
 
     // The browser's record gives the version and the download address.
-    std::wstring unit = std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") + kClsid;
+    std::wstring unit =
+        std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") + kTestServerClsid;
     SetDefaultValue(HKEY_LOCAL_MACHINE, unit + L"\\InstalledVersion", L"1,2,3,4");
     SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE", L"http://example.com/控件.cab");
     Outcome info = RunOrvictl(L"info orvi.testctl");
     DeleteTree(HKEY_LOCAL_MACHINE, unit);
     EXPECT_EQ(0u, info.code);
-    EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kClsid) + L"\r\nPATH：" + path +
+    EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kTestServerClsid) + L"\r\nPATH：" + path +
                   L"\r\nVERSION：1,2,3,4\r\n下载地址：http://example.com/控件.cab\r\n注册表视图：" +
                   (ProcessIsWow64() ? L"32位（Wow6432Node）" : L"本机") + L"\r\n",
               info.out);

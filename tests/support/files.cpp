@@ -108,6 +108,11 @@ void SetEnv(const wchar_t *name, const wchar_t *value)
     SetEnvironmentVariableW(name, value);
 }
 
+std::wstring RegisteredTestServer()
+{
+    return ReadStringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32");
+}
+
 std::vector<std::wstring> ReadServerLog(const std::wstring &path)
 {
     std::string bytes = ReadFileBytes(path);

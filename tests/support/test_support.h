@@ -168,6 +168,8 @@ void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 void SetEnv(const wchar_t *name, const wchar_t *value);
 // Lines the test server appended to its log ("register <path>", "unregister <path>").
 std::vector<std::wstring> ReadServerLog(const std::wstring &path);
+// The server file the test class is registered with ("" when it is not).
+std::wstring RegisteredTestServer();
 
 // Replaces the import of function from dll in this program's import table
 // with wrapper; returns the real function.
