@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <stdio.h>
 
 namespace {
@@ -108,10 +107,6 @@ TEST(Load, TwoThousandControlsAreListedAndAllUninstalled)
 
     CloseMainWindow(window);
     RemoveLoadKeys();
-    StopAnsweringBoxes();
-}
-
-    RemoveFamilyKeys();
     StopAnsweringBoxes();
 }
 
