@@ -3,10 +3,10 @@
 # prints one table (on stdout; progress goes to stderr), and a second one for
 # the i686 exe as a 32-bit process on 64-bit Windows (start-up, query and
 # cabinet rows) where 32-bit code runs. Builds both builds with the benchmark
-# programs, makes a fresh Wine
-# prefix of its own, runs tests/bench/orvi_bench.exe in it under wine64 on a
-# virtual display of its own, and removes everything it made afterwards,
-# also when it fails or is interrupted.
+# programs (bench/, built only here: the presets mingw-<arch>-bench), makes a
+# fresh Wine prefix of its own below build/prefixes, runs orvi_bench.exe in it
+# under wine64 on a virtual display of its own, and removes everything it made
+# afterwards, also when it fails or is interrupted.
 #
 #   ORVI_BENCH_RUNS        runs per figure (at least 5, the default)
 #   ORVI_BENCH_ROWS        rows to run, e.g. "14" (default all: "12345")
@@ -15,27 +15,28 @@
 #   ORVI_BENCH_CPU         the CPU everything runs on (default the last one)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+lib=$root/scripts/lib
 build=${ORVI_BENCH_BUILD:-$root/build/x86_64}
 build_i686=${ORVI_BENCH_BUILD_I686:-$root/build/i686}
 say() { echo "benchmark: $*" >&2; }
 
-"$root/scripts/install-deps.sh" >&2
+"$lib/install-deps.sh" >&2
 say "building $build (x86_64) and $build_i686 (i686 release), each with the benchmark programs"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVI_BUILD_TESTS=ON >/dev/null
+(cd "$root" && cmake --preset mingw-x86_64-bench -B "$build" >/dev/null)
 cmake --build "$build" >&2
-cmake -S "$root" -B "$build_i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DORVI_BUILD_TESTS=ON >/dev/null
+(cd "$root" && cmake --preset mingw-i686-bench -B "$build_i686" >/dev/null)
 cmake --build "$build_i686" >&2
 
+. "$lib/wine-env.sh"
 work=$(mktemp -d /tmp/orvi-bench.XXXXXX)
-prefix="$work/prefix"
+mkdir -p "$ORVI_PREFIXES"
+prefix=$(mktemp -d "$ORVI_PREFIXES/bench.XXXXXX")
 cleanup() {
   if [ -d "$prefix" ]; then
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-    WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w 2>/dev/null || true
+    WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
+    WINEPREFIX="$prefix" "$WINESERVER" -w 2>/dev/null || true
   fi
-  rm -rf "$work"
+  rm -rf "$work" "$prefix" "$prefix.lock"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -43,7 +44,7 @@ trap 'exit 130' INT TERM
 started=$(date +%s)
 load_before=$(cut -d" " -f1-3 /proc/loadavg)
 say "making a fresh Wine prefix in $prefix"
-"$root/scripts/make-prefix.sh" "$prefix" unmanaged
+"$lib/make-prefix.sh" "$prefix" unmanaged
 
 # Every registry call (and every X request) is a round trip to another
 # process. Between two CPUs of a virtual machine that round trip costs more
@@ -54,17 +55,15 @@ say "making a fresh Wine prefix in $prefix"
 cpu=${ORVI_BENCH_CPU:-$(( $(nproc) - 1 ))}
 say "running everything on CPU $cpu"
 
-export ORVI_BENCH_BIN="$build/bin" ORVI_BENCH_WORK="$work" WINEPREFIX="$prefix"
+export ORVI_ROOT="$root" ORVI_BENCH_BIN="$build/bin" ORVI_BENCH_WORK="$work" WINEPREFIX="$prefix"
 export ORVI_BENCH_I686_EXE_BYTES=$(stat -c %s "$build_i686/bin/OrviActiveX.exe")
-taskset -c "$cpu" "$root/scripts/with-display.sh" bash -c '
+taskset -c "$cpu" "$lib/with-display.sh" bash -c '
   set -euo pipefail
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
-  # Wine'"'"'s background processes start here, with their output going nowhere.
-  /usr/lib/wine/wineserver -p 30
-  /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+  . "$ORVI_ROOT/scripts/lib/wine-env.sh"
+  wine_start
   cd "$ORVI_BENCH_BIN"
   cabinet="$ORVI_BENCH_WORK/bench.cab"
-  /usr/lib/wine/wine64 orvi_bench.exe --make-cabinet "Z:$cabinet" </dev/null
+  "$WINE64" orvi_bench.exe --make-cabinet "Z:$cabinet" </dev/null
   # The native unpacker, for information: the median of five runs.
   times=()
   for run in 1 2 3 4 5; do
@@ -80,8 +79,8 @@ taskset -c "$cpu" "$root/scripts/with-display.sh" bash -c '
   export ORVI_BENCH_CABEXTRACT_MS=$(awk -v us="$median" "BEGIN { printf \"%.1f\", us / 1000 }")
   echo "benchmark: cabextract took ${times[*]} us" >&2
   status=0
-  /usr/lib/wine/wine64 orvi_bench.exe --cabinet "Z:$cabinet" </dev/null || status=$?
-  /usr/lib/wine/wineserver -k || true
+  "$WINE64" orvi_bench.exe --cabinet "Z:$cabinet" </dev/null || status=$?
+  wine_stop
   exit $status
 '
 # The i686 exe, the one the tool ships as, runs as a 32-bit process on
@@ -90,19 +89,18 @@ taskset -c "$cpu" "$root/scripts/with-display.sh" bash -c '
 rows_i686=$(tr -cd '145' <<<"${ORVI_BENCH_ROWS:-145}")
 if [ -z "$rows_i686" ]; then
   :
-elif reason=$("$root/scripts/can-run-i686.sh" "$prefix" 2>&1); then
+elif reason=$("$lib/can-run-i686.sh" "$prefix" 2>&1); then
   say "i686 (WoW64) rows $rows_i686"
   ORVI_BENCH_BIN="$build_i686/bin" ORVI_BENCH_ROWS="$rows_i686" ORVI_BENCH_I686_EXE_BYTES= taskset -c "$cpu" \
-    "$root/scripts/with-display.sh" bash -c '
+    "$lib/with-display.sh" bash -c '
     set -euo pipefail
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
-    /usr/lib/wine/wineserver -p 30
-    /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+    . "$ORVI_ROOT/scripts/lib/wine-env.sh"
+    wine_start
     cd "$ORVI_BENCH_BIN"
     echo
     status=0
-    /usr/lib/wine/wine64 orvi_bench.exe --cabinet "Z:$ORVI_BENCH_WORK/bench.cab" </dev/null || status=$?
-    /usr/lib/wine/wineserver -k || true
+    "$WINE64" orvi_bench.exe --cabinet "Z:$ORVI_BENCH_WORK/bench.cab" </dev/null || status=$?
+    wine_stop
     exit $status
   '
 else

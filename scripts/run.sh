@@ -1,26 +1,28 @@
 #!/bin/bash
 # Installs what is missing, builds the tool and starts it under wine64 in the
-# project's own Wine prefix (build/run-prefix), on the current X display.
+# project's own Wine prefix (build/prefixes/run), on the current X display.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+lib=$root/scripts/lib
 if [ -z "${DISPLAY:-}" ]; then
   echo "No display: DISPLAY is not set, so the tool's window cannot be shown." >&2
   echo "Run this from a graphical session, or on a virtual display:" >&2
   echo "  xvfb-run -a scripts/run.sh     (or see scripts/screenshot.sh for pictures)" >&2
   exit 1
 fi
-"$root/scripts/install-deps.sh"
+"$lib/install-deps.sh"
 "$root/scripts/build.sh" all
-prefix="$root/build/run-prefix"
-"$root/scripts/make-prefix.sh" "$prefix"
+. "$lib/wine-env.sh"
+prefix="$ORVI_PREFIXES/run"
+"$lib/make-prefix.sh" "$prefix"
 # The i686 exe is the one the tool ships as; it runs as a 32-bit process on
 # 64-bit Windows where this machine runs 32-bit code, else the x86_64 one runs.
-if reason=$("$root/scripts/can-run-i686.sh" "$prefix" 2>&1); then
+if reason=$("$lib/can-run-i686.sh" "$prefix" 2>&1); then
   exe="$root/build/i686/bin/OrviActiveX.exe"
   echo "Starting the i686 exe (the shipped one) as a 32-bit process: $exe"
 else
   exe="$root/build/x86_64/bin/OrviActiveX.exe"
   echo "Starting the x86_64 exe: this machine cannot run 32-bit Windows programs ($reason)"
 fi
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" LC_ALL=zh_CN.UTF-8
-exec /usr/lib/wine/wine64 "$exe"
+export WINEPREFIX="$prefix"
+exec "$WINE64" "$exe"

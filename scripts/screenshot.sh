@@ -5,26 +5,28 @@
 #
 # Usage: scripts/screenshot.sh OUTDIR
 #   ORVI_EXE               the tool (default build/x86_64/bin/OrviActiveX.exe)
-#   ORVI_WINEPREFIX        its Wine prefix (default build/screenshot-prefix; made on first use)
+#   ORVI_WINEPREFIX        its Wine prefix (default build/prefixes/screenshot; made on first use)
 #   ORVI_SCREENSHOT_SETUP  a command run first, in the same prefix and display
 #                          (for example to register controls that the list should show)
 #   ORVI_SCREENSHOT_QUERY  1: click "查询安装" before the uninstall picture
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
+lib=$here/lib
 
 if [ "${1:-}" != --on-display ]; then
   out=${1:?usage: screenshot.sh OUTDIR}
   mkdir -p "$out"
-  exec "$here/with-display.sh" "$0" --on-display "$(cd "$out" && pwd)"
+  exec "$lib/with-display.sh" "$0" --on-display "$(cd "$out" && pwd)"
 fi
 out=$2
 
 exe=${ORVI_EXE:-$root/build/x86_64/bin/OrviActiveX.exe}
 [ -f "$exe" ] || { echo "screenshot: no tool at $exe (build it first)" >&2; exit 1; }
-export ORVI_WINEPREFIX=${ORVI_WINEPREFIX:-$root/build/screenshot-prefix}
-"$here/make-prefix.sh" "$ORVI_WINEPREFIX" unmanaged
-export WINEPREFIX=$ORVI_WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} LC_ALL=zh_CN.UTF-8
+. "$lib/wine-env.sh"
+export ORVI_WINEPREFIX=${ORVI_WINEPREFIX:-$ORVI_PREFIXES/screenshot}
+"$lib/make-prefix.sh" "$ORVI_WINEPREFIX" unmanaged
+export WINEPREFIX=$ORVI_WINEPREFIX
 
 if [ -n "${ORVI_SCREENSHOT_SETUP:-}" ]; then
   bash -c "$ORVI_SCREENSHOT_SETUP"
@@ -36,11 +38,11 @@ uninstall_tab_x=120 uninstall_tab_y=60
 query_x=550 query_y=245
 close_x=$((client_width - 25 + 8)) close_y=13
 
-"$here/wine-run.sh" "$exe" &
+"$lib/wine-run.sh" "$exe" &
 tool=$!
 stop_tool() {
   kill "$tool" 2>/dev/null || true
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  wine_stop
 }
 trap stop_tool EXIT
 

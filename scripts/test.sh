@@ -7,29 +7,35 @@
 # the x86_64 suite alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+lib=$root/scripts/lib
+"$lib/install-deps.sh"
 "$root/scripts/build.sh" all
 
-# Runs the Wine suite of one build: CTest in build/ARCH, in build/ARCH/wineprefix,
+# The prefix a build's tests run in, as the build passes it to CTest
+# (ORVI_TEST_PREFIX, below build/prefixes). Usage: test_prefix ARCH
+test_prefix() {
+  sed -n 's/^ORVI_TEST_PREFIX:[A-Z]*=//p' "$root/build/$1/CMakeCache.txt"
+}
+
+# Runs the Wine suite of one build: CTest in build/ARCH, in its test prefix,
 # on a display of its own and on one CPU. Usage: run_suite ARCH CPU
 run_suite() {
-  local arch=$1 cpu=$2 prefix="$root/build/$1/wineprefix"
-  "$root/scripts/make-prefix.sh" "$prefix" unmanaged
-  # A display of our own, so the tests never depend on the caller's. Wine's
-  # own background processes are started here with their output going nowhere:
-  # started from inside a test they would hold CTest's output pipe open.
+  local arch=$1 cpu=$2 prefix
+  prefix=$(test_prefix "$arch")
+  "$lib/make-prefix.sh" "$prefix" unmanaged
+  # A display of our own, so the tests never depend on the caller's.
   # Everything of a suite runs on one CPU: a registry or window call is a round
   # trip to wineserver, many times slower when the two processes sit on
   # different CPUs.
   local pin=()
   command -v taskset >/dev/null && pin=(taskset -c "$cpu")
-  ORVI_ROOT="$root" WINEPREFIX="$prefix" ORVI_ARCH="$arch" "${pin[@]}" "$root/scripts/with-display.sh" bash -c '
+  ORVI_ROOT="$root" WINEPREFIX="$prefix" ORVI_ARCH="$arch" "${pin[@]}" "$lib/with-display.sh" bash -c '
     set -e
-    /usr/lib/wine/wineserver -p 30
-    LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 || true
+    . "$ORVI_ROOT/scripts/lib/wine-env.sh"
+    wine_start
     status=0
     ctest --test-dir "$ORVI_ROOT/build/$ORVI_ARCH" --output-on-failure --no-tests=error || status=$?
-    /usr/lib/wine/wineserver -k || true
+    wine_stop
     exit $status
   '
 }
@@ -37,8 +43,8 @@ run_suite() {
 # Whether 32-bit Windows code runs here is found out by running a small i686
 # test program, not assumed: it needs a kernel that runs 32-bit code and
 # Wine's 32-bit loader (wine32).
-"$root/scripts/make-prefix.sh" "$root/build/i686/wineprefix" unmanaged
-probe=$("$root/scripts/can-run-i686.sh" "$root/build/i686/wineprefix" 2>&1) && can32=1 || can32=0
+"$lib/make-prefix.sh" "$(test_prefix i686)" unmanaged
+probe=$("$lib/can-run-i686.sh" "$(test_prefix i686)" 2>&1) && can32=1 || can32=0
 [ $can32 = 1 ] || echo "This machine cannot run 32-bit Windows programs ($probe): running the x86_64 suite alone, the i686 suite is not run."
 
 last=$(($(nproc) - 1))

@@ -6,6 +6,7 @@
 # Cheap when the prefix is already set up; a prefix made with older settings
 # is brought up to date.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
 prefix=${1:?usage: make-prefix.sh PREFIX [unmanaged]}
 mode=${2:-managed}
 # Wine ships no SimSun. AR PL UMing is a Song (Ming) face with hand-made
@@ -16,7 +17,7 @@ fonts="AR PL UMing CN\\0WenQuanYi Zen Hei"
 # With Wine's 32-bit loader installed the prefix also gets its 32-bit half
 # (syswow64), where the i686 build runs as a 32-bit process.
 wow64=no
-[ -x /usr/lib/wine/wine ] && wow64=yes
+[ -x "$WINE32_LOADER" ] && wow64=yes
 settings="fonts=$fonts windows=$mode wow64=$wow64"
 ready() { [ "$(cat "$prefix/.orvi-ready" 2>/dev/null)" = "$settings" ]; }
 ready && exit 0
@@ -25,23 +26,22 @@ exec 9>"$prefix.lock"
 flock 9
 ready && exit 0
 
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
-export LC_ALL=zh_CN.UTF-8
+export WINEPREFIX="$prefix" WINEARCH=win64
 if [ ! -f "$prefix/system.reg" ]; then
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+  "$WINE64" wineboot -i >/dev/null 2>&1 || true
 elif [ $wow64 = yes ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
-  /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1 || true
+  "$WINE64" wineboot -u >/dev/null 2>&1 || true
 fi
 
 # The first of the listed families that is installed replaces the face.
 for face in 宋体 SimSun NSimSun 新宋体; do
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
+  "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" \
     /t REG_MULTI_SZ /d "$fonts" /f >/dev/null 2>&1
 done
 if [ "$mode" = unmanaged ]; then
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 else
-  /usr/lib/wine/wine64 reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
+  "$WINE64" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
 fi
-/usr/lib/wine/wineserver -w
+"$WINESERVER" -w
 echo "$settings" > "$prefix/.orvi-ready"

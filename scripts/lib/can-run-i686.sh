@@ -5,16 +5,15 @@
 # the reason in one line and fails.
 # Usage: can-run-i686.sh PREFIX
 set -uo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/wine-env.sh"
 prefix=${1:?usage: can-run-i686.sh PREFIX}
-probe="$root/build/i686/bin/wow64_test.exe"
+probe="$orvi_root/build/i686/bin/wow64_test.exe"
 [ -f "$probe" ] || { echo "the i686 test programs are not built"; exit 1; }
-if [ ! -x /usr/lib/wine/wine ]; then
+if [ ! -x "$WINE32_LOADER" ]; then
   echo "Wine's 32-bit loader is missing (install wine32:i386)"
   exit 1
 fi
-out=$(WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" \
-      /usr/lib/wine/wine64 "$probe" --gtest_list_tests 2>&1 </dev/null)
+out=$(WINEPREFIX="$prefix" "$WINE64" "$probe" --gtest_list_tests 2>&1 </dev/null)
 if ! grep -q '^IsWow64\.' <<<"$out"; then
   reason=$(grep -m1 -i 'exec format error' <<<"$out" || grep -m1 -v '^\s*$' <<<"$out")
   echo "an i686 program did not start: ${reason:-no output}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generate the binary resources used by res/orvi.rc.
 
-Usage: python3 scripts/gen_resources.py OUTDIR
+Usage: python3 scripts/lib/gen_resources.py OUTDIR
 
 Writes into OUTDIR (created if missing):
   orvi.ico              application icon, eight images (4/8/32 bpp)
