@@ -144,6 +144,23 @@ protected:
         EXPECT_EQ(0, KeysLeftOpen());
     }
 
+    static void ShowsErrorBox(OwnedKeysTest *test, const wchar_t *box)
+    {
+        Download *download = static_cast<Download *>(test);
+        download->PressDownload();
+        download->ExpectOneBox(L"ERROR", box);
+    }
+
+    // No box, every key opened closed, and one call of the shell, which is given back.
+    ShellCallRecord TheShellCall()
+    {
+        EXPECT_TRUE(TakeBoxes().empty());
+        EXPECT_EQ(0, KeysLeftOpen());
+        std::vector<ShellCallRecord> calls = TakeShellCalls();
+        EXPECT_EQ(1u, calls.size());
+        return calls.empty() ? ShellCallRecord() : calls[0];
+    }
+
     // Waits (at most 20 s) for the scheme's handler to record an address.
     std::wstring WaitForRecord()
     {
@@ -184,20 +201,7 @@ TEST_F(Download, ClsidErrorsEndTheDownload)
     SetCodebase(false, L"orvitest://never");
     Fill({kProgId}, 0);
 
-    // A family entry that is not a COM class.
-    Make(HKEY_CLASSES_ROOT, kProgId, L"ORVI document");
-    PressDownload();
-    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
-
-    // A CLSID key without a default value, and a CLSID text of 300
-    // characters, which does not fit the value buffer.
-    MakeEmpty(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID");
-    PressDownload();
-    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
-
-    Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"{" + std::wstring(298, L'7') + L"}");
-    PressDownload();
-    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+    EachClsidFault(kProgId, ShowsErrorBox);
 
     // An empty CLSID text names no record.
     Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"");
@@ -214,16 +218,13 @@ TEST_F(Download, RecordedAddressReachesTheShellsHandler)
     Fill({kProgId}, 0);
 
     PressDownload();
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(0, KeysLeftOpen());
-    std::vector<ShellCallRecord> calls = TakeShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(window, calls[0].owner);
-    EXPECT_EQ(L"open", calls[0].verb);
-    EXPECT_EQ(address, calls[0].file);
-    EXPECT_TRUE(calls[0].parametersNull);
-    EXPECT_TRUE(calls[0].directoryNull);
-    EXPECT_EQ(SW_SHOW, calls[0].show);
+    ShellCallRecord call = TheShellCall();
+    EXPECT_EQ(window, call.owner);
+    EXPECT_EQ(L"open", call.verb);
+    EXPECT_EQ(address, call.file);
+    EXPECT_TRUE(call.parametersNull);
+    EXPECT_TRUE(call.directoryNull);
+    EXPECT_EQ(SW_SHOW, call.show);
     EXPECT_EQ(address, WaitForRecord());
 }
 
@@ -237,11 +238,7 @@ TEST_F(Download, ProgIdOf255CharactersIsLookedUp)
     Fill({progId}, 0);
 
     PressDownload();
-    std::vector<ShellCallRecord> calls = TakeShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(address, calls[0].file);
-    EXPECT_EQ(0, KeysLeftOpen());
-    TakeBoxes();
+    EXPECT_EQ(address, TheShellCall().file);
 }
 
 TEST_F(Download, ThirtyTwoBitViewReadsTheWow6432NodeRecord)
@@ -274,17 +271,14 @@ TEST_F(Download, EmptyAddressIsStillHandedToTheShell)
     Fill({kProgId}, 0);
 
     PressDownload();
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(0, KeysLeftOpen());
-    std::vector<ShellCallRecord> calls = TakeShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(L"", calls[0].file);
-    EXPECT_EQ(L"open", calls[0].verb);
-    EXPECT_EQ(SW_SHOW, calls[0].show);
+    ShellCallRecord call = TheShellCall();
+    EXPECT_EQ(L"", call.file);
+    EXPECT_EQ(L"open", call.verb);
+    EXPECT_EQ(SW_SHOW, call.show);
     // The real ShellExecuteW ran and answered. Windows opens the working
     // folder; Wine 8 tries to start the folder and then an empty command and
     // returns 11 (bad format), showing nothing.
-    EXPECT_NE(0, calls[0].result);
+    EXPECT_NE(0, call.result);
 }
 
 } // namespace

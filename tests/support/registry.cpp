@@ -208,3 +208,15 @@ void OwnedKeysTest::MakeEmpty(HKEY root, const std::wstring &path)
                                              &key, NULL));
     RegCloseKey(key);
 }
+
+void OwnedKeysTest::EachClsidFault(const std::wstring &progId,
+                                   void (*act)(OwnedKeysTest *test, const wchar_t *box))
+{
+    // A family entry that is not a COM class.
+    Make(HKEY_CLASSES_ROOT, progId, L"ORVI document");
+    act(this, L"RegOpenKeyEx失败！");
+    MakeEmpty(HKEY_CLASSES_ROOT, progId + L"\\CLSID");
+    act(this, L"RegQueryValueEx失败！");
+    Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", L"{" + std::wstring(298, L'7') + L"}");
+    act(this, L"RegQueryValueEx失败！");
+}

@@ -105,6 +105,11 @@ protected:
                  const std::wstring &data, DWORD bytes);
     // Owned, without any value.
     void MakeEmpty(HKEY root, const std::wstring &path);
+    // Gives the ProgID's CLSID each fault a lookup of it meets in turn (no
+    // CLSID key, a CLSID key without a value, a value too long for the
+    // lookup's buffer) and after each calls act with the text of the error
+    // box the lookup must show.
+    void EachClsidFault(const std::wstring &progId, void (*act)(OwnedKeysTest *test, const wchar_t *box));
 
 private:
     struct OwnedKey {
