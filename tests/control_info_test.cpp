@@ -92,14 +92,7 @@ protected:
     // Exactly one box was shown: owned by the main window, OK alone, no icon.
     void ExpectOneBox(const wchar_t *caption, const std::wstring &text)
     {
-        std::vector<BoxRecord> boxes = TakeBoxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_EQ(caption, boxes[0].caption);
-        EXPECT_EQ(text, boxes[0].text);
-        EXPECT_TRUE(boxes[0].hasOk);
-        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
-        EXPECT_FALSE(boxes[0].hasIcon);
+        ExpectOneOkBox(window, caption, text);
         EXPECT_EQ(0, KeysLeftOpen());
     }
 

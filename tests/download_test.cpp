@@ -132,14 +132,7 @@ protected:
     // was not called and every key opened was closed.
     void ExpectOneBox(const wchar_t *caption, const wchar_t *text)
     {
-        std::vector<BoxRecord> boxes = TakeBoxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_EQ(caption, boxes[0].caption);
-        EXPECT_EQ(text, boxes[0].text);
-        EXPECT_TRUE(boxes[0].hasOk);
-        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
-        EXPECT_FALSE(boxes[0].hasIcon);
+        ExpectOneOkBox(window, caption, text);
         EXPECT_TRUE(TakeShellCalls().empty());
         EXPECT_EQ(0, KeysLeftOpen());
     }

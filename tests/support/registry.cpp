@@ -143,6 +143,18 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
     return names;
 }
 
+void ExpectOneOkBox(HWND owner, const wchar_t *caption, const std::wstring &text)
+{
+    std::vector<BoxRecord> boxes = TakeBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(owner, boxes[0].owner);
+    EXPECT_EQ(caption, boxes[0].caption);
+    EXPECT_EQ(text, boxes[0].text);
+    EXPECT_TRUE(boxes[0].hasOk);
+    EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
+    EXPECT_FALSE(boxes[0].hasIcon);
+}
+
 // ---- owned keys ------------------------------------------------------------------
 
 const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";

@@ -81,6 +81,10 @@ void RemoveFamilyKeys();
 // Names of the subkeys of the key at path, in registry order.
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 
+// The lookups' answer when one fails: exactly one box shown since the last
+// look, owned by owner, OK alone and no icon, with this caption and text.
+void ExpectOneOkBox(HWND owner, const wchar_t *caption, const std::wstring &text);
+
 // The browser's record of downloaded controls, in each view's own path.
 extern const wchar_t kCodeStore[];
 extern const wchar_t kCodeStoreWow[];
