@@ -186,7 +186,8 @@ void OwnedKeysTest::Own(HKEY root, const std::wstring &path, REGSAM view)
     owned.push_back(OwnedKey{root, path, view});
 }
 
-void OwnedKeysTest::Make(HKEY root, const std::wstring &path, const std::wstring &value, REGSAM view)
+void OwnedKeysTest::Make(HKEY root, const std::wstring &path, const std::wstring &value,
+                         REGSAM view)
 {
     Own(root, path, view);
     // Created rather than opened, so a test that watches the tool's opens sees none of these.

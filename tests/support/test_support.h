@@ -113,7 +113,8 @@ protected:
     // CLSID key, a CLSID key without a value, a value too long for the
     // lookup's buffer) and after each calls act with the text of the error
     // box the lookup must show.
-    void EachClsidFault(const std::wstring &progId, void (*act)(OwnedKeysTest *test, const wchar_t *box));
+    void EachClsidFault(const std::wstring &progId,
+                        void (*act)(OwnedKeysTest *test, const wchar_t *box));
 
 private:
     struct OwnedKey {
