@@ -20,8 +20,6 @@ const wchar_t kOtherProgId[] = L"ORVI.InfoOther";
 const wchar_t kClsid[] = L"{6F1D2A3B-1111-4C2D-9E0F-A1B2C3D4E5F6}";
 const wchar_t kOtherClsid[] = L"{6F1D2A3B-2222-4C2D-9E0F-A1B2C3D4E5F6}";
 const wchar_t kServer[] = L"C:\\windows\\system32\\OrviInfoTest.ocx";
-const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
-const wchar_t kCodeStoreWow[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase";
 
 std::wstring ServerKey(bool wow, const std::wstring &clsid)
 {
@@ -33,38 +31,14 @@ std::wstring UnitKey(bool wow, const std::wstring &clsid)
     return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + clsid;
 }
 
-// A value written with the given byte count, so it may lack its terminator.
-void SetRawDefault(HKEY root, const std::wstring &path, const std::wstring &data, DWORD bytes)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &key, NULL));
-    RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE *)data.c_str(), bytes);
-    RegCloseKey(key);
-}
-
-void CreateEmptyKey(HKEY root, const std::wstring &path)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &key, NULL));
-    RegCloseKey(key);
-}
-
-class ControlInfo : public ::testing::Test {
+class ControlInfo : public OwnedKeysTest {
 protected:
     HWND window = NULL;
-    bool hadCodeStore[2] = {};
-    std::vector<std::wstring> progIds{kProgId, kOtherProgId};
-    std::vector<std::wstring> clsids{kClsid, kOtherClsid};
 
     void SetUp() override
     {
+        OwnedKeysTest::SetUp();
         UseWow64Column(ProcessIsWow64());
-        hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
-        hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-        RemoveKeys();
-        StartAnsweringBoxes();
         window = StartMainWindow();
         StartWatchingCalls();
     }
@@ -72,47 +46,29 @@ protected:
     void TearDown() override
     {
         CloseMainWindow(window);
-        RemoveKeys();
-        if (!hadCodeStore[0])
-            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
-        if (!hadCodeStore[1])
-            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
+        OwnedKeysTest::TearDown();
         UseWow64Column(ProcessIsWow64());
-    }
-
-    void RemoveKeys()
-    {
-        for (const std::wstring &p : progIds)
-            DeleteTree(HKEY_CLASSES_ROOT, p);
-        for (const std::wstring &c : clsids) {
-            DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + c, KEY_WOW64_64KEY);
-            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(false, c), KEY_WOW64_64KEY);
-            DeleteTree(HKEY_CLASSES_ROOT, L"CLSID\\" + c);
-            DeleteTree(HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\" + c);
-            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(false, c));
-            DeleteTree(HKEY_LOCAL_MACHINE, UnitKey(true, c));
-        }
     }
 
     // The ProgID's CLSID and the server key of one view, as regsvr32 leaves them.
     void Register(const std::wstring &progId, const std::wstring &clsid, bool wow,
                   const std::wstring &server = kServer)
     {
-        if (std::find(progIds.begin(), progIds.end(), progId) == progIds.end())
-            progIds.push_back(progId);
-        if (std::find(clsids.begin(), clsids.end(), clsid) == clsids.end())
-            clsids.push_back(clsid);
-        SetDefaultValue(HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
-        SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(wow, clsid), server);
+        Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
+        Own(HKEY_CLASSES_ROOT, (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid);
+        Make(HKEY_CLASSES_ROOT, ServerKey(wow, clsid), server);
     }
 
     // The browser's record of a downloaded control. The 32-bit view's record
     // is made through KEY_WOW64_32KEY: Wine 8 creates a path through
     // "SOFTWARE\Wow6432Node" from a 32-bit process one Wow6432Node deeper.
-    void RecordVersion(const std::wstring &clsid, bool wow, const std::wstring &version)
+    void RecordVersion(const std::wstring &clsid, bool wow, const std::wstring &version,
+                       REGSAM view = 0)
     {
-        SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(false, clsid) + L"\\InstalledVersion", version,
-                        wow ? KEY_WOW64_32KEY : 0);
+        if (wow)
+            view = KEY_WOW64_32KEY;
+        Own(HKEY_LOCAL_MACHINE, UnitKey(false, clsid), view);
+        Make(HKEY_LOCAL_MACHINE, UnitKey(false, clsid) + L"\\InstalledVersion", version, view);
     }
 
     void Fill(const std::vector<std::wstring> &entries, int selected)
@@ -136,15 +92,15 @@ protected:
     // Exactly one box was shown: owned by the main window, OK alone, no icon.
     void ExpectOneBox(const wchar_t *caption, const std::wstring &text)
     {
-        std::vector<BoxRecord> boxes = TakeBoxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_EQ(caption, boxes[0].caption);
-        EXPECT_EQ(text, boxes[0].text);
-        EXPECT_TRUE(boxes[0].hasOk);
-        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
-        EXPECT_FALSE(boxes[0].hasIcon);
+        ExpectOneOkBox(window, caption, text);
         EXPECT_EQ(0, KeysLeftOpen());
+    }
+
+    static void ShowsErrorBox(OwnedKeysTest *test, const wchar_t *box)
+    {
+        ControlInfo *info = static_cast<ControlInfo *>(test);
+        info->RightClickOnList();
+        info->ExpectOneBox(L"ERROR", box);
     }
 };
 
@@ -177,11 +133,11 @@ TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
 
     // A record without the version key, a version key without a value, and a
     // version of 250 characters (more than 500 bytes with its terminator).
-    CreateEmptyKey(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid));
+    MakeEmpty(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid));
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
 
-    CreateEmptyKey(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion");
+    MakeEmpty(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion");
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
 
@@ -197,29 +153,28 @@ TEST_F(ControlInfo, EachFailingStepShowsItsErrorBoxAlone)
     RecordVersion(kClsid, false, L"1,0,0,1");
     Fill({kProgId}, 0);
 
-    // A family entry that is not a COM class: no CLSID subkey.
-    SetDefaultValue(HKEY_CLASSES_ROOT, kProgId, L"ORVI document");
+    EachClsidFault(kProgId, ShowsErrorBox);
+
+    // An empty CLSID text names no class key.
+    Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"");
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
 
-    CreateEmptyKey(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID");
-    RightClickOnList();
-    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
-
-    SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+    Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
 
-    CreateEmptyKey(HKEY_CLASSES_ROOT, ServerKey(false, kClsid));
+    Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid);
+    MakeEmpty(HKEY_CLASSES_ROOT, ServerKey(false, kClsid));
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
 
     // A server path of 250 characters is more than the value buffer takes.
-    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), std::wstring(250, L'p'));
+    Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), std::wstring(250, L'p'));
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
 
-    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer);
+    Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer);
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：1,0,0,1");
 }
@@ -230,9 +185,9 @@ TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
     Register(kProgId, kClsid, true, L"C:\\windows\\syswow64\\OrviInfoTest.ocx");
     RecordVersion(kClsid, true, L"2,0,0,5");
     // Decoys in the 64-bit view that must not be read.
-    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx", KEY_WOW64_64KEY);
-    SetDefaultValue(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion", L"9,9,9,9",
-                    KEY_WOW64_64KEY);
+    Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, KEY_WOW64_64KEY);
+    Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx", KEY_WOW64_64KEY);
+    RecordVersion(kClsid, false, L"9,9,9,9", KEY_WOW64_64KEY);
     Fill({kProgId}, 0);
     TakeKeyOpens();
 
@@ -257,8 +212,9 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
 
     // Only the 64-bit view has the class while the tool takes the 32-bit view.
     UseWow64Column(true);
-    SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
-    SetDefaultValue(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer, KEY_WOW64_64KEY);
+    Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+    Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, KEY_WOW64_64KEY);
+    Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer, KEY_WOW64_64KEY);
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
 
@@ -266,7 +222,7 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
     // way round shows only in a 64-bit process.
     if (ProcessIsWow64())
         return;
-    RemoveKeys();
+    DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid);
     UseWow64Column(false);
     Register(kProgId, kClsid, true);
     RightClickOnList();
@@ -290,23 +246,29 @@ TEST_F(ControlInfo, LongestReadableValuesShowInFull)
     ExpectOneBox(L"OrviInfo", expected);
 }
 
-TEST_F(ControlInfo, ValuesWithoutTerminatorAreReadByTheirSize)
+TEST_F(ControlInfo, ValuesWithoutTerminatorOrOddSizedAreReadByTheirSize)
 {
     std::wstring server = L"C:\\" + std::wstring(242, L'u') + L".ocx";
     Register(kProgId, kClsid, false);
-    SetRawDefault(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), server,
-                  (DWORD)(server.size() * sizeof(wchar_t)));
+    MakeRaw(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), NULL, server,
+            (DWORD)(server.size() * sizeof(wchar_t)));
     // A short unterminated version followed in memory by more text.
     std::wstring version = L"4,3,2,1XXXX";
-    SetRawDefault(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion", version,
-                  7 * sizeof(wchar_t));
+    Own(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid));
+    MakeRaw(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion", NULL, version,
+            7 * sizeof(wchar_t));
     Fill({kProgId}, 0);
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, server) + L"\nVERSION：4,3,2,1");
 
     // Exactly 500 bytes without a terminator: 250 characters, too long.
     std::wstring longServer(250, L'v');
-    SetRawDefault(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), longServer, 500);
+    MakeRaw(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), NULL, longServer, 500);
+    RightClickOnList();
+    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+
+    // Half a character at the end: unreadable.
+    MakeRaw(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), NULL, L"C:\\odd控", 13);
     RightClickOnList();
     ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
 }

@@ -42,9 +42,12 @@ namespace {
 
 const wchar_t kProgId[] = L"ORVI.DownloadTest";
 const wchar_t kClsid[] = L"{7A2E3B4C-3333-4D5E-8F90-B1C2D3E4F5A6}";
-const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
-const wchar_t kCodeStoreWow[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase";
 const wchar_t kScheme[] = L"orvitest";
+
+std::wstring UnitKey()
+{
+    return std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid;
+}
 
 std::wstring DownloadKey(bool wow)
 {
@@ -57,20 +60,16 @@ std::wstring FromBytes(const std::string &bytes)
     return std::wstring((const wchar_t *)bytes.data(), bytes.size() / sizeof(wchar_t));
 }
 
-class Download : public ::testing::Test {
+class Download : public OwnedKeysTest {
 protected:
     HWND window = NULL;
-    bool hadCodeStore[2] = {};
     std::wstring recordFile;
 
     void SetUp() override
     {
+        OwnedKeysTest::SetUp();
         UseWow64Column(ProcessIsWow64());
-        hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
-        hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-        RemoveKeys();
         recordFile = MakeScratchDir(L"download") + L"\\address.bin";
-        StartAnsweringBoxes();
         window = StartMainWindow();
         g_page = 2;
         Repaint(window);
@@ -80,27 +79,10 @@ protected:
     void TearDown() override
     {
         CloseMainWindow(window);
-        RemoveKeys();
-        if (!hadCodeStore[0])
-            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
-        if (!hadCodeStore[1])
-            DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-        DeleteTree(HKEY_CLASSES_ROOT, kScheme);
+        OwnedKeysTest::TearDown();
         DeleteFileW(recordFile.c_str());
         RemoveDirectoryW(recordFile.substr(0, recordFile.find_last_of(L'\\')).c_str());
         UseWow64Column(ProcessIsWow64());
-    }
-
-    void RemoveKeys()
-    {
-        DeleteTree(HKEY_CLASSES_ROOT, kProgId);
-        DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid);
-        DeleteTree(HKEY_LOCAL_MACHINE,
-                   std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid);
-        DeleteTree(HKEY_LOCAL_MACHINE,
-                   std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid, KEY_WOW64_64KEY);
-        DeleteTree(HKEY_LOCAL_MACHINE,
-                   std::wstring(kCodeStoreWow) + L"\\Distribution Units\\" + kClsid);
     }
 
     // A URL scheme whose open command records the address it is given.
@@ -109,16 +91,15 @@ protected:
         wchar_t self[MAX_PATH] = {};
         GetModuleFileNameW(NULL, self, MAX_PATH);
         std::wstring root = kScheme;
-        SetDefaultValue(HKEY_CLASSES_ROOT, root, L"URL:Orvi test recorder");
+        Make(HKEY_CLASSES_ROOT, root, L"URL:Orvi test recorder");
         SetStringValue(HKEY_CLASSES_ROOT, root, L"URL Protocol", L"");
-        SetDefaultValue(HKEY_CLASSES_ROOT, root + L"\\shell\\open\\command",
-                        L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile +
-                            L"\" \"%1\"");
+        Make(HKEY_CLASSES_ROOT, root + L"\\shell\\open\\command",
+             L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile + L"\" \"%1\"");
     }
 
-    void RegisterControl()
+    void RegisterControl(const std::wstring &progId = kProgId)
     {
-        SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", kClsid);
+        Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", kClsid);
     }
 
     // The 32-bit view's record is made through KEY_WOW64_32KEY: Wine 8 creates
@@ -126,8 +107,10 @@ protected:
     // Wow6432Node deeper.
     void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0)
     {
-        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"CODEBASE", address,
-                       wow ? KEY_WOW64_32KEY : view);
+        if (wow)
+            view = KEY_WOW64_32KEY;
+        Own(HKEY_LOCAL_MACHINE, UnitKey(), view);
+        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"CODEBASE", address, view);
     }
 
     void Fill(const std::vector<std::wstring> &entries, int selected)
@@ -149,16 +132,26 @@ protected:
     // was not called and every key opened was closed.
     void ExpectOneBox(const wchar_t *caption, const wchar_t *text)
     {
-        std::vector<BoxRecord> boxes = TakeBoxes();
-        ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(window, boxes[0].owner);
-        EXPECT_EQ(caption, boxes[0].caption);
-        EXPECT_EQ(text, boxes[0].text);
-        EXPECT_TRUE(boxes[0].hasOk);
-        EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
-        EXPECT_FALSE(boxes[0].hasIcon);
+        ExpectOneOkBox(window, caption, text);
         EXPECT_TRUE(TakeShellCalls().empty());
         EXPECT_EQ(0, KeysLeftOpen());
+    }
+
+    static void ShowsErrorBox(OwnedKeysTest *test, const wchar_t *box)
+    {
+        Download *download = static_cast<Download *>(test);
+        download->PressDownload();
+        download->ExpectOneBox(L"ERROR", box);
+    }
+
+    // No box, every key opened closed, and one call of the shell, which is given back.
+    ShellCallRecord TheShellCall()
+    {
+        EXPECT_TRUE(TakeBoxes().empty());
+        EXPECT_EQ(0, KeysLeftOpen());
+        std::vector<ShellCallRecord> calls = TakeShellCalls();
+        EXPECT_EQ(1u, calls.size());
+        return calls.empty() ? ShellCallRecord() : calls[0];
     }
 
     // Waits (at most 20 s) for the scheme's handler to record an address.
@@ -186,6 +179,7 @@ TEST_F(Download, ButtonTellsWhatIsMissing)
     ExpectOneBox(L"提示", L"无法找到下载路径！");
 
     // A record without address, and an address of more than 500 bytes.
+    Own(HKEY_LOCAL_MACHINE, UnitKey());
     SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"OSD", L"x");
     PressDownload();
     ExpectOneBox(L"提示", L"无法找到下载路径！");
@@ -200,19 +194,12 @@ TEST_F(Download, ClsidErrorsEndTheDownload)
     SetCodebase(false, L"orvitest://never");
     Fill({kProgId}, 0);
 
-    // A family entry that is not a COM class.
-    SetDefaultValue(HKEY_CLASSES_ROOT, kProgId, L"ORVI document");
-    PressDownload();
-    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+    EachClsidFault(kProgId, ShowsErrorBox);
 
-    // A CLSID key without a default value.
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kProgId) + L"\\CLSID").c_str(), 0,
-                              NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegCloseKey(key);
+    // An empty CLSID text names no record.
+    Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"");
     PressDownload();
-    ExpectOneBox(L"ERROR", L"RegQueryValueEx失败！");
+    ExpectOneBox(L"提示", L"无法找到下载路径！");
 }
 
 TEST_F(Download, RecordedAddressReachesTheShellsHandler)
@@ -224,17 +211,27 @@ TEST_F(Download, RecordedAddressReachesTheShellsHandler)
     Fill({kProgId}, 0);
 
     PressDownload();
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(0, KeysLeftOpen());
-    std::vector<ShellCallRecord> calls = TakeShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(window, calls[0].owner);
-    EXPECT_EQ(L"open", calls[0].verb);
-    EXPECT_EQ(address, calls[0].file);
-    EXPECT_TRUE(calls[0].parametersNull);
-    EXPECT_TRUE(calls[0].directoryNull);
-    EXPECT_EQ(SW_SHOW, calls[0].show);
+    ShellCallRecord call = TheShellCall();
+    EXPECT_EQ(window, call.owner);
+    EXPECT_EQ(L"open", call.verb);
+    EXPECT_EQ(address, call.file);
+    EXPECT_TRUE(call.parametersNull);
+    EXPECT_TRUE(call.directoryNull);
+    EXPECT_EQ(SW_SHOW, call.show);
     EXPECT_EQ(address, WaitForRecord());
+}
+
+// The whole name is looked up, however long the registry lets it be.
+TEST_F(Download, ProgIdOf255CharactersIsLookedUp)
+{
+    const std::wstring progId = L"VY.Of" + std::wstring(250, L'i');
+    const std::wstring address = L"orvi-none://download.example/info.cab";
+    RegisterControl(progId);
+    SetCodebase(false, address);
+    Fill({progId}, 0);
+
+    PressDownload();
+    EXPECT_EQ(address, TheShellCall().file);
 }
 
 TEST_F(Download, ThirtyTwoBitViewReadsTheWow6432NodeRecord)
@@ -267,17 +264,14 @@ TEST_F(Download, EmptyAddressIsStillHandedToTheShell)
     Fill({kProgId}, 0);
 
     PressDownload();
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(0, KeysLeftOpen());
-    std::vector<ShellCallRecord> calls = TakeShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(L"", calls[0].file);
-    EXPECT_EQ(L"open", calls[0].verb);
-    EXPECT_EQ(SW_SHOW, calls[0].show);
+    ShellCallRecord call = TheShellCall();
+    EXPECT_EQ(L"", call.file);
+    EXPECT_EQ(L"open", call.verb);
+    EXPECT_EQ(SW_SHOW, call.show);
     // The real ShellExecuteW ran and answered. Windows opens the working
     // folder; Wine 8 tries to start the folder and then an empty command and
     // returns 11 (bad format), showing nothing.
-    EXPECT_NE(0, calls[0].result);
+    EXPECT_NE(0, call.result);
 }
 
 } // namespace

@@ -9,10 +9,6 @@
 
 #include <algorithm>
 
-static const wchar_t *const kListed[] = {
-    L"ORVI.",         L"ORVI.QueryCaseA", L"Orvi.QueryCaseB", L"PDF.Oanything",
-    L"VY.OfQuery",    L"ORVI.QueryVer",   L"ORVI.QueryVer.1", L"ORVI.中文名",
-};
 static const wchar_t *const kNotListed[] = {
     L"ORVI",  L"ORV",   L"orvi.querylower", L"PDF.oQuery", L"TIF.OrviDocument",
     // A character written with two bytes in code page 936 among the first five.
@@ -24,38 +20,35 @@ static const wchar_t *const kNotListed[] = {
     L"ＯＲＶＩ.FullWidth", L"ORVİ.DottedI", L"PÐF.OEth", L"VÝ.OfAccent",
 };
 
-class QueryTest : public ::testing::Test {
+// The keys the tool lists, in registry order (names compared without case).
+static const std::vector<std::wstring> kListedInOrder = {
+    L"ORVI.",         L"ORVI.QueryCaseA", L"Orvi.QueryCaseB", L"ORVI.QueryVer",
+    L"ORVI.QueryVer.1", L"ORVI.中文名",   L"PDF.Oanything",   L"VY.OfQuery",
+};
+
+class QueryTest : public OwnedKeysTest {
 protected:
     void SetUp() override
     {
-        StartAnsweringBoxes();
-        RemoveFamilyKeys();
-        RemoveOwnKeys();
+        OwnedKeysTest::SetUp();
         window = StartMainWindow();
     }
     void TearDown() override
     {
         CloseMainWindow(window);
-        RemoveOwnKeys();
-        RemoveFamilyKeys();
+        OwnedKeysTest::TearDown();
     }
-    static void RemoveOwnKeys()
+    void MakeNotListed()
     {
-        for (const wchar_t *k : kListed)
-            DeleteTree(HKEY_CLASSES_ROOT, k);
         for (const wchar_t *k : kNotListed)
-            DeleteTree(HKEY_CLASSES_ROOT, k);
+            Make(HKEY_CLASSES_ROOT, k, L"query test");
     }
-    static void CreateAll()
+    void MakeAll()
     {
-        for (const wchar_t *k : kListed)
-            SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
-        for (const wchar_t *k : kNotListed)
-            SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
-        for (const wchar_t *k : kListed)
-            ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, k));
-        for (const wchar_t *k : kNotListed)
-            ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, k));
+        // Made in the reverse of the order they are listed in.
+        for (auto k = kListedInOrder.rbegin(); k != kListedInOrder.rend(); ++k)
+            Make(HKEY_CLASSES_ROOT, *k, L"query test");
+        MakeNotListed();
     }
     void PressQuery()
     {
@@ -73,27 +66,24 @@ TEST_F(QueryTest, AnsiCodePageIsChinese)
 TEST_F(QueryTest, ListsFamilyNamesInRegistryOrder)
 {
     ASSERT_EQ(GetACP(), 936u);
-    CreateAll();
+    MakeAll();
     int count = QueryInstalledControls();
     std::vector<std::wstring> entries = ListEntries();
     EXPECT_EQ(count, (int)entries.size());
-    EXPECT_EQ(entries, FamilyKeys());
-    for (const wchar_t *k : kListed)
-        EXPECT_EQ(std::count(entries.begin(), entries.end(), std::wstring(k)), 1) << k;
-    for (const wchar_t *k : kNotListed)
-        EXPECT_EQ(std::count(entries.begin(), entries.end(), std::wstring(k)), 0) << k;
+    // Each listed once, in registry order; none of the names that do not count.
+    EXPECT_EQ(kListedInOrder, entries);
 }
 
 TEST_F(QueryTest, SecondQueryGivesTheSameListWithoutDuplicates)
 {
-    CreateAll();
+    MakeAll();
     SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
     PressQuery();
     std::vector<std::wstring> first = ListEntries();
     PressQuery();
     std::vector<std::wstring> second = ListEntries();
     EXPECT_EQ(first, second);
-    EXPECT_EQ(second, FamilyKeys());
+    EXPECT_EQ(kListedInOrder, second);
     EXPECT_EQ(std::count(second.begin(), second.end(), std::wstring(L"stale entry")), 0);
     // A filled list is the answer: no message.
     EXPECT_TRUE(TakeBoxes().empty());
@@ -102,9 +92,7 @@ TEST_F(QueryTest, SecondQueryGivesTheSameListWithoutDuplicates)
 TEST_F(QueryTest, NothingInstalledSaysSoAndLeavesTheListEmpty)
 {
     // Names close to the family that still do not count.
-    for (const wchar_t *k : kNotListed)
-        SetDefaultValue(HKEY_CLASSES_ROOT, k, L"query test");
-    ASSERT_TRUE(FamilyKeys().empty());
+    MakeNotListed();
     SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
     EXPECT_EQ(QueryInstalledControls(), 0);
     EXPECT_TRUE(ListEntries().empty());
@@ -121,4 +109,17 @@ TEST_F(QueryTest, NothingInstalledSaysSoAndLeavesTheListEmpty)
     EXPECT_FALSE(boxes[0].hasYes);
     EXPECT_FALSE(boxes[0].hasNo);
     EXPECT_FALSE(boxes[0].hasCancel);
+}
+
+TEST_F(QueryTest, FamilyNamesOf255CharactersAreListedWhole)
+{
+    const std::wstring upper = L"ORVI." + std::wstring(250, L'U');
+    const std::wstring mixed = L"Orvi." + std::wstring(250, L'm');
+    // 255 characters, 505 bytes in code page 936.
+    const std::wstring chinese = L"PDF.O" + std::wstring(250, L'中');
+    const std::wstring other = L"ORVi." + std::wstring(250, L'x');
+    for (const std::wstring &name : {upper, mixed, chinese, other})
+        Make(HKEY_CLASSES_ROOT, name);
+    EXPECT_EQ(3, QueryInstalledControls());
+    EXPECT_EQ((std::vector<std::wstring>{mixed, upper, chinese}), ListEntries());
 }

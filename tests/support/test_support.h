@@ -124,10 +124,58 @@ DWORD SubkeyCount(HKEY root, const std::wstring &path);
 // deleted) but not a denied DELETE.
 void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny);
 // Names of the keys directly below HKEY_CLASSES_ROOT that start with one of
-// the family prefixes, in registry order.
+// the family prefixes, in registry order. For clean-up: tests compare the
+// tool's list with explicit expected lists, never with this.
 std::vector<std::wstring> FamilyKeys();
 // Removes every family key and the test server's keys, so each test starts clean.
 void RemoveFamilyKeys();
+// Names of the subkeys of the key at path, in registry order.
+std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
+
+// The lookups' answer when one fails: exactly one box shown since the last
+// look, owned by owner, OK alone and no icon, with this caption and text.
+void ExpectOneOkBox(HWND owner, const wchar_t *caption, const std::wstring &text);
+
+// The browser's record of downloaded controls, in each view's own path.
+extern const wchar_t kCodeStore[];
+extern const wchar_t kCodeStoreWow[];
+
+// The fixture of tests that make registry keys: each test owns the keys it
+// makes, and they are removed with everything below them when it ends (last
+// made, first removed), as is the code store when the test made it. Family
+// keys left by others are removed before the test and after it; message
+// boxes are answered throughout.
+class OwnedKeysTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Removed after the test, in the given view, with everything below it.
+    void Own(HKEY root, const std::wstring &path, REGSAM view = 0);
+    // Owned, and its default value set.
+    void Make(HKEY root, const std::wstring &path, const std::wstring &value = L"test value",
+              REGSAM view = 0);
+    // Owned, and a REG_SZ value set with the given byte count, so it may lack
+    // its terminator or end in half a character (name NULL: the default value).
+    void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name,
+                 const std::wstring &data, DWORD bytes);
+    // Owned, without any value.
+    void MakeEmpty(HKEY root, const std::wstring &path);
+    // Gives the ProgID's CLSID each fault a lookup of it meets in turn (no
+    // CLSID key, a CLSID key without a value, a value too long for the
+    // lookup's buffer) and after each calls act with the text of the error
+    // box the lookup must show.
+    void EachClsidFault(const std::wstring &progId,
+                        void (*act)(OwnedKeysTest *test, const wchar_t *box));
+
+private:
+    struct OwnedKey {
+        HKEY root;
+        std::wstring path;
+        REGSAM view;
+    };
+    std::vector<OwnedKey> owned;
+    bool hadCodeStore[2] = {};
+};
 
 // ---- registry opens and shell calls of the tool ---------------------------------
 struct KeyOpenRecord {
