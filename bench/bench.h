@@ -30,13 +30,13 @@ void ShowSamples(const std::string &what, const std::vector<double> &samples);
 
 // ---- the table -------------------------------------------------------------------
 struct Row {
-    std::string row;       // "1 Query"
-    std::string size;      // "+1,000 keys"
-    double tool;           // ms, or the figure in unit
+    std::string row;  // "1 Query"
+    std::string size; // "+1,000 keys"
+    double tool;      // ms, or the figure in unit
     double reference;
-    std::string unit;      // "ms", "MB"
+    std::string unit; // "ms", "MB"
     std::string note;
-    bool failed;           // a sanity check of the row failed
+    bool failed; // a sanity check of the row failed
 };
 void AddRow(const Row &row);
 void AddLine(const std::string &text); // a line of its own below the rows

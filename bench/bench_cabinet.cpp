@@ -104,12 +104,14 @@ static bool TimeRegisterCabinet(const std::wstring &cabinet, double *ms)
 static bool TimeExtrac32(const std::wstring &cabinet, const std::wstring &target, double *ms)
 {
     CreateDirectoryW(target.c_str(), NULL);
-    std::wstring line = L"\"" + SystemDir() + L"\\extrac32.exe\" /Y /E /L \"" + target + L"\" \"" + cabinet + L"\"";
+    std::wstring line =
+        L"\"" + SystemDir() + L"\\extrac32.exe\" /Y /E /L \"" + target + L"\" \"" + cabinet + L"\"";
     double start = NowMs();
     long code = RunProcess(line, 300000);
     *ms = NowMs() - start;
     LONGLONG bytes = 0;
-    bool whole = code == 0 && CountFiles(target, &bytes) == kCabinetFiles && bytes == kExpectedBytes;
+    bool whole =
+        code == 0 && CountFiles(target, &bytes) == kCabinetFiles && bytes == kExpectedBytes;
     RemoveTree(target);
     return whole;
 }
@@ -146,13 +148,15 @@ void RunCabinetRow(const std::wstring &cabinet)
             continue;
         tool.push_back(toolMs);
         reference.push_back(referenceMs);
-        Progress("cabinet: run %d of %d: RegisterCabinet %.0f ms, extrac32 %.0f ms", r, runs, toolMs, referenceMs);
+        Progress("cabinet: run %d of %d: RegisterCabinet %.0f ms, extrac32 %.0f ms", r, runs,
+                 toolMs, referenceMs);
     }
     RemoveTree(scratch);
     if (!hadBase)
         RemoveTree(base);
 
-    std::string size = Fixed(cabinetBytes / 1048576.0, 1) + " MB, " + Thousands(kCabinetFiles) + " files";
+    std::string size =
+        Fixed(cabinetBytes / 1048576.0, 1) + " MB, " + Thousands(kCabinetFiles) + " files";
     double toolMs = Median(tool);
     double referenceMs = Median(reference);
     bool met = referenceMs > 0 && toolMs / referenceMs <= 1.05;

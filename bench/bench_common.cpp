@@ -53,7 +53,8 @@ unsigned long long RegistrySavedAt()
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
-    return ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
 }
 
 void Progress(const char *format, ...)
@@ -114,8 +115,9 @@ static std::string Figure(double value, const std::string &unit)
 
 void SortRows()
 {
-    std::stable_sort(g_rows.begin(), g_rows.end(),
-                     [](const Row &a, const Row &b) { return a.row.substr(0, 1) < b.row.substr(0, 1); });
+    std::stable_sort(g_rows.begin(), g_rows.end(), [](const Row &a, const Row &b) {
+        return a.row.substr(0, 1) < b.row.substr(0, 1);
+    });
 }
 
 bool TableFailed()
@@ -134,8 +136,10 @@ void PrintTable()
     for (const Row &r : g_rows) {
         std::string ratio = r.reference > 0 ? Fixed(r.tool / r.reference, 2) : "-";
         std::string note = r.failed ? "CHECK FAILED; " + r.note : r.note;
-        printf("%-22s %-24s %12s %12s %7s  %s\n", r.row.c_str(), r.size.c_str(), Figure(r.tool, r.unit).c_str(),
-               r.reference > 0 ? Figure(r.reference, r.unit).c_str() : "-", ratio.c_str(), note.c_str());
+        printf("%-22s %-24s %12s %12s %7s  %s\n", r.row.c_str(), r.size.c_str(),
+               Figure(r.tool, r.unit).c_str(),
+               r.reference > 0 ? Figure(r.reference, r.unit).c_str() : "-", ratio.c_str(),
+               note.c_str());
     }
     printf("%s\n", std::string(110, '-').c_str());
     for (const std::string &line : g_lines)
@@ -146,7 +150,8 @@ void PrintTable()
 bool CreateKey(HKEY root, const std::wstring &path, const wchar_t *value)
 {
     HKEY key;
-    if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
+        ERROR_SUCCESS)
         return false;
     bool ok = true;
     if (value)

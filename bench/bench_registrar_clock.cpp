@@ -33,8 +33,8 @@ static BOOL WINAPI ClockGetExitCodeProcess(HANDLE process, LPDWORD code)
 bool StartClockingRegistrar()
 {
     if (!g_shellExecuteEx) {
-        g_shellExecuteEx =
-            (ShellExecuteExWFn)RedirectImport("shell32.dll", "ShellExecuteExW", (void *)&ClockShellExecuteExW);
+        g_shellExecuteEx = (ShellExecuteExWFn)RedirectImport("shell32.dll", "ShellExecuteExW",
+                                                             (void *)&ClockShellExecuteExW);
         g_getExitCode = (GetExitCodeProcessFn)RedirectImport("kernel32.dll", "GetExitCodeProcess",
                                                              (void *)&ClockGetExitCodeProcess);
     }

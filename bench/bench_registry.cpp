@@ -93,12 +93,15 @@ void RunQueryRows(bool timeRows, bool memoryRow)
                     Settle();
                     unsigned long long saved = RegistrySavedAt();
                     double t0 = NowMs();
-                    if (isTool ? QueryInstalledControls() != expected : WalkSubkeys(HKEY_CLASSES_ROOT) != total)
+                    if (isTool ? QueryInstalledControls() != expected
+                               : WalkSubkeys(HKEY_CLASSES_ROOT) != total)
                         failed = true;
                     ms = NowMs() - t0;
                     if (RegistrySavedAt() == saved)
                         break;
-                    Progress("query: the registry was saved during a sample of %.1f ms: taken again", ms);
+                    Progress(
+                        "query: the registry was saved during a sample of %.1f ms: taken again",
+                        ms);
                 }
                 (isTool ? tool : reference).push_back(ms);
             }
@@ -106,10 +109,14 @@ void RunQueryRows(bool timeRows, bool memoryRow)
         ShowSamples("query " + Thousands(size) + " tool", tool);
         ShowSamples("query " + Thousands(size) + " reference", reference);
         double toolMs = Median(tool), referenceMs = Median(reference);
-        Row row = {"1 Query", "+" + Thousands(size) + " keys", toolMs, referenceMs, "ms",
+        Row row = {"1 Query",
+                   "+" + Thousands(size) + " keys",
+                   toolMs,
+                   referenceMs,
+                   "ms",
                    "per 10,000 keys: " + Fixed(toolMs * 10000 / total, 1) + " vs " +
-                       Fixed(referenceMs * 10000 / total, 1) + " ms (" + Thousands(total) + " keys, " +
-                       Thousands(expected) + " listed)",
+                       Fixed(referenceMs * 10000 / total, 1) + " ms (" + Thousands(total) +
+                       " keys, " + Thousands(expected) + " listed)",
                    failed};
         AddRow(row);
         Progress("query: %ld extra keys done", size);
@@ -129,7 +136,8 @@ struct BenchControl {
 };
 
 // A control as its own registration would leave it, written directly.
-static BenchControl MakeControl(const std::wstring &progId, DWORD number, int interfaces, const std::wstring &server)
+static BenchControl MakeControl(const std::wstring &progId, DWORD number, int interfaces,
+                                const std::wstring &server)
 {
     BenchControl c;
     c.progId = progId;
@@ -147,13 +155,16 @@ static BenchControl MakeControl(const std::wstring &progId, DWORD number, int in
 
 static bool RegisterControl(const BenchControl &c)
 {
-    bool ok = CreateKey(HKEY_CLASSES_ROOT, c.progId, L"Bench control") &&
-              CreateKey(HKEY_CLASSES_ROOT, c.progId + L"\\CLSID", c.clsid.c_str()) &&
-              CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid, L"Bench control") &&
-              CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\InprocServer32", c.server.c_str()) &&
-              CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\ProgID", c.progId.c_str()) &&
-              CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\TypeLib", c.typeLib.c_str()) &&
-              CreateKey(HKEY_CLASSES_ROOT, L"TypeLib\\" + c.typeLib + L"\\1.0\\0\\win64", c.server.c_str());
+    bool ok =
+        CreateKey(HKEY_CLASSES_ROOT, c.progId, L"Bench control") &&
+        CreateKey(HKEY_CLASSES_ROOT, c.progId + L"\\CLSID", c.clsid.c_str()) &&
+        CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid, L"Bench control") &&
+        CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\InprocServer32",
+                  c.server.c_str()) &&
+        CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\ProgID", c.progId.c_str()) &&
+        CreateKey(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid + L"\\TypeLib", c.typeLib.c_str()) &&
+        CreateKey(HKEY_CLASSES_ROOT, L"TypeLib\\" + c.typeLib + L"\\1.0\\0\\win64",
+                  c.server.c_str());
     for (const std::wstring &iid : c.interfaces) {
         ok = ok && CreateKey(HKEY_CLASSES_ROOT, L"Interface\\" + iid, L"IBench") &&
              CreateKey(HKEY_CLASSES_ROOT, L"Interface\\" + iid + L"\\TypeLib", c.typeLib.c_str());
@@ -164,7 +175,8 @@ static bool RegisterControl(const BenchControl &c)
 // True when nothing of the control is left.
 static bool ControlGone(const BenchControl &c)
 {
-    bool gone = !KeyExists(HKEY_CLASSES_ROOT, c.progId) && !KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid) &&
+    bool gone = !KeyExists(HKEY_CLASSES_ROOT, c.progId) &&
+                !KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + c.clsid) &&
                 !KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + c.typeLib) && !FileExists(c.server);
     for (const std::wstring &iid : c.interfaces)
         gone = gone && !KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + iid);
@@ -211,7 +223,8 @@ void RunRemovalRows()
     std::vector<std::wstring> extra;
     long baseInterfaces = (long)SubkeyCount(HKEY_CLASSES_ROOT, L"Interface");
     long baseTypeLibs = (long)SubkeyCount(HKEY_CLASSES_ROOT, L"TypeLib");
-    Progress("removal: Interface holds %ld keys, TypeLib %ld at the start", baseInterfaces, baseTypeLibs);
+    Progress("removal: Interface holds %ld keys, TypeLib %ld at the start", baseInterfaces,
+             baseTypeLibs);
     for (long size : kInterfaceSizes) {
         double start = NowMs();
         while ((long)extra.size() < size) {
@@ -220,7 +233,8 @@ void RunRemovalRows()
             if (CreateKey(HKEY_CLASSES_ROOT, L"Interface\\" + iid, NULL))
                 extra.push_back(iid);
         }
-        Progress("removal: made Interface keys up to %ld extra in %.1f s", size, (NowMs() - start) / 1000);
+        Progress("removal: made Interface keys up to %ld extra in %.1f s", size,
+                 (NowMs() - start) / 1000);
 
         std::vector<double> whole, registrar, plainRegistrar, own, reference, floor;
         bool failed = !StartClockingRegistrar();
@@ -232,7 +246,8 @@ void RunRemovalRows()
                 for (int attempt = 0; attempt < kAttempts; attempt++) {
                     unsigned long long saved = 0;
                     if ((turn == 0) == (r % 2 == 0)) {
-                        BenchControl c = MakeControl(kRemoveProgId, 1, kMatchingInterfaces, scratch + L"\\remove.dll");
+                        BenchControl c = MakeControl(kRemoveProgId, 1, kMatchingInterfaces,
+                                                     scratch + L"\\remove.dll");
                         if (!RegisterControl(c))
                             failed = true;
                         Settle();
@@ -246,7 +261,8 @@ void RunRemovalRows()
                             failed = true;
                         UnregisterControl(c);
                         if (RegistrySavedAt() != saved) {
-                            Progress("removal: the registry was saved during the removal: taken again");
+                            Progress(
+                                "removal: the registry was saved during the removal: taken again");
                             continue;
                         }
                         plainShare = TimeRegistrarRun(scratch);
@@ -262,7 +278,8 @@ void RunRemovalRows()
                         if (walked < size)
                             failed = true;
                         if (RegistrySavedAt() != saved) {
-                            Progress("removal: the registry was saved during the bare walks: taken again");
+                            Progress(
+                                "removal: the registry was saved during the bare walks: taken again");
                             continue;
                         }
                     }
@@ -285,7 +302,11 @@ void RunRemovalRows()
         ShowSamples("removal " + Thousands(size) + " regsvr32 by CreateProcess", plainRegistrar);
         ShowSamples("removal " + Thousands(size) + " reference", reference);
         ShowSamples("removal " + Thousands(size) + " three bare passes", floor);
-        Row row = {"2 Removal", "Interface +" + Thousands(size), Median(own), Median(reference), "ms",
+        Row row = {"2 Removal",
+                   "Interface +" + Thousands(size),
+                   Median(own),
+                   Median(reference),
+                   "ms",
                    "whole removal " + Fixed(Median(whole), 0) + " ms less its regsvr32 run " +
                        Fixed(Median(registrar), 0) + " (bare " + Fixed(Median(plainRegistrar), 0) +
                        "); the 3 pass walks bare " + Fixed(Median(floor), 0) + " ms",
@@ -327,7 +348,8 @@ void RunUninstallAllRow(HWND window)
         tool.push_back(t1 - t0);
         registrar.push_back(TakeRegistrarMs() / kUninstallAllCount);
         std::vector<BoxRecord> boxes = TakeBoxes();
-        if (boxes.size() != 1 || boxes[0].answer != IDYES || SendMessageW(g_controlList, LB_GETCOUNT, 0, 0) != 0)
+        if (boxes.size() != 1 || boxes[0].answer != IDYES ||
+            SendMessageW(g_controlList, LB_GETCOUNT, 0, 0) != 0)
             failed = true;
         for (const BenchControl &c : controls) {
             if (!ControlGone(c))
@@ -356,12 +378,15 @@ void RunUninstallAllRow(HWND window)
     ShowSamples("uninstall all: regsvr32 inside, per control", registrar);
     ShowSamples("uninstall all: regsvr32 by CreateProcess", plainRegistrar);
     double toolMs = Median(tool);
-    Row row = {"3 Uninstall all", Thousands(kUninstallAllCount) + " controls", toolMs,
-               Median(limit) * kUninstallAllCount, "ms",
+    Row row = {"3 Uninstall all",
+               Thousands(kUninstallAllCount) + " controls",
+               toolMs,
+               Median(limit) * kUninstallAllCount,
+               "ms",
                "per control " + Fixed(toolMs / kUninstallAllCount, 1) + " ms, of it regsvr32 " +
-                   Fixed(Median(registrar), 1) + "; limit: bare regsvr32 " + Fixed(Median(plainRegistrar), 1) +
-                   " + one walk " + Fixed(Median(walk), 1) + " ms; the 3 pass walks bare " +
-                   Fixed(Median(floor), 1) + " ms",
+                   Fixed(Median(registrar), 1) + "; limit: bare regsvr32 " +
+                   Fixed(Median(plainRegistrar), 1) + " + one walk " + Fixed(Median(walk), 1) +
+                   " ms; the 3 pass walks bare " + Fixed(Median(floor), 1) + " ms",
                failed};
     AddRow(row);
     RemoveTree(scratch);

@@ -31,7 +31,8 @@ static BOOL CALLBACK FindMainWindow(HWND window, LPARAM param)
     GetClassNameW(window, cls, 32);
     RECT r;
     GetWindowRect(window, &r);
-    if (lstrcmpW(cls, L"window") != 0 || r.right - r.left != kWindowWidth || r.bottom - r.top != kWindowHeight)
+    if (lstrcmpW(cls, L"window") != 0 || r.right - r.left != kWindowWidth ||
+        r.bottom - r.top != kWindowHeight)
         return TRUE;
     search->found = window;
     return FALSE;
@@ -54,7 +55,8 @@ static bool Start(const std::wstring &exe, Started *started)
     *started = {};
     Settle();
     double t0 = NowMs();
-    if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started->process))
+    if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &started->process))
         return false;
     WaitForInputIdle(started->process.hProcess, kStartTimeoutMs);
     for (;;) {
@@ -120,11 +122,12 @@ void RunStartupRows()
     }
     ShowSamples("start-up tool", tool);
     ShowSamples("start-up reference", reference);
-    AddRow({"5 Start-up", "to first paint", Median(tool), Median(reference), "ms",
-            "OrviActiveX.exe vs a minimal 700 x 500 window program (process start to idle after painting)",
-            failed});
-    AddRow({"5 Peak working set", "after start-up", Median(toolMemory), Median(referenceMemory), "MB",
-            "OrviActiveX.exe vs the minimal program", failed || Median(toolMemory) <= 0});
+    AddRow(
+        {"5 Start-up", "to first paint", Median(tool), Median(reference), "ms",
+         "OrviActiveX.exe vs a minimal 700 x 500 window program (process start to idle after painting)",
+         failed});
+    AddRow({"5 Peak working set", "after start-up", Median(toolMemory), Median(referenceMemory),
+            "MB", "OrviActiveX.exe vs the minimal program", failed || Median(toolMemory) <= 0});
 }
 
 static HWND FindQueryButton(HWND window)
@@ -161,9 +164,8 @@ void RunQueryMemoryRow(long extraKeys)
         before.push_back(PeakWorkingSetMb(started.process.hProcess));
         HWND button = FindQueryButton(started.window);
         DWORD_PTR result = 0;
-        if (!button ||
-            !SendMessageTimeoutW(started.window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)button,
-                                 SMTO_NORMAL, 60000, &result))
+        if (!button || !SendMessageTimeoutW(started.window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED),
+                                            (LPARAM)button, SMTO_NORMAL, 60000, &result))
             failed = true;
         HWND list = FindList(started.window);
         if (!list || SendMessageW(list, LB_GETCOUNT, 0, 0) != extraKeys / 100)
@@ -171,6 +173,7 @@ void RunQueryMemoryRow(long extraKeys)
         after.push_back(PeakWorkingSetMb(started.process.hProcess));
         Stop(&started);
     }
-    AddRow({"5 Peak working set", "after query, +" + Thousands(extraKeys) + " keys", Median(after), Median(before),
-            "MB", "OrviActiveX.exe after a query vs the same right after start-up", failed});
+    AddRow({"5 Peak working set", "after query, +" + Thousands(extraKeys) + " keys", Median(after),
+            Median(before), "MB", "OrviActiveX.exe after a query vs the same right after start-up",
+            failed});
 }

@@ -29,8 +29,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wc.lpszClassName = L"window";
     if (!RegisterClassW(&wc))
         return 1;
-    HWND window = CreateWindowExW(0, L"window", L"minimal", WS_POPUP | WS_BORDER, 200, 100, 700, 500, NULL, NULL,
-                                  instance, NULL);
+    HWND window = CreateWindowExW(0, L"window", L"minimal", WS_POPUP | WS_BORDER, 200, 100, 700,
+                                  500, NULL, NULL, instance, NULL);
     if (!window)
         return 1;
     ShowWindow(window, SW_SHOWNORMAL);

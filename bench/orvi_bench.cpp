@@ -35,10 +35,11 @@ static void AddExeSizeRow()
     if (bytes.empty())
         return;
     double kb = _wtof(bytes.c_str()) / 1024;
-    AddRow({"5 Exe size", "i686 release", kb, 0, "KB",
-            "OrviActiveX.exe as shipped (32-bit, statically linked runtime, stripped); goal ≤ 150 KB: " +
-                std::string(kb <= 150 ? "met" : "NOT MET"),
-            false});
+    AddRow(
+        {"5 Exe size", "i686 release", kb, 0, "KB",
+         "OrviActiveX.exe as shipped (32-bit, statically linked runtime, stripped); goal ≤ 150 KB: " +
+             std::string(kb <= 150 ? "met" : "NOT MET"),
+         false});
 }
 
 int main(int argc, char **argv)
@@ -82,8 +83,9 @@ int main(int argc, char **argv)
 
     SortRows();
     printf("Orvi ActiveX benchmark: median of %d runs per figure, %s (%.0f s)\n\n", RunCount(),
-           sizeof(void *) == 4 ? "i686 (WoW64): the i686 build as a 32-bit process on 64-bit Windows under wine64"
-                               : "x86_64 build under wine64",
+           sizeof(void *) == 4
+               ? "i686 (WoW64): the i686 build as a 32-bit process on 64-bit Windows under wine64"
+               : "x86_64 build under wine64",
            (NowMs() - start) / 1000);
     PrintTable();
     return TableFailed() ? 1 : 0;

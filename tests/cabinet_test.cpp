@@ -115,7 +115,9 @@ std::set<std::wstring> Folders()
 
 class CabinetDrop : public DropFixture {
 protected:
-    CabinetDrop() : DropFixture(L"cabinets", false) {}
+    CabinetDrop() : DropFixture(L"cabinets", false)
+    {
+    }
 
     void SetUp() override
     {
@@ -123,7 +125,8 @@ protected:
         existing_ = Folders();
         g_shownTexts.clear();
         g_onShow = nullptr;
-        g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)RecordingEditProc);
+        g_editProc =
+            (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)RecordingEditProc);
         // An extraction that never ends would hang the test program: end it instead.
         StartWatchdog(170000, "a cabinet drop");
         server_ = ReadFileBytes(TestServerPath());
@@ -146,12 +149,16 @@ protected:
             if (!existing_.count(name))
                 made.push_back(name);
         }
-        std::sort(made.begin(), made.end(),
-                  [](const std::wstring &a, const std::wstring &b) { return _wtoi64(a.c_str()) < _wtoi64(b.c_str()); });
+        std::sort(made.begin(), made.end(), [](const std::wstring &a, const std::wstring &b) {
+            return _wtoi64(a.c_str()) < _wtoi64(b.c_str());
+        });
         return made;
     }
 
-    std::wstring Cab(const std::wstring &name) { return InDir(name); }
+    std::wstring Cab(const std::wstring &name)
+    {
+        return InDir(name);
+    }
 
     // Drops the cabinet and returns the one folder the drop made.
     std::wstring DropAndFindFolder(const std::wstring &cab)
@@ -170,7 +177,10 @@ protected:
         return made;
     }
 
-    std::wstring Report() { return WindowText(g_infoEdit); }
+    std::wstring Report()
+    {
+        return WindowText(g_infoEdit);
+    }
 
     // Every place a name that escaped its folder could land: the drive's
     // root, the base of the extraction folders, the cabinet's own folder, the
@@ -182,8 +192,9 @@ protected:
         wchar_t current[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, current);
         std::map<std::wstring, std::set<std::wstring>> seen;
-        for (const std::wstring &place : {SystemDrive() + L":\\", BaseFolder(), dir, TestProgramDir(),
-                                          std::wstring(current), std::wstring(temp)})
+        for (const std::wstring &place :
+             {SystemDrive() + L":\\", BaseFolder(), dir, TestProgramDir(), std::wstring(current),
+              std::wstring(temp)})
             seen[place] = Names(place);
         return seen;
     }
@@ -235,7 +246,8 @@ protected:
         // list is not cut); the report is never longer than its buffer.
         std::vector<std::wstring> files = NamesIn(FolderOf(folder));
         for (const std::wstring &name : files)
-            EXPECT_FALSE(GetFileAttributesW((FolderOf(folder) + L"\\" + name).c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+            EXPECT_FALSE(GetFileAttributesW((FolderOf(folder) + L"\\" + name).c_str()) &
+                         FILE_ATTRIBUTE_DIRECTORY);
         if (lines[lines.size() - 2] != L"…") {
             EXPECT_LE(files.size(), count);
         }
@@ -252,19 +264,22 @@ protected:
 
 TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
 {
-    ASSERT_EQ(MakeCabinet(dir, "control.cab", {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}), 1);
+    ASSERT_EQ(MakeCabinet(dir, "control.cab",
+                          {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}),
+              1);
     std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
 
     // Before unpacking: the cabinet path and the new folder, with ASCII colons.
     ASSERT_GE(g_shownTexts.size(), 3u);
-    EXPECT_EQ(g_shownTexts[0],
-              L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:" + ReportedFolder(folder) + L"\r\n");
+    EXPECT_EQ(g_shownTexts[0], L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:" +
+                                   ReportedFolder(folder) + L"\r\n");
     EXPECT_EQ(g_shownTexts[1], ListReport(folder, {L"testctl.ocx"}, L""));
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"readme.txt"}, kSuccess));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
     EXPECT_EQ(WindowText(g_pathEdit), Cab(L"control.cab"));
 
-    EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"readme.txt", L"testctl.ocx"}));
+    EXPECT_EQ(NamesIn(FolderOf(folder)),
+              (std::vector<std::wstring>{L"readme.txt", L"testctl.ocx"}));
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\readme.txt"), "hello");
     EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
@@ -275,7 +290,8 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     g_shownTexts.clear();
     std::wstring second = DropAndFindFolder(Cab(L"control.cab"));
     ASSERT_FALSE(g_shownTexts.empty());
-    EXPECT_EQ(g_shownTexts[0].rfind(L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:", 0), 0u);
+    EXPECT_EQ(g_shownTexts[0].rfind(L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:", 0),
+              0u);
     EXPECT_EQ(Report(), ListReport(second, {L"testctl.ocx", L"readme.txt"}, kSuccess));
 }
 
@@ -302,18 +318,22 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
         std::wstring folder = g_plantedIn.substr(0, g_plantedIn.size() - 1);
         g_folderMoved = MoveFileW(folder.c_str(), (folder + L"-moved").c_str()) != 0;
     };
-    ASSERT_EQ(MakeCabinet(dir, "control.cab", {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}), 1);
+    ASSERT_EQ(MakeCabinet(dir, "control.cab",
+                          {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}),
+              1);
     std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
     g_onShow = nullptr;
 
     EXPECT_EQ(g_plantedIn, ReportedFolder(folder));
-    EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"planted.dll", L"readme.txt", L"testctl.ocx"}));
+    EXPECT_EQ(NamesIn(FolderOf(folder)),
+              (std::vector<std::wstring>{L"planted.dll", L"readme.txt", L"testctl.ocx"}));
     EXPECT_FALSE(g_folderMoved);
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"readme.txt"}, kSuccess));
     std::vector<std::wstring> runs = ReadServerLog(log);
     ASSERT_EQ(runs.size(), 2u);
     for (const std::wstring &run : runs)
-        EXPECT_TRUE(SameFile(run.substr(run.find(L' ') + 1), FolderOf(folder) + L"\\testctl.ocx")) << run;
+        EXPECT_TRUE(SameFile(run.substr(run.find(L' ') + 1), FolderOf(folder) + L"\\testctl.ocx"))
+            << run;
 }
 
 TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
@@ -323,7 +343,9 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     EXPECT_EQ(Report(), ListReport(folder, {L"a.txt", L"b.bin"}, kFailure));
 
     // Upper-case endings are unpacked but never registered.
-    ASSERT_EQ(MakeCabinet(dir, "upper.cab", {Entry("TESTCTL.OCX", server_), Entry("COPY.DLL", server_)}), 1);
+    ASSERT_EQ(
+        MakeCabinet(dir, "upper.cab", {Entry("TESTCTL.OCX", server_), Entry("COPY.DLL", server_)}),
+        1);
     folder = DropAndFindFolder(Cab(L"upper.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, kFailure));
     EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"COPY.DLL", L"TESTCTL.OCX"}));
@@ -342,7 +364,8 @@ TEST_F(CabinetDrop, DatesTimesAndAttributesAreRestored)
     EXPECT_EQ(Report(), ListReport(folder, {L"readonly.txt", L"hidden.txt"}, kFailure));
 
     std::wstring path = FolderOf(folder) + L"\\readonly.txt";
-    EXPECT_EQ(GetFileAttributesW(path.c_str()), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(GetFileAttributesW(path.c_str()),
+              (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
     EXPECT_EQ(GetFileAttributesW((FolderOf(folder) + L"\\hidden.txt").c_str()),
               (DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
 
@@ -359,8 +382,9 @@ TEST_F(CabinetDrop, DatesTimesAndAttributesAreRestored)
 
 TEST_F(CabinetDrop, RepeatedNameLeavesOnlyTheLastCopy)
 {
-    ASSERT_EQ(MakeCabinet(dir, "repeat.cab",
-                          {Entry("same.txt", "a long first copy of the file"), Entry("same.txt", "short")}),
+    ASSERT_EQ(MakeCabinet(
+                  dir, "repeat.cab",
+                  {Entry("same.txt", "a long first copy of the file"), Entry("same.txt", "short")}),
               1);
     std::wstring folder = DropAndFindFolder(Cab(L"repeat.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"same.txt", L"same.txt"}, kFailure));
@@ -390,9 +414,10 @@ TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderStopTheCopyThere)
         SCOPED_TRACE(c.name);
         for (const std::wstring &path : c.outside)
             DeleteFileW(path.c_str());
-        ASSERT_EQ(MakeCabinet(dir, "names.cab",
-                              {Entry("first.txt", "1"), Entry(c.name, "bad"), Entry("after.txt", "2")}),
-                  1);
+        ASSERT_EQ(
+            MakeCabinet(dir, "names.cab",
+                        {Entry("first.txt", "1"), Entry(c.name, "bad"), Entry("after.txt", "2")}),
+            1);
         std::wstring folder = DropAndFindFolder(Cab(L"names.cab"));
         std::wstring shown(c.name.begin(), c.name.end());
         if (c.name.rfind("line.txt", 0) == 0)
@@ -412,7 +437,8 @@ TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderStopTheCopyThere)
 TEST_F(CabinetDrop, EmptyCabinetListsNothing)
 {
     // A bare header: no folder, no file.
-    std::string header("MSCF\0\0\0\0\x24\0\0\0\0\0\0\0\x24\0\0\0\0\0\0\0\x03\x01\0\0\0\0\0\0\x34\x12\0\0", 36);
+    std::string header(
+        "MSCF\0\0\0\0\x24\0\0\0\0\0\0\0\x24\0\0\0\0\0\0\0\x03\x01\0\0\0\0\0\0\x34\x12\0\0", 36);
     WriteFileBytes(Cab(L"empty.cab"), header);
     std::wstring folder = DropAndFindFolder(Cab(L"empty.cab"));
     EXPECT_EQ(Report(), std::wstring(kListHeader) + kFailure);
@@ -425,7 +451,9 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutBeforeTheDamage)
     std::string big(300000, '\0');
     for (size_t i = 0; i < big.size(); i++)
         big[i] = (char)(i * 7 + i / 251);
-    ASSERT_EQ(MakeCabinet(dir, "damaged.cab", {Entry("testctl.ocx", server_), Entry("big.txt", big)}, false), 1);
+    ASSERT_EQ(MakeCabinet(dir, "damaged.cab",
+                          {Entry("testctl.ocx", server_), Entry("big.txt", big)}, false),
+              1);
     std::string bytes = ReadFileBytes(Cab(L"damaged.cab"));
     WriteFileBytes(Cab(L"damaged.cab"), bytes.substr(0, bytes.size() - 150000));
 
@@ -447,7 +475,8 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutBeforeTheDamage)
 
 TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
 {
-    ASSERT_GE(MakeCabinetSet(dir, "control%d.cab", {Entry("small.txt", "s"), Entry("testctl.ocx", server_)}, 60000),
+    ASSERT_GE(MakeCabinetSet(dir, "control%d.cab",
+                             {Entry("small.txt", "s"), Entry("testctl.ocx", server_)}, 60000),
               3);
     std::wstring folder = DropAndFindFolder(Cab(L"control1.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"small.txt", L"testctl.ocx"}, kSuccess));
@@ -456,8 +485,9 @@ TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
 
     // Without its second part the copy ends at the file that needs it.
     std::string big(150000, 'x');
-    ASSERT_GE(MakeCabinetSet(dir, "text%d.cab", {Entry("small.txt", "s"), Entry("big.txt", big),
-                                                      Entry("later.txt", "l")}, 60000),
+    ASSERT_GE(MakeCabinetSet(
+                  dir, "text%d.cab",
+                  {Entry("small.txt", "s"), Entry("big.txt", big), Entry("later.txt", "l")}, 60000),
               3);
     ASSERT_TRUE(DeleteFileW(Cab(L"text2.cab").c_str()));
     folder = DropAndFindFolder(Cab(L"text1.cab"));
@@ -470,7 +500,8 @@ TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
 TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
 {
     // A read-only file left in a shared folder would end a second copy.
-    ASSERT_EQ(MakeCabinet(dir, "twice.cab", {Entry("locked.txt", "first", 0x21), Entry("testctl.ocx", server_)}),
+    ASSERT_EQ(MakeCabinet(dir, "twice.cab",
+                          {Entry("locked.txt", "first", 0x21), Entry("testctl.ocx", server_)}),
               1);
     std::set<std::wstring> made;
     DWORD start = GetTickCount();
@@ -480,7 +511,8 @@ TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
         made.insert(folder);
         EXPECT_EQ(Report(), ListReport(folder, {L"locked.txt", L"testctl.ocx"}, kSuccess));
         EXPECT_STREQ(g_statusText, L"拖入文件路径:");
-        EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"locked.txt", L"testctl.ocx"}));
+        EXPECT_EQ(NamesIn(FolderOf(folder)),
+                  (std::vector<std::wstring>{L"locked.txt", L"testctl.ocx"}));
         EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\locked.txt"), "first");
         EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
     }
@@ -562,8 +594,8 @@ TEST_F(CabinetDrop, PathOutsideTheAnsiCodePageGoesToTheDecompressorShort)
     ASSERT_TRUE(MoveFileW(Cab(L"k.cab").c_str(), (korean + L"\\k.cab").c_str()));
     std::wstring folder = DropAndFindFolder(korean + L"\\k.cab");
     ASSERT_FALSE(g_shownTexts.empty());
-    EXPECT_EQ(g_shownTexts[0],
-              L"拖入文件路径:" + korean + L"\\k.cab\r\n新建文件夹:" + ReportedFolder(folder) + L"\r\n");
+    EXPECT_EQ(g_shownTexts[0], L"拖入文件路径:" + korean + L"\\k.cab\r\n新建文件夹:" +
+                                   ReportedFolder(folder) + L"\r\n");
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx"}, kSuccess));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
@@ -593,12 +625,14 @@ TEST_F(CabinetDrop, DoubleByteNamesWithSeparatorLikeBytesAreUnpackedAndRegistere
 {
     // In code page 936 "淺" is 9C 5C and "東" is 96 7C: a backslash and a bar as second bytes.
     ASSERT_EQ(AnsiName(L"淺"), "\x9c\x5c");
-    ASSERT_EQ(MakeCabinet(dir, "trail.cab", {Entry(AnsiName(L"東.txt"), "east"),
-                                                  Entry(AnsiName(L"淺.ocx"), server_), Entry("after.txt", "a")}),
+    ASSERT_EQ(MakeCabinet(dir, "trail.cab",
+                          {Entry(AnsiName(L"東.txt"), "east"), Entry(AnsiName(L"淺.ocx"), server_),
+                           Entry("after.txt", "a")}),
               1);
     std::wstring folder = DropAndFindFolder(Cab(L"trail.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"東.txt", L"淺.ocx", L"after.txt"}, kSuccess));
-    EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"after.txt", L"東.txt", L"淺.ocx"}));
+    EXPECT_EQ(NamesIn(FolderOf(folder)),
+              (std::vector<std::wstring>{L"after.txt", L"東.txt", L"淺.ocx"}));
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\東.txt"), "east");
     std::wstring server = RegisteredTestServer();
     EXPECT_TRUE(SameFile(server, FolderOf(folder) + L"\\淺.ocx")) << server;
@@ -618,8 +652,8 @@ TEST_F(CabinetDrop, TwoThousandFilesAreAllUnpackedAndTheCutReportKeepsItsStatusL
     DWORD made = GetTickCount();
     size_t listed = 0;
     std::wstring folder = Unpack(Cab(L"many.cab"), &listed);
-    printf("2,001 files: made in %lu ms, unpacked and registered in %lu ms, %zu listed\n", made - start,
-           GetTickCount() - made, listed);
+    printf("2,001 files: made in %lu ms, unpacked and registered in %lu ms, %zu listed\n",
+           made - start, GetTickCount() - made, listed);
 
     // Whole lines only, then the cut mark and the status line.
     std::wstring report = Report();
@@ -713,8 +747,9 @@ std::string Corrupt(const std::string &valid, std::mt19937 &random, std::string 
 
 TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheirFolder)
 {
-    std::vector<CabEntry> entries = {Entry("a.txt", "first file"), Entry("b.bin", PseudoRandomBytes(20000, 1)),
-                                     Entry("c.txt", PseudoRandomBytes(70000, 2)), Entry("d.txt", "last")};
+    std::vector<CabEntry> entries = {
+        Entry("a.txt", "first file"), Entry("b.bin", PseudoRandomBytes(20000, 1)),
+        Entry("c.txt", PseudoRandomBytes(70000, 2)), Entry("d.txt", "last")};
     ASSERT_EQ(MakeCabinet(dir, "zip.cab", entries, true), 1);
     ASSERT_EQ(MakeCabinet(dir, "stored.cab", entries, false), 1);
     const std::string valid[] = {ReadFileBytes(Cab(L"zip.cab")), ReadFileBytes(Cab(L"stored.cab"))};
@@ -722,7 +757,8 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
     // The valid ones unpack whole.
     for (const std::wstring name : {L"zip.cab", L"stored.cab"}) {
         std::wstring folder = Unpack(Cab(name));
-        EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"a.txt", L"b.bin", L"c.txt", L"d.txt"}));
+        EXPECT_EQ(NamesIn(FolderOf(folder)),
+                  (std::vector<std::wstring>{L"a.txt", L"b.bin", L"c.txt", L"d.txt"}));
         EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\c.txt"), entries[2].bytes);
         RemoveTree(FolderOf(folder));
     }
@@ -746,8 +782,8 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
         if (HasFatalFailure() || ::testing::Test::HasFailure())
             break; // one case's detail is enough
     }
-    printf("slowest corrupted cabinet: %lu ms; of 200, %d gave files, %d all four whole\n", slowest, withFiles,
-           whole);
+    printf("slowest corrupted cabinet: %lu ms; of 200, %d gave files, %d all four whole\n", slowest,
+           withFiles, whole);
     // The corruptions reach every side: some give nothing, some damaged or
     // fewer files, some still all of them.
     EXPECT_LT(withFiles, 200);
@@ -782,11 +818,13 @@ TEST_F(CabinetDrop, StoredNamesOfTwoHundredFiftyFiveBytes)
     bool keptWhole = std::find(files.begin(), files.end(), wideName) != files.end();
     EXPECT_EQ(files.size(), 2u);
     EXPECT_EQ(Report(), std::wstring(kListHeader) + ReportedFolder(folder) + wideName + L"\r\n" +
-                            ReportedFolder(folder) + L"after.txt\r\n" + (keptWhole ? kSuccess : kFailure));
+                            ReportedFolder(folder) + L"after.txt\r\n" +
+                            (keptWhole ? kSuccess : kFailure));
     EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\" + wideName) == server_);
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\after.txt"), "after");
     EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"), keptWhole);
-    printf("a 255-byte double-byte name: %s\n", keptWhole ? "kept whole, registered" : "cut by the host, not registered");
+    printf("a 255-byte double-byte name: %s\n",
+           keptWhole ? "kept whole, registered" : "cut by the host, not registered");
 }
 
 } // namespace

@@ -92,7 +92,7 @@ protected:
     // Exactly one box was shown: owned by the main window, OK alone, no icon.
     void ExpectOneBox(const wchar_t *caption, const std::wstring &text)
     {
-        ExpectOneOkBox(window, caption, text);
+        EXPECT_BOX(window, caption, text, kOkBox);
         EXPECT_EQ(0, KeysLeftOpen());
     }
 

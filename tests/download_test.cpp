@@ -28,8 +28,8 @@ static int RecordAddressIfAsked()
         std::wstring file = argv[2];
         std::wstring address = argv[3];
         // Written aside and renamed, so the waiting test never reads half a record.
-        WriteFileBytes(file + L".part",
-                       std::string((const char *)address.c_str(), address.size() * sizeof(wchar_t)));
+        WriteFileBytes(file + L".part", std::string((const char *)address.c_str(),
+                                                    address.size() * sizeof(wchar_t)));
         MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
         ExitProcess(0);
     }
@@ -132,7 +132,7 @@ protected:
     // was not called and every key opened was closed.
     void ExpectOneBox(const wchar_t *caption, const wchar_t *text)
     {
-        ExpectOneOkBox(window, caption, text);
+        EXPECT_BOX(window, caption, text, kOkBox);
         EXPECT_TRUE(TakeShellCalls().empty());
         EXPECT_EQ(0, KeysLeftOpen());
     }

@@ -15,7 +15,8 @@ static const wchar_t kNotAControl[] = L"ERROR:拖入不是.cab、.ocx、.dll文�
 
 static std::wstring Report(const std::wstring &path, bool ok)
 {
-    return L"拖入文件路径：" + path + L"\r\n注册状态：" + (ok ? L"文件注册成功！" : L"文件注册失败！");
+    return L"拖入文件路径：" + path + L"\r\n注册状态：" +
+           (ok ? L"文件注册成功！" : L"文件注册失败！");
 }
 
 // What the test server logs for a drop of path: the unregistering run, then the registering one.
@@ -26,7 +27,9 @@ static std::vector<std::wstring> BothRuns(const std::wstring &path)
 
 class Drop : public DropFixture {
 protected:
-    Drop() : DropFixture(L"drop folder", true) {}
+    Drop() : DropFixture(L"drop folder", true)
+    {
+    }
 
     // A copy of the test server whose full path is exactly length characters,
     // in folders of 200 characters where one name would be too long.
@@ -120,8 +123,8 @@ TEST_F(Drop, RegistrarFailureIsReportedAsFailure)
 
 TEST_F(Drop, OtherEndingsAreRefusedCaseSensitively)
 {
-    for (const wchar_t *name : {L"upper.OCX", L"upper.DLL", L"upper.CAB", L"mixed.Ocx", L"notes.txt",
-                                L"noending"}) {
+    for (const wchar_t *name :
+         {L"upper.OCX", L"upper.DLL", L"upper.CAB", L"mixed.Ocx", L"notes.txt", L"noending"}) {
         std::wstring path = CopyServer(name);
         SetWindowTextW(g_infoEdit, L"");
         SendDrop(window, {path});
@@ -233,7 +236,8 @@ TEST_F(Drop, PathsUpTo490CharactersAreRegisteredWholeLongerOnesRefused)
         if (length < 1000)
             EXPECT_EQ(path, WindowText(g_pathEdit));
         else
-            EXPECT_EQ(L"", WindowText(g_pathEdit)) << "a path that cannot be read whole is not shown cut";
+            EXPECT_EQ(L"", WindowText(g_pathEdit))
+                << "a path that cannot be read whole is not shown cut";
     }
     EXPECT_TRUE(ReadServerLog(log).empty());
 }

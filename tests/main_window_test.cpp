@@ -90,8 +90,9 @@ static COLORREF PixelAfterDraw(HWND window, HWND button, UINT state, COLORREF *c
                 (x < 50 ? left : right)++;
         }
     }
-    *caption = (left > 10 && right > 10 && abs(left - right) < (left + right) / 3) ? RGB(255, 255, 255)
-                                                                                  : RGB(0, 0, 0);
+    *caption = (left > 10 && right > 10 && abs(left - right) < (left + right) / 3)
+                   ? RGB(255, 255, 255)
+                   : RGB(0, 0, 0);
     FreeCanvas(canvas);
     return face;
 }
@@ -123,7 +124,8 @@ TEST_F(MainWindowTest, ColourMessagesSetFontsAndColours)
     ExpectFont(dc, 16);
     EXPECT_EQ(RGB(0, 0, 255), GetTextColor(dc));
 
-    HBRUSH brush = (HBRUSH)SendMessageW(window, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)g_controlList);
+    HBRUSH brush =
+        (HBRUSH)SendMessageW(window, WM_CTLCOLORLISTBOX, (WPARAM)dc, (LPARAM)g_controlList);
     ASSERT_NE((HBRUSH)NULL, brush);
     LOGBRUSH lb = {};
     GetObjectW(brush, sizeof(lb), &lb);
@@ -190,7 +192,8 @@ static void FlatRound(HWND window, HDC dc, int i, const std::vector<std::wstring
         SendMessageW(g_controlList, LB_SETCURSEL, i % 10, 0);
         SendMessageW(window, WM_CONTEXTMENU, (WPARAM)g_controlList, MAKELPARAM(300, 300));
         SendDrop(window, {control});
-        EXPECT_EQ(L"拖入文件路径：" + control + L"\r\n注册状态：文件注册成功！", WindowText(g_infoEdit));
+        EXPECT_EQ(L"拖入文件路径：" + control + L"\r\n注册状态：文件注册成功！",
+                  WindowText(g_infoEdit));
     }
 }
 
@@ -226,7 +229,8 @@ TEST_F(MainWindowTest, DrawingObjectsWindowsAndHandlesStayFlatOverPaintsQueriesA
 
     // One round of everything first: what is made once and kept is not a leak.
     SendDrop(window, {control});
-    FlatRound(window, canvas.dc, 0, refused, control, 11); // the ten and the registered test control
+    FlatRound(window, canvas.dc, 0, refused, control,
+              11); // the ten and the registered test control
     TakeBoxes();
     ASSERT_EQ(11u, ListEntries().size());
     long gdi = LiveGdiObjects();

@@ -18,7 +18,8 @@ static std::wstring FromUtf8(const std::string &bytes)
 {
     if (bytes.empty())
         return L"";
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), (int)bytes.size(), NULL, 0);
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), (int)bytes.size(),
+                                NULL, 0);
     EXPECT_GT(n, 0) << "output is not UTF-8";
     std::wstring text(n, L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], n);
@@ -45,8 +46,8 @@ static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL)
     Outcome run = {(DWORD)-1, L""};
     BOOL started = token ? CreateProcessAsUserW(token, program.c_str(), &line[0], NULL, NULL, TRUE,
                                                 CREATE_NO_WINDOW, NULL, NULL, &startup, &process)
-                         : CreateProcessW(program.c_str(), &line[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL,
-                                          NULL, &startup, &process);
+                         : CreateProcessW(program.c_str(), &line[0], NULL, NULL, TRUE,
+                                          CREATE_NO_WINDOW, NULL, NULL, &startup, &process);
     CloseHandle(writeEnd);
     EXPECT_TRUE(started) << "orvictl.exe did not start";
     std::string bytes;
@@ -140,20 +141,24 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     std::wstring escaped;
     for (wchar_t c : path)
         escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
-    EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" + std::wstring(kTestServerClsid) +
-                  L"\",\"serverPath\":\"" + escaped + L"\",\"serverExists\":true,\"version\":null}]"
+    EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" +
+                  std::wstring(kTestServerClsid) + L"\",\"serverPath\":\"" + escaped +
+                  L"\",\"serverExists\":true,\"version\":null}]"
                   L",\"count\":1}\r\n",
               json.out);
 
     // The browser's record gives the version and the download address.
     std::wstring unit =
-        std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") + kTestServerClsid;
+        std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") +
+        kTestServerClsid;
     SetDefaultValue(HKEY_LOCAL_MACHINE, unit + L"\\InstalledVersion", L"1,2,3,4");
-    SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE", L"http://example.com/控件.cab");
+    SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE",
+                   L"http://example.com/控件.cab");
     Outcome info = RunOrvictl(L"info orvi.testctl");
     DeleteTree(HKEY_LOCAL_MACHINE, unit);
     EXPECT_EQ(0u, info.code);
-    EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kTestServerClsid) + L"\r\nPATH：" + path +
+    EXPECT_EQ(L"ProgID：ORVI.TestCtl\r\nCLSID：" + std::wstring(kTestServerClsid) + L"\r\nPATH：" +
+                  path +
                   L"\r\nVERSION：1,2,3,4\r\n下载地址：http://example.com/控件.cab\r\n注册表视图：" +
                   (ProcessIsWow64() ? L"32位（Wow6432Node）" : L"本机") + L"\r\n",
               info.out);
@@ -176,7 +181,8 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
     Outcome gone = RunOrvictl(L"info ORVI.TestCtl");
     EXPECT_EQ(1u, gone.code);
     EXPECT_EQ(L"没有安装这个控件：ORVI.TestCtl\r\n", gone.out);
-    EXPECT_EQ(L"{\"progId\":\"ORVI.TestCtl\",\"found\":false}\r\n", RunOrvictl(L"info ORVI.TestCtl --json").out);
+    EXPECT_EQ(L"{\"progId\":\"ORVI.TestCtl\",\"found\":false}\r\n",
+              RunOrvictl(L"info ORVI.TestCtl --json").out);
     EXPECT_EQ(1u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
 }
 
@@ -295,7 +301,8 @@ TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
     CloseHandle(own);
     ASSERT_TRUE(gotLinked) << GetLastError();
     TOKEN_ELEVATION elevation = {};
-    ASSERT_TRUE(GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation, sizeof(elevation), &size));
+    ASSERT_TRUE(GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation,
+                                    sizeof(elevation), &size));
     ASSERT_FALSE(elevation.TokenIsElevated);
 
     std::wstring path = CopyServer(L"ctl.ocx");

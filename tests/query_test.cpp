@@ -10,20 +10,29 @@
 #include <algorithm>
 
 static const wchar_t *const kNotListed[] = {
-    L"ORVI",  L"ORV",   L"orvi.querylower", L"PDF.oQuery", L"TIF.OrviDocument",
+    L"ORVI",
+    L"ORV",
+    L"orvi.querylower",
+    L"PDF.oQuery",
+    L"TIF.OrviDocument",
     // A character written with two bytes in code page 936 among the first five.
-    L"ORV中I.Query", L"ORVI中Query", L"中ORVI.",
+    L"ORV中I.Query",
+    L"ORVI中Query",
+    L"中ORVI.",
     // Look-alike letters. Code page 936 writes the full-width letters and the
     // dotted capital I as characters of their own (or the default character),
     // but maps the eth and the accented capital Y to "D" and "Y" by best fit;
     // a Western code page best-fits all four.
-    L"ＯＲＶＩ.FullWidth", L"ORVİ.DottedI", L"PÐF.OEth", L"VÝ.OfAccent",
+    L"ＯＲＶＩ.FullWidth",
+    L"ORVİ.DottedI",
+    L"PÐF.OEth",
+    L"VÝ.OfAccent",
 };
 
 // The keys the tool lists, in registry order (names compared without case).
 static const std::vector<std::wstring> kListedInOrder = {
-    L"ORVI.",         L"ORVI.QueryCaseA", L"Orvi.QueryCaseB", L"ORVI.QueryVer",
-    L"ORVI.QueryVer.1", L"ORVI.中文名",   L"PDF.Oanything",   L"VY.OfQuery",
+    L"ORVI.",           L"ORVI.QueryCaseA", L"Orvi.QueryCaseB", L"ORVI.QueryVer",
+    L"ORVI.QueryVer.1", L"ORVI.中文名",     L"PDF.Oanything",   L"VY.OfQuery",
 };
 
 class QueryTest : public OwnedKeysTest {
@@ -100,15 +109,7 @@ TEST_F(QueryTest, NothingInstalledSaysSoAndLeavesTheListEmpty)
     SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
     PressQuery();
     EXPECT_TRUE(ListEntries().empty());
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"当前电脑没有安装控件！");
-    EXPECT_EQ(boxes[0].caption, L"提示");
-    EXPECT_EQ(boxes[0].owner, window);
-    EXPECT_TRUE(boxes[0].hasOk);
-    EXPECT_FALSE(boxes[0].hasYes);
-    EXPECT_FALSE(boxes[0].hasNo);
-    EXPECT_FALSE(boxes[0].hasCancel);
+    EXPECT_BOX(window, L"提示", L"当前电脑没有安装控件！", kOkBox);
 }
 
 TEST_F(QueryTest, FamilyNamesOf255CharactersAreListedWhole)

@@ -22,10 +22,10 @@
 static const HKEY kCR = HKEY_CLASSES_ROOT;
 static const HKEY kLM = HKEY_LOCAL_MACHINE;
 // The test server's own keys, as its registration writes them.
-static const wchar_t kServerProgId[] = L"ORVI.TestCtl";
-static const wchar_t kServerClassKey[] = L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}";
-static const wchar_t kServerTypeLibKey[] = L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}";
-static const wchar_t kServerInterfaceKey[] = L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}";
+static const wchar_t *const kServerProgId = kTestServerProgId;
+static const std::wstring kServerClassKey = std::wstring(L"CLSID\\") + kTestServerClsid;
+static const std::wstring kServerTypeLibKey = std::wstring(L"TypeLib\\") + kTestServerTypeLib;
+static const std::wstring kServerInterfaceKey = std::wstring(L"Interface\\") + kTestServerIid;
 
 // In a 64-bit process "CLSID\..." and "Wow6432Node\CLSID\..." below
 // HKEY_CLASSES_ROOT are two keys, one per view. In a 32-bit process on 64-bit
@@ -105,8 +105,9 @@ protected:
         std::wstring name = L"\\REGISTRY\\MACHINE\\" + target;
         if (ProcessIsWow64() && target.rfind(L"Software\\", 0) == 0)
             name = L"\\REGISTRY\\MACHINE\\Software\\Wow6432Node\\" + target.substr(9);
-        LSTATUS set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
-                                     (const BYTE *)name.c_str(), (DWORD)(name.size() * sizeof(wchar_t)));
+        LSTATUS set =
+            RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)name.c_str(),
+                           (DWORD)(name.size() * sizeof(wchar_t)));
         RegCloseKey(key);
         ASSERT_EQ(set, ERROR_SUCCESS);
     }
@@ -147,14 +148,7 @@ protected:
     }
     void Command(HWND sender, WORD code)
     {
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, code), (LPARAM)sender);
-    }
-    void SelectEntry(const std::wstring &text)
-    {
-        LRESULT index =
-            SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text.c_str());
-        ASSERT_NE(index, LB_ERR) << text;
-        SendMessageW(g_controlList, LB_SETCURSEL, index, 0);
+        ::Command(window, sender, code);
     }
 
     // A control as regsvr32 leaves it: ProgID, class key with its server file.
@@ -186,7 +180,7 @@ protected:
     void DoubleClickYes(const std::wstring &entry)
     {
         Command(g_queryButton, BN_CLICKED);
-        SelectEntry(entry);
+        ASSERT_TRUE(::SelectEntry(entry));
         QueueBoxAnswer(IDYES);
         Command(g_controlList, LBN_DBLCLK);
         // The question alone: the removal reports nothing.
@@ -258,8 +252,8 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
         Make(k.first, k.second);
     ASSERT_TRUE(AreNeighbours(kCR, L"TypeLib", LibTwin(L"5E6F7A81"), LibTwin(L"5E6F7A82")));
     ASSERT_TRUE(AreNeighbours(kCR, L"Interface", LibTwin(L"5E6F7A83"), LibTwin(L"5E6F7A84")));
-    ASSERT_TRUE(AreNeighbours(kCR, L"Wow6432Node\\Interface", LibTwin(L"5E6F7A86"),
-                              LibTwin(L"5E6F7A87")));
+    ASSERT_TRUE(
+        AreNeighbours(kCR, L"Wow6432Node\\Interface", LibTwin(L"5E6F7A86"), LibTwin(L"5E6F7A87")));
 
     EXPECT_EQ(UninstallControl(progId.c_str()), 1);
 
@@ -411,8 +405,10 @@ TEST_F(RemovalTest, PassDeletesEveryMatchingSubkeyIncludingNeighbours)
         L"{AAAAAAAA-1234-4c2d-9E8F-00AABBCCDDEE}",
     };
     const wchar_t *kept[] = {
-        L"{00000006-1234-4C2D-9E8F-00AABBCCDDEE}", L"{00000007-1234-4c2d-9E8F-00AABBCCDDEE}x",
-        L"{0", L"short",
+        L"{00000006-1234-4C2D-9E8F-00AABBCCDDEE}",
+        L"{00000007-1234-4c2d-9E8F-00AABBCCDDEE}x",
+        L"{0",
+        L"short",
     };
     for (const wchar_t *k : matching)
         Make(kCR, PassKey(k) + L"\\1.0");
@@ -488,8 +484,9 @@ struct FixedCase {
 // The uploader and the seal server: the ProgID, a type library and a class,
 // with the Wow6432Node twins in the 32-bit column. otherLib and otherInterface
 // are keys a generic removal would take and a fixed list must not.
-static FixedCase StemCase(bool wow64, const wchar_t *progId, const wchar_t *clsid, const wchar_t *libGuid,
-                          const wchar_t *otherLib, const wchar_t *otherInterface)
+static FixedCase StemCase(bool wow64, const wchar_t *progId, const wchar_t *clsid,
+                          const wchar_t *libGuid, const wchar_t *otherLib,
+                          const wchar_t *otherInterface)
 {
     FixedCase c;
     c.progId = progId;
@@ -517,14 +514,16 @@ static FixedCase StemCase(bool wow64, const wchar_t *progId, const wchar_t *clsi
 static FixedCase UploaderCase(bool wow64)
 {
     return StemCase(wow64, L"Orvi.LargeFileUploader", L"{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}",
-                    L"{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", L"{3B7D41E1-6A2C-4D81-9E35-C04F7A12B6D9}",
+                    L"{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}",
+                    L"{3B7D41E1-6A2C-4D81-9E35-C04F7A12B6D9}",
                     L"{3B7D41E9-6A2C-4D81-9E35-C04F7A12B6D9}");
 }
 
 static FixedCase SealServerCase(bool wow64)
 {
     return StemCase(wow64, L"ORVI.SealServerCtrlMem", L"{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}",
-                    L"{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", L"{C5A2E070-19F4-4B3E-8D61-72E9D0A4F158}",
+                    L"{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}",
+                    L"{C5A2E070-19F4-4B3E-8D61-72E9D0A4F158}",
                     L"{C5A2E071-19F4-4B3E-8D61-72E9D0A4F158}");
 }
 
@@ -646,7 +645,8 @@ TEST_F(RemovalTest, DeleteKeyTreeTooDeepForItsPathIsLeftUntouched)
     // Five levels of 100 characters and one of 5 below "OrviDeep": 519
     // characters, the longest path the deletion can name.
     std::wstring level = L"\\" + Repeat(L'd', 100);
-    std::wstring fits = L"OrviDeep" + level + level + level + level + level + L"\\" + Repeat(L'e', 5);
+    std::wstring fits =
+        L"OrviDeep" + level + level + level + level + level + L"\\" + Repeat(L'e', 5);
     ASSERT_EQ(fits.size(), 519u);
     Make(kCR, fits);
     Make(kCR, L"OrviDeep\\A");
@@ -655,7 +655,8 @@ TEST_F(RemovalTest, DeleteKeyTreeTooDeepForItsPathIsLeftUntouched)
 
     // One character more: nothing is deleted, not even the branch that the
     // walk would reach first.
-    std::wstring tooDeep = L"OrviDeeq" + level + level + level + level + level + L"\\" + Repeat(L'e', 6);
+    std::wstring tooDeep =
+        L"OrviDeeq" + level + level + level + level + level + L"\\" + Repeat(L'e', 6);
     ASSERT_EQ(tooDeep.size(), 520u);
     Make(kCR, tooDeep);
     Make(kCR, L"OrviDeeq\\A");
@@ -827,7 +828,8 @@ TEST_F(RemovalTest, OddSizedValuesCountAsUnreadable)
     WriteFileBytes(garbledFile, "garbled");
     Make(kCR, L"ORVI.OddPath\\CLSID", clsid);
     Own(kCR, L"CLSID\\" + clsid);
-    MakeRaw(kCR, L"CLSID\\" + clsid + L"\\InprocServer32", NULL, real, (DWORD)(real.size() * 2 - 1));
+    MakeRaw(kCR, L"CLSID\\" + clsid + L"\\InprocServer32", NULL, real,
+            (DWORD)(real.size() * 2 - 1));
     EXPECT_EQ(1, UninstallControl(L"ORVI.OddPath"));
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.OddPath"));
     EXPECT_EQ("garbled", ReadFileBytes(garbledFile));
@@ -850,7 +852,7 @@ TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
     Make(kCR, L".qvb");
     OpenWindow();
     QueryInstalledControls();
-    SelectEntry(L"ORVI.DblKeep");
+    ASSERT_TRUE(::SelectEntry(L"ORVI.DblKeep"));
     QueueBoxAnswer(IDNO);
     Command(g_controlList, LBN_DBLCLK);
     EXPECT_TRUE(KeyExists(kCR, L"ORVI.DblKeep"));
@@ -864,15 +866,8 @@ TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_EQ((std::vector<std::wstring>{L"ORVI.DblKeep"}), ListEntries());
 
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    for (const BoxRecord &box : boxes) {
-        EXPECT_EQ(box.text, L"   是否卸载？");
-        EXPECT_EQ(box.caption, L"提示");
-        EXPECT_EQ(box.owner, window);
-        EXPECT_TRUE(box.hasYes && box.hasNo);
-        EXPECT_FALSE(box.hasOk || box.hasCancel);
-    }
+    EXPECT_BOXES({window, L"提示", L"   是否卸载？", kYesNoBox},
+                 {window, L"提示", L"   是否卸载？", kYesNoBox});
 }
 
 // What the removal cannot name whole it refuses. A ProgID of 249 characters
@@ -888,7 +883,8 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     const std::wstring tooLong = atLimit.substr(0, 249);
     const std::wstring serverAtLimit =
         Control(atLimit, L"{11111111-2222-4333-8444-555555555501}", L"a.ocx");
-    const std::wstring serverCut = Control(cut, L"{11111111-2222-4333-8444-555555555502}", L"b.ocx");
+    const std::wstring serverCut =
+        Control(cut, L"{11111111-2222-4333-8444-555555555502}", L"b.ocx");
     const std::wstring serverLongest =
         Control(longest, L"{11111111-2222-4333-8444-555555555503}", L"c.ocx");
     const std::wstring serverTooLong =
@@ -905,7 +901,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     OpenWindow();
     Command(g_queryButton, BN_CLICKED);
     ASSERT_EQ(4u, ListEntries().size());
-    SelectEntry(atLimit);
+    ASSERT_TRUE(::SelectEntry(atLimit));
     QueueBoxAnswer(IDYES);
     Command(g_controlList, LBN_DBLCLK);
     EXPECT_TRUE(KeyExists(kCR, atLimit + L"\\CLSID"));
@@ -951,19 +947,18 @@ TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
     SetEnv(L"ORVI_TEST_LOG", log.c_str());
     ASSERT_EQ(RegisterControlFile(server.c_str()), 1);
     ASSERT_TRUE(KeyExists(kCR, L"ORVI.TestCtl"));
-    ASSERT_EQ(ReadStringValue(kCR, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}\\InprocServer32"),
-              server);
+    ASSERT_EQ(ReadStringValue(kCR, kServerClassKey + L"\\InprocServer32"), server);
 
     OpenWindow();
     Command(g_queryButton, BN_CLICKED);
-    SelectEntry(L"ORVI.TestCtl");
+    ASSERT_TRUE(::SelectEntry(L"ORVI.TestCtl"));
     QueueBoxAnswer(IDYES);
     Command(g_controlList, LBN_DBLCLK);
 
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.TestCtl"));
-    EXPECT_FALSE(KeyExists(kCR, L"CLSID\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4D}"));
-    EXPECT_FALSE(KeyExists(kCR, L"TypeLib\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4E}"));
-    EXPECT_FALSE(KeyExists(kCR, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}"));
+    EXPECT_FALSE(KeyExists(kCR, kServerClassKey));
+    EXPECT_FALSE(KeyExists(kCR, kServerTypeLibKey));
+    EXPECT_FALSE(KeyExists(kCR, kServerInterfaceKey));
     EXPECT_FALSE(FileExists(server));
     std::vector<std::wstring> lines = ReadServerLog(log);
     ASSERT_FALSE(lines.empty());
@@ -989,13 +984,7 @@ TEST_F(RemovalTest, UninstallAllOnAnEmptyListOnlyAsksForAQuery)
     Make(kCR, L".qvb");
     OpenWindow();
     Command(g_uninstallAllButton, BN_CLICKED);
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"请点击查询安装按钮！");
-    EXPECT_EQ(boxes[0].caption, L"提示");
-    EXPECT_EQ(boxes[0].owner, window);
-    EXPECT_TRUE(boxes[0].hasOk);
-    EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
+    EXPECT_BOX(window, L"提示", L"请点击查询安装按钮！", kOkBox);
     EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllKeep"));
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_TRUE(ListEntries().empty());
@@ -1044,7 +1033,8 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
     QueryInstalledControls();
     ASSERT_EQ((std::vector<std::wstring>{L"ORVI.AllA", L"ORVI.AllB"}), ListEntries());
 
-    g_listProc = (WNDPROC)SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)CountingListProc);
+    g_listProc =
+        (WNDPROC)SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)CountingListProc);
     g_countRequests = 0;
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
@@ -1213,8 +1203,8 @@ TEST_F(RemovalTest, TwoThousandControlsAreListedAndAllUninstalled)
         Make(kCR, L"TypeLib\\" + typeLib + L"\\1.0", L"load test library");
         Own(kCR, interfaceKey);
         Make(kCR, interfaceKey + L"\\TypeLib", typeLib);
-        for (const std::wstring &key : {progIds.back(), L"CLSID\\" + clsid, L"TypeLib\\" + typeLib,
-                                        interfaceKey})
+        for (const std::wstring &key :
+             {progIds.back(), L"CLSID\\" + clsid, L"TypeLib\\" + typeLib, interfaceKey})
             keys.push_back(key);
     }
     printf("registered %d controls in %lu ms\n", controls, GetTickCount() - start);

@@ -254,7 +254,8 @@ TEST_F(TitleBarOnStandIn, ButtonsDrawWhiteGlyphsReleasedAndBlackHeld)
         bool cross;
     } buttons[] = {{"close", g_closeButton, true}, {"minimise", g_minimizeButton, false}};
     for (auto &b : buttons) {
-        for (UINT state : {0u, (UINT)ODS_SELECTED, (UINT)(ODS_SELECTED | ODS_FOCUS), (UINT)ODS_FOCUS}) {
+        for (UINT state :
+             {0u, (UINT)ODS_SELECTED, (UINT)(ODS_SELECTED | ODS_FOCUS), (UINT)ODS_FOCUS}) {
             SCOPED_TRACE(testing::Message() << b.name << " state " << state);
             // An 18 x 18 canvas shows that exactly the item's 16 x 16 pixels are drawn.
             Canvas canvas = MakeCanvas(18, 18, kUntouched);
@@ -309,7 +310,8 @@ TEST_F(TitleBarOnStandIn, CommandsAreToldApartBySenderOnly)
     EXPECT_FALSE(IsIconic(parent));
 }
 
-const WORD kNotifications[] = {BN_CLICKED, BN_DOUBLECLICKED, BN_SETFOCUS, BN_KILLFOCUS, 0x1234, 0xFFFF};
+const WORD kNotifications[] = {BN_CLICKED,   BN_DOUBLECLICKED, BN_SETFOCUS,
+                               BN_KILLFOCUS, 0x1234,           0xFFFF};
 
 using TitleBarMainWindow = MainWindowTest;
 

@@ -39,83 +39,95 @@ namespace {
 
 HINSTANCE g_module = nullptr;
 
-
 // Returns the variable's value, or an empty string when it is unset or
 // empty; callers treat both the same so "VAR=" behaves like "unset".
-std::wstring GetEnv(const wchar_t* name) {
+std::wstring GetEnv(const wchar_t *name)
+{
     std::vector<wchar_t> buf(256);
     for (;;) {
-        DWORD n = GetEnvironmentVariableW(name, buf.data(),
-                                          static_cast<DWORD>(buf.size()));
-        if (n == 0) return std::wstring();
+        DWORD n = GetEnvironmentVariableW(name, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return std::wstring();
         // On success n excludes the terminator; on a too-small buffer it
         // is the required size including it.
-        if (n < buf.size()) return std::wstring(buf.data(), n);
+        if (n < buf.size())
+            return std::wstring(buf.data(), n);
         buf.resize(n);
     }
 }
 
-std::wstring GetEnvOr(const wchar_t* name, const wchar_t* fallback) {
+std::wstring GetEnvOr(const wchar_t *name, const wchar_t *fallback)
+{
     std::wstring v = GetEnv(name);
     return v.empty() ? std::wstring(fallback) : v;
 }
 
 // Full path of this DLL as the loader reports it; paths may exceed
 // MAX_PATH, so grow until the result is not truncated.
-std::wstring ModulePath() {
+std::wstring ModulePath()
+{
     std::vector<wchar_t> buf(MAX_PATH);
     for (;;) {
-        DWORD n = GetModuleFileNameW(g_module, buf.data(),
-                                     static_cast<DWORD>(buf.size()));
-        if (n == 0) return std::wstring();
-        if (n < buf.size()) return std::wstring(buf.data(), n);
-        if (buf.size() >= 32768) return std::wstring(buf.data(), n);
+        DWORD n = GetModuleFileNameW(g_module, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < buf.size())
+            return std::wstring(buf.data(), n);
+        if (buf.size() >= 32768)
+            return std::wstring(buf.data(), n);
         buf.resize(buf.size() * 2);
     }
 }
 
-std::string ToUtf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int len = WideCharToMultiByte(CP_UTF8, 0, w.data(),
-                                  static_cast<int>(w.size()), nullptr, 0,
+std::string ToUtf8(const std::wstring &w)
+{
+    if (w.empty())
+        return std::string();
+    int len = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
                                   nullptr, nullptr);
-    if (len <= 0) return std::string();
+    if (len <= 0)
+        return std::string();
     std::string out(static_cast<size_t>(len), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()),
-                        &out[0], len, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &out[0], len, nullptr,
+                        nullptr);
     return out;
 }
 
 // Appends "<verb> <module path>\n". The file is opened and closed on every
 // call (and shared for read/write) so a test can read it at any moment and
 // several processes can append to the same log without clobbering it.
-void LogCall(const char* verb) {
+void LogCall(const char *verb)
+{
     std::wstring path = GetEnv(L"ORVI_TEST_LOG");
-    if (path.empty()) return;
+    if (path.empty())
+        return;
     HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE |
-                               FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
     std::string line = std::string(verb) + " " + ToUtf8(ModulePath()) + "\n";
     DWORD written = 0;
-    WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written,
-              nullptr);
+    WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(h);
 }
 
-void SleepIfAsked() {
+void SleepIfAsked()
+{
     std::wstring v = GetEnv(L"ORVI_TEST_SLEEP_MS");
-    if (v.empty()) return;
+    if (v.empty())
+        return;
     unsigned long ms = std::wcstoul(v.c_str(), nullptr, 10);
-    if (ms > 0) Sleep(static_cast<DWORD>(ms));
+    if (ms > 0)
+        Sleep(static_cast<DWORD>(ms));
 }
 
 // "all" fails both entry points; anything else only the one it names.
-bool ShouldFail(const wchar_t* which) {
+bool ShouldFail(const wchar_t *which)
+{
     std::wstring v = GetEnv(L"ORVI_TEST_FAIL");
-    if (v.empty()) return false;
+    if (v.empty())
+        return false;
     return lstrcmpiW(v.c_str(), which) == 0 || lstrcmpiW(v.c_str(), L"all") == 0;
 }
 
@@ -126,7 +138,8 @@ struct Names {
     std::wstring iid;
 };
 
-Names ReadNames() {
+Names ReadNames()
+{
     Names n;
     n.progId = GetEnvOr(L"ORVI_TEST_PROGID", kTestServerProgId);
     n.clsid = GetEnvOr(L"ORVI_TEST_CLSID", kTestServerClsid);
@@ -138,24 +151,24 @@ Names ReadNames() {
 // Creates HKCR\<subkey> and sets one REG_SZ value (nullptr name = default).
 // Uses the process's default registry view on purpose: the tests check
 // that 32- and 64-bit servers land where Windows would put them.
-LONG SetString(const std::wstring& subkey, const wchar_t* name,
-               const std::wstring& value) {
+LONG SetString(const std::wstring &subkey, const wchar_t *name, const std::wstring &value)
+{
     HKEY key = nullptr;
     LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                              &key, nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
+                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS)
+        return rc;
     // REG_SZ sizes are in bytes and include the terminating NUL.
     DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    rc = RegSetValueExW(key, name, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+    rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()), bytes);
     RegCloseKey(key);
     return rc;
 }
 
 // Deletes HKCR\<subkey> and everything below it; a key that is already
 // gone counts as success so unregistering twice is harmless.
-LONG DeleteTree(const std::wstring& subkey) {
+LONG DeleteTree(const std::wstring &subkey)
+{
     LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, subkey.c_str());
     if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND)
         return ERROR_SUCCESS;
@@ -165,46 +178,50 @@ LONG DeleteTree(const std::wstring& subkey) {
 // Removes HKCR\<subkey> only if it has no subkeys and no values, so we
 // tidy up the TypeLib\{guid} parent we created implicitly without
 // destroying other versions someone else registered under it.
-void DeleteIfEmpty(const std::wstring& subkey) {
+void DeleteIfEmpty(const std::wstring &subkey)
+{
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return;
     DWORD subkeys = 0;
     DWORD values = 0;
-    LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys,
-                               nullptr, nullptr, &values, nullptr, nullptr,
-                               nullptr, nullptr);
+    LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(key);
     if (rc == ERROR_SUCCESS && subkeys == 0 && values == 0)
         RegDeleteKeyW(HKEY_CLASSES_ROOT, subkey.c_str());
 }
 
-HRESULT FromWin32(LONG rc) {
-    return rc == ERROR_SUCCESS ? S_OK
-                               : HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
+HRESULT FromWin32(LONG rc)
+{
+    return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
 }
 
-}  // namespace
+} // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        g_module = instance;
     return TRUE;
 }
 
-STDAPI DllRegisterServer() {
+STDAPI DllRegisterServer()
+{
     SleepIfAsked();
     LogCall("register");
-    if (ShouldFail(L"register")) return E_FAIL;
+    if (ShouldFail(L"register"))
+        return E_FAIL;
 
     const Names n = ReadNames();
     const std::wstring clsidKey = L"CLSID\\" + n.clsid;
     const std::wstring path = ModulePath();
-    if (path.empty()) return SELFREG_E_CLASS;
+    if (path.empty())
+        return SELFREG_E_CLASS;
 
     struct Entry {
         std::wstring key;
-        const wchar_t* name;
+        const wchar_t *name;
         std::wstring value;
     };
     const Entry entries[] = {
@@ -215,22 +232,24 @@ STDAPI DllRegisterServer() {
         {clsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
         {clsidKey + L"\\ProgID", nullptr, n.progId},
         {clsidKey + L"\\TypeLib", nullptr, n.typeLib},
-        {L"TypeLib\\" + n.typeLib + L"\\1.0", nullptr,
-         L"Orvi test control library"},
+        {L"TypeLib\\" + n.typeLib + L"\\1.0", nullptr, L"Orvi test control library"},
         {L"Interface\\" + n.iid, nullptr, L"IOrviTest"},
         {L"Interface\\" + n.iid + L"\\TypeLib", nullptr, n.typeLib},
     };
-    for (const Entry& e : entries) {
+    for (const Entry &e : entries) {
         LONG rc = SetString(e.key, e.name, e.value);
-        if (rc != ERROR_SUCCESS) return FromWin32(rc);
+        if (rc != ERROR_SUCCESS)
+            return FromWin32(rc);
     }
     return S_OK;
 }
 
-STDAPI DllUnregisterServer() {
+STDAPI DllUnregisterServer()
+{
     SleepIfAsked();
     LogCall("unregister");
-    if (ShouldFail(L"unregister")) return E_FAIL;
+    if (ShouldFail(L"unregister"))
+        return E_FAIL;
 
     const Names n = ReadNames();
     const std::wstring typeLibKey = L"TypeLib\\" + n.typeLib;
@@ -243,20 +262,24 @@ STDAPI DllUnregisterServer() {
     // Try every key even after an error so one stuck key does not leave
     // the rest behind; missing keys are not errors.
     LONG firstError = ERROR_SUCCESS;
-    for (const std::wstring& k : keys) {
+    for (const std::wstring &k : keys) {
         LONG rc = DeleteTree(k);
-        if (rc != ERROR_SUCCESS && firstError == ERROR_SUCCESS) firstError = rc;
+        if (rc != ERROR_SUCCESS && firstError == ERROR_SUCCESS)
+            firstError = rc;
     }
     DeleteIfEmpty(typeLibKey);
     return FromWin32(firstError);
 }
 
-STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv) {
+STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID *ppv)
+{
     // No class is actually served; tests only need registration.
-    if (ppv) *ppv = nullptr;
+    if (ppv)
+        *ppv = nullptr;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() {
+STDAPI DllCanUnloadNow()
+{
     return S_OK;
 }

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<wchar_t> referenceBuffer(reference.c_str(), reference.c_str() + b + 1);
     firstBuffer.shrink_to_fit();
     referenceBuffer.shrink_to_fit();
-    bool expectMatch = a > 10 && b > 10 && first.compare(10, std::wstring::npos, reference, 10) == 0;
+    bool expectMatch =
+        a > 10 && b > 10 && first.compare(10, std::wstring::npos, reference, 10) == 0;
     if (GuidTailsMatch(firstBuffer.data(), referenceBuffer.data()) != (expectMatch ? 1 : 0) ||
         GuidTailsMatch(referenceBuffer.data(), firstBuffer.data()) != (expectMatch ? 1 : 0))
         abort();
@@ -61,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         wchar_t before = reference[i], after = referenceBuffer[i];
         if (after == before)
             continue;
-        if (!familyStem || i < 16 || i > 18 || before < L'a' || before > L'f' || after != before - (L'a' - L'A'))
+        if (!familyStem || i < 16 || i > 18 || before < L'a' || before > L'f' ||
+            after != before - (L'a' - L'A'))
             abort();
     }
     return 0;

@@ -25,7 +25,8 @@ int NoLeadByte(unsigned char)
 }
 
 // Checks one answer for the name of n bytes; returns it.
-int Check(const std::vector<char> &name, size_t n, const std::vector<char> &followed, int (*isLeadByte)(unsigned char))
+int Check(const std::vector<char> &name, size_t n, const std::vector<char> &followed,
+          int (*isLeadByte)(unsigned char))
 {
     int plain = IsPlainStoredName(name.data(), isLeadByte);
     if (plain != 0 && plain != 1)
@@ -40,7 +41,8 @@ int Check(const std::vector<char> &name, size_t n, const std::vector<char> &foll
         unsigned char c = (unsigned char)name[i];
         if (c != '.' && c != ' ')
             onlyDotsAndSpaces = false;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.'))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '.'))
             ordinary = false;
     }
     for (size_t i = 0; i < n; i++) {

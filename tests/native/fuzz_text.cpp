@@ -27,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     wchar_t *buf = cap ? new wchar_t[cap] : nullptr;
     wchar_t dummy;
     wchar_t *dst = cap ? buf : &dummy;
-    int ok = parts.size() >= 3 ? ComposeText(dst, cap, {parts[0].c_str(), parts[1].c_str(), parts[2].c_str()})
-                               : ComposeText(dst, cap, {parts[0].c_str()});
+    int ok = parts.size() >= 3
+                 ? ComposeText(dst, cap, {parts[0].c_str(), parts[1].c_str(), parts[2].c_str()})
+                 : ComposeText(dst, cap, {parts[0].c_str()});
     if (ok) {
         std::wstring expect = parts.size() >= 3 ? parts[0] + parts[1] + parts[2] : parts[0];
         if (expect.size() >= cap || expect != dst)

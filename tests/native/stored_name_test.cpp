@@ -21,11 +21,13 @@ int IsPlain(const char *name)
 
 TEST(StoredName, OnlyPlainNamesStayInTheFolder)
 {
-    for (const char *name : {"a.txt", "testctl.ocx", "a..b", ".hidden", "CONFIG.SYS", "COM10", "nul2.txt", "x y"})
+    for (const char *name :
+         {"a.txt", "testctl.ocx", "a..b", ".hidden", "CONFIG.SYS", "COM10", "nul2.txt", "x y"})
         EXPECT_EQ(IsPlain(name), 1) << name;
-    for (const char *name : {"", ".", "..", "...", ". .", "a\\b", "a/b", "\\a", "/a", "..\\a", "C:a", "a:stream",
-                             "CON", "con.txt", "Nul ", "COM1", "lpt9.log", "CONOUT$", "a*b", "a?b", "a\"b", "a<b",
-                             "a>b", "a|b", "a\rb", "a\nb", "\t"})
+    for (const char *name :
+         {"",      ".",   "..",       "...", ". .",     "a\\b", "a/b",  "\\a",      "/a",
+          "..\\a", "C:a", "a:stream", "CON", "con.txt", "Nul ", "COM1", "lpt9.log", "CONOUT$",
+          "a*b",   "a?b", "a\"b",     "a<b", "a>b",     "a|b",  "a\rb", "a\nb",     "\t"})
         EXPECT_EQ(IsPlain(name), 0) << name;
 }
 
@@ -43,7 +45,8 @@ TEST(StoredName, DoubleByteCharactersAreTakenWhole)
     EXPECT_EQ(IsPlain("\x9c\x5c\x5c.txt"), 0);
     EXPECT_EQ(IsPlain("a\x7c\x96.txt"), 0);
     // A lead byte never hides what no code page has as a second byte.
-    for (const char *name : {"\x81/a", "\x81:a", "\x81\x01", "\x81*", "\x81?", "\x81\"", "\x81<", "\x81>"})
+    for (const char *name :
+         {"\x81/a", "\x81:a", "\x81\x01", "\x81*", "\x81?", "\x81\"", "\x81<", "\x81>"})
         EXPECT_EQ(IsPlain(name), 0) << name;
     // A lead byte at the end stands alone.
     EXPECT_EQ(IsPlain("a\x81"), 1);

@@ -8,11 +8,11 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
-typedef HFCI(DIAMONDAPI *FciCreateFn)(PERF, PFNFCIFILEPLACED, PFNFCIALLOC, PFNFCIFREE, PFNFCIOPEN, PFNFCIREAD,
-                                      PFNFCIWRITE, PFNFCICLOSE, PFNFCISEEK, PFNFCIDELETE, PFNFCIGETTEMPFILE, PCCAB,
-                                      void *);
-typedef BOOL(DIAMONDAPI *FciAddFileFn)(HFCI, char *, char *, BOOL, PFNFCIGETNEXTCABINET, PFNFCISTATUS,
-                                       PFNFCIGETOPENINFO, TCOMP);
+typedef HFCI(DIAMONDAPI *FciCreateFn)(PERF, PFNFCIFILEPLACED, PFNFCIALLOC, PFNFCIFREE, PFNFCIOPEN,
+                                      PFNFCIREAD, PFNFCIWRITE, PFNFCICLOSE, PFNFCISEEK,
+                                      PFNFCIDELETE, PFNFCIGETTEMPFILE, PCCAB, void *);
+typedef BOOL(DIAMONDAPI *FciAddFileFn)(HFCI, char *, char *, BOOL, PFNFCIGETNEXTCABINET,
+                                       PFNFCISTATUS, PFNFCIGETOPENINFO, TCOMP);
 typedef BOOL(DIAMONDAPI *FciFlushCabinetFn)(HFCI, BOOL, PFNFCIGETNEXTCABINET, PFNFCISTATUS);
 typedef BOOL(DIAMONDAPI *FciDestroyFn)(HFCI);
 
@@ -42,9 +42,18 @@ std::string PartName(const std::string &pattern, int part)
     return name;
 }
 
-FNFCIFILEPLACED(FilePlaced) { return 0; }
-FNFCIALLOC(Alloc) { return malloc(cb); }
-FNFCIFREE(Free) { free(memory); }
+FNFCIFILEPLACED(FilePlaced)
+{
+    return 0;
+}
+FNFCIALLOC(Alloc)
+{
+    return malloc(cb);
+}
+FNFCIFREE(Free)
+{
+    free(memory);
+}
 FNFCIOPEN(Open)
 {
     int fd = _open(pszFile, oflag, pmode);
@@ -52,11 +61,26 @@ FNFCIOPEN(Open)
         *err = errno;
     return fd;
 }
-FNFCIREAD(Read) { return (UINT)_read((int)hf, memory, cb); }
-FNFCIWRITE(Write) { return (UINT)_write((int)hf, memory, cb); }
-FNFCICLOSE(Close) { return _close((int)hf); }
-FNFCISEEK(Seek) { return _lseek((int)hf, dist, seektype); }
-FNFCIDELETE(Delete) { return remove(pszFile); }
+FNFCIREAD(Read)
+{
+    return (UINT)_read((int)hf, memory, cb);
+}
+FNFCIWRITE(Write)
+{
+    return (UINT)_write((int)hf, memory, cb);
+}
+FNFCICLOSE(Close)
+{
+    return _close((int)hf);
+}
+FNFCISEEK(Seek)
+{
+    return _lseek((int)hf, dist, seektype);
+}
+FNFCIDELETE(Delete)
+{
+    return remove(pszFile);
+}
 FNFCIGETTEMPFILE(TempFile)
 {
     MakerState *state = (MakerState *)pv;
@@ -73,7 +97,10 @@ FNFCIGETNEXTCABINET(NextCabinet)
     lstrcpyA(pccab->szCab, PartName(state->partPattern, pccab->iCab).c_str());
     return TRUE;
 }
-FNFCISTATUS(Status) { return typeStatus == statusCabinet ? (long)cb2 : 0; }
+FNFCISTATUS(Status)
+{
+    return typeStatus == statusCabinet ? (long)cb2 : 0;
+}
 FNFCIGETOPENINFO(OpenInfo)
 {
     MakerState *state = (MakerState *)pv;
@@ -115,15 +142,15 @@ int Make(const std::wstring &dir, const std::string &pattern, const std::vector<
     lstrcpyA(cab.szCab, PartName(pattern, 1).c_str());
 
     ERF error = {};
-    HFCI context = create(&error, FilePlaced, Alloc, Free, Open, Read, Write, Close, Seek, Delete, TempFile, &cab,
-                          &state);
+    HFCI context = create(&error, FilePlaced, Alloc, Free, Open, Read, Write, Close, Seek, Delete,
+                          TempFile, &cab, &state);
     if (!context)
         return 0;
     bool ok = true;
     for (size_t i = 0; i < entries.size() && ok; i++) {
         std::string source = state.dir + "src" + std::to_string(i);
-        ok = addFile(context, &source[0], (char *)entries[i].storedName.c_str(), FALSE, NextCabinet, Status,
-                     OpenInfo, compress ? tcompTYPE_MSZIP : tcompTYPE_NONE) != FALSE;
+        ok = addFile(context, &source[0], (char *)entries[i].storedName.c_str(), FALSE, NextCabinet,
+                     Status, OpenInfo, compress ? tcompTYPE_MSZIP : tcompTYPE_NONE) != FALSE;
     }
     ok = ok && flush(context, FALSE, NextCabinet, Status) != FALSE;
     destroy(context);
@@ -134,21 +161,22 @@ int Make(const std::wstring &dir, const std::string &pattern, const std::vector<
     if (!spanSize)
         return 1;
     int parts = 0;
-    while (GetFileAttributesA((state.dir + PartName(pattern, parts + 1)).c_str()) != INVALID_FILE_ATTRIBUTES)
+    while (GetFileAttributesA((state.dir + PartName(pattern, parts + 1)).c_str()) !=
+           INVALID_FILE_ATTRIBUTES)
         parts++;
     return parts;
 }
 
 } // namespace
 
-int MakeCabinet(const std::wstring &dir, const std::string &name, const std::vector<CabEntry> &entries,
-                bool compress)
+int MakeCabinet(const std::wstring &dir, const std::string &name,
+                const std::vector<CabEntry> &entries, bool compress)
 {
     return Make(dir, name, entries, 0, compress);
 }
 
-int MakeCabinetSet(const std::wstring &dir, const std::string &partPattern, const std::vector<CabEntry> &entries,
-                   ULONG spanSize)
+int MakeCabinetSet(const std::wstring &dir, const std::string &partPattern,
+                   const std::vector<CabEntry> &entries, ULONG spanSize)
 {
     return Make(dir, partPattern, entries, spanSize, false);
 }

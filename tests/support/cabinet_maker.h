@@ -10,19 +10,19 @@
 struct CabEntry {
     std::string storedName; // bytes as stored in the cabinet (ANSI code page)
     std::string bytes;
-    USHORT date = 0x4EB1;   // 2019-05-17
-    USHORT time = 0x528F;   // 10:20:30
+    USHORT date = 0x4EB1; // 2019-05-17
+    USHORT time = 0x528F; // 10:20:30
     USHORT attributes = 0x20;
 };
 
 // Writes the cabinet dir\name holding the entries, MSZIP-compressed or
 // stored. Returns 1, or 0 on failure.
-int MakeCabinet(const std::wstring &dir, const std::string &name, const std::vector<CabEntry> &entries,
-                bool compress = true);
+int MakeCabinet(const std::wstring &dir, const std::string &name,
+                const std::vector<CabEntry> &entries, bool compress = true);
 // Writes a set of stored cabinets of at most spanSize bytes each, named by
 // partPattern ("part%d.cab") from 1 on. Returns the number of parts, 0 on failure.
-int MakeCabinetSet(const std::wstring &dir, const std::string &partPattern, const std::vector<CabEntry> &entries,
-                   ULONG spanSize);
+int MakeCabinetSet(const std::wstring &dir, const std::string &partPattern,
+                   const std::vector<CabEntry> &entries, ULONG spanSize);
 // The stored name for wide text in the ANSI code page.
 std::string AnsiName(const std::wstring &name);
 

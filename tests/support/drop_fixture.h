@@ -10,33 +10,36 @@
 // The refusal of a path the registrar or the decompressor cannot take whole.
 const wchar_t kTooLong[] = L"ERROR:拖入文件路径过长！";
 
-class DropFixture : public ::testing::Test {
+class DropFixture : public MainWindowTest {
 protected:
     // With logRuns the test server logs each run to log.
-    DropFixture(const wchar_t *scratchName, bool logRuns) : scratchName_(scratchName), logRuns_(logRuns) {}
+    DropFixture(const wchar_t *scratchName, bool logRuns)
+        : scratchName_(scratchName), logRuns_(logRuns)
+    {
+    }
 
+    // The window comes last and goes first, as MainWindowTest asks.
     void SetUp() override
     {
-        StartAnsweringBoxes();
-        RemoveFamilyKeys();
         dir = MakeScratchDir(scratchName_);
         log = dir + L"\\server.log";
         SetEnv(L"ORVI_TEST_LOG", logRuns_ ? log.c_str() : NULL);
         SetEnv(L"ORVI_TEST_FAIL", NULL);
-        window = StartMainWindow();
+        MainWindowTest::SetUp();
     }
 
     void TearDown() override
     {
-        CloseMainWindow(window);
+        MainWindowTest::TearDown();
         SetEnv(L"ORVI_TEST_LOG", NULL);
         SetEnv(L"ORVI_TEST_FAIL", NULL);
-        RemoveFamilyKeys();
         RemoveTree(dir);
-        StopAnsweringBoxes();
     }
 
-    std::wstring InDir(const std::wstring &name) { return dir + L"\\" + name; }
+    std::wstring InDir(const std::wstring &name)
+    {
+        return dir + L"\\" + name;
+    }
 
     std::wstring CopyServer(const std::wstring &name)
     {
@@ -45,7 +48,6 @@ protected:
         return path;
     }
 
-    HWND window = NULL;
     std::wstring dir, log;
 
 private:

@@ -14,8 +14,8 @@ HANDLE HoldFileInChild(const std::wstring &path, DWORD share)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    if (!CreateProcessW(program, commandLine, NULL, NULL, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                        NULL, NULL, &startup, &child)) {
+    if (!CreateProcessW(program, commandLine, NULL, NULL, FALSE,
+                        CREATE_SUSPENDED | CREATE_NO_WINDOW, NULL, NULL, &startup, &child)) {
         CloseHandle(file);
         return NULL;
     }

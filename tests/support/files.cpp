@@ -110,7 +110,8 @@ void SetEnv(const wchar_t *name, const wchar_t *value)
 
 std::wstring RegisteredTestServer()
 {
-    return ReadStringValue(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32");
+    return ReadStringValue(HKEY_CLASSES_ROOT,
+                           std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32");
 }
 
 std::vector<std::wstring> ReadServerLog(const std::wstring &path)

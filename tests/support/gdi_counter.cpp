@@ -10,7 +10,7 @@ static std::set<HANDLE> g_live;
 
 typedef HFONT(WINAPI *CreateFontIndirectWFn)(const LOGFONTW *);
 typedef HFONT(WINAPI *CreateFontWFn)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                      DWORD, DWORD, DWORD, LPCWSTR);
+                                     DWORD, DWORD, DWORD, LPCWSTR);
 typedef HBRUSH(WINAPI *CreateSolidBrushFn)(COLORREF);
 typedef HRGN(WINAPI *CreateRoundRectRgnFn)(int, int, int, int, int, int);
 typedef HDC(WINAPI *CreateCompatibleDCFn)(HDC);

@@ -14,7 +14,8 @@ void *RedirectImport(const char *dll, const char *function, void *wrapper)
          d->Name; d++) {
         if (lstrcmpiA((const char *)(base + d->Name), dll) != 0)
             continue;
-        for (IMAGE_THUNK_DATA *t = (IMAGE_THUNK_DATA *)(base + d->FirstThunk); t->u1.Function; t++) {
+        for (IMAGE_THUNK_DATA *t = (IMAGE_THUNK_DATA *)(base + d->FirstThunk); t->u1.Function;
+             t++) {
             if ((void *)t->u1.Function != target)
                 continue;
             DWORD old;

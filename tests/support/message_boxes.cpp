@@ -44,7 +44,8 @@ static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
         if (g_boxCallback)
             g_boxCallback(box);
         // Pressed once the box's own modal loop runs.
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                     (LPARAM)GetDlgItem(box, answer));
     }
     if (code == HCBT_DESTROYWND && (HWND)wParam == g_openBox)
         g_openBox = NULL;

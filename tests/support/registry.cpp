@@ -143,18 +143,6 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
     return names;
 }
 
-void ExpectOneOkBox(HWND owner, const wchar_t *caption, const std::wstring &text)
-{
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ(owner, boxes[0].owner);
-    EXPECT_EQ(caption, boxes[0].caption);
-    EXPECT_EQ(text, boxes[0].text);
-    EXPECT_TRUE(boxes[0].hasOk);
-    EXPECT_FALSE(boxes[0].hasYes || boxes[0].hasNo || boxes[0].hasCancel);
-    EXPECT_FALSE(boxes[0].hasIcon);
-}
-
 // ---- owned keys ------------------------------------------------------------------
 
 const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
@@ -206,8 +194,8 @@ void OwnedKeysTest::MakeRaw(HKEY root, const std::wstring &path, const wchar_t *
 {
     Own(root, path);
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
     LSTATUS set = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)data.c_str(), bytes);
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, set);
@@ -217,8 +205,8 @@ void OwnedKeysTest::MakeEmpty(HKEY root, const std::wstring &path)
 {
     Own(root, path);
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
     RegCloseKey(key);
 }
 

@@ -34,7 +34,10 @@ void SetBoxCallback(void (*callback)(HWND box));
 bool BoxIsOpen();
 
 // A box as the tool shows it: no icon, and OK alone or Yes and No.
-enum BoxButtons { kOkBox, kYesNoBox };
+enum BoxButtons {
+    kOkBox,
+    kYesNoBox
+};
 struct ExpectedBox {
     HWND owner;
     std::wstring caption;
@@ -96,7 +99,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    void Command(HWND sender, WORD code) { ::Command(window, sender, code); }
+    void Command(HWND sender, WORD code)
+    {
+        ::Command(window, sender, code);
+    }
     HWND window = NULL;
 };
 
@@ -134,7 +140,6 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 
 // The lookups' answer when one fails: exactly one box shown since the last
 // look, owned by owner, OK alone and no icon, with this caption and text.
-void ExpectOneOkBox(HWND owner, const wchar_t *caption, const std::wstring &text);
 
 // The browser's record of downloaded controls, in each view's own path.
 extern const wchar_t kCodeStore[];
@@ -156,8 +161,8 @@ protected:
               REGSAM view = 0);
     // Owned, and a REG_SZ value set with the given byte count, so it may lack
     // its terminator or end in half a character (name NULL: the default value).
-    void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name,
-                 const std::wstring &data, DWORD bytes);
+    void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &data,
+                 DWORD bytes);
     // Owned, without any value.
     void MakeEmpty(HKEY root, const std::wstring &path);
     // Gives the ProgID's CLSID each fault a lookup of it meets in turn (no

@@ -18,7 +18,8 @@ HANDLE g_thread;
 DWORD WINAPI WatchThread(void *)
 {
     if (WaitForSingleObject(g_watch.stop, g_watch.ms) == WAIT_TIMEOUT) {
-        fprintf(stderr, "%s did not end within %lu seconds\n", g_watch.what.c_str(), g_watch.ms / 1000);
+        fprintf(stderr, "%s did not end within %lu seconds\n", g_watch.what.c_str(),
+                g_watch.ms / 1000);
         fflush(stderr);
         TerminateProcess(GetCurrentProcess(), 3);
     }

@@ -79,7 +79,8 @@ std::vector<std::wstring> ListEntries()
 
 void ExpectPageShownAt(const char *file, int line, int page)
 {
-    ::testing::ScopedTrace trace(file, line, ::testing::Message() << "page " << page << " checked here");
+    ::testing::ScopedTrace trace(file, line,
+                                 ::testing::Message() << "page " << page << " checked here");
     bool registerPage = page == 1;
     EXPECT_EQ(registerPage, IsWindowVisible(g_pathEdit) != FALSE);
     EXPECT_EQ(registerPage, IsWindowVisible(g_infoEdit) != FALSE);
@@ -137,7 +138,8 @@ void Command(HWND window, HWND sender, WORD code)
 
 bool SelectEntry(const std::wstring &entry)
 {
-    LRESULT index = SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
+    LRESULT index =
+        SendMessageW(g_controlList, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str());
     if (index == LB_ERR)
         return false;
     return SendMessageW(g_controlList, LB_SETCURSEL, index, 0) == index;
