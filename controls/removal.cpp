@@ -9,65 +9,29 @@
 
 #include <wchar.h>
 
-// Which registry view a fixed key belongs to.
-enum KeyView {
-    kBothViews = 0,
-    kWow64View = 1,  // only for a 32-bit process on 64-bit Windows
-    kNativeView = 2, // only otherwise
+// The uploader and the seal server leave the same keys, each under GUIDs of
+// its own, written as the controls register them, letter case included.
+struct ClassControl {
+    const wchar_t *progId;
+    const wchar_t *typeLib;
+    const wchar_t *clsid;
 };
+static const ClassControl kUploader = {L"Orvi.LargeFileUploader",
+                                       L"{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}",
+                                       L"{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}"};
+static const ClassControl kSealServer = {L"ORVI.SealServerCtrlMem",
+                                         L"{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}",
+                                         L"{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}"};
 
-struct FixedKey {
-    HKEY root;
-    const wchar_t *path;
-    int view;
+// The PDF and the TIF document controls go together, each with its ProgID
+// and class below HKEY_CLASSES_ROOT and again below the machine's classes.
+struct DocumentControl {
+    const wchar_t *progId;
+    const wchar_t *clsid;
 };
-
-// Each list ends with a null path and is deleted in its order, the keys of
-// the other view passed over. GUID texts are written as the controls
-// register them, letter case included.
-static const FixedKey kUploaderKeyList[] = {
-    {HKEY_CLASSES_ROOT, L"Orvi.LargeFileUploader", kBothViews},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}", kBothViews},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{3B7D41E0-6A2C-4D81-9E35-C04F7A12B6D9}",
-     kWow64View},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{3B7D41E2-6A2C-4d81-9E35-C04F7A12B6D9}", kNativeView},
-    {NULL, NULL, kBothViews},
-};
-static const FixedKey kSealServerKeyList[] = {
-    {HKEY_CLASSES_ROOT, L"ORVI.SealServerCtrlMem", kBothViews},
-    {HKEY_CLASSES_ROOT, L"TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}", kBothViews},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\TypeLib\\{C5A2E07B-19F4-4B3E-8D61-72E9D0A4F158}",
-     kWow64View},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{C5A2E07D-19F4-4b3e-8D61-72E9D0A4F158}", kNativeView},
-    {NULL, NULL, kBothViews},
-};
-// The PDF and the TIF document controls go together. The machine-wide
-// ProgID keys are named with a closing brace, as the controls' own
-// installers wrote them.
-static const FixedKey kDocumentKeyList[] = {
-    {HKEY_CLASSES_ROOT, L"PDF.OrviDocument", kBothViews},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\PDF.OrviDocument}", kBothViews},
-    {HKEY_LOCAL_MACHINE,
-     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
-     kWow64View},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}",
-     kNativeView},
-    {HKEY_CLASSES_ROOT, L"TIF.OrviDocument", kBothViews},
-    {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_CLASSES_ROOT, L"CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kNativeView},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\TIF.OrviDocument}", kBothViews},
-    {HKEY_LOCAL_MACHINE,
-     L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}", kWow64View},
-    {HKEY_LOCAL_MACHINE, L"Wow6432Node\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
-     kWow64View},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\CLSID\\{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}",
-     kNativeView},
-    {NULL, NULL, kBothViews},
+static const DocumentControl kDocuments[] = {
+    {L"PDF.OrviDocument", L"{6F18D3A2-4E7B-4a9c-B250-8D3C61E7F0A4}"},
+    {L"TIF.OrviDocument", L"{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
 };
 
 struct NamedControl {
@@ -81,22 +45,58 @@ static const NamedControl kNamedControls[] = {
     {L"PDF.OrviDocument", kDocumentKeys},
 };
 
+// Deletes the key named by joining the parts; a path that does not fit is
+// not acted on.
+static void DeleteJoinedKey(HKEY root, std::initializer_list<const wchar_t *> parts)
+{
+    wchar_t path[kRemovalKeyPathSize] = {};
+    if (ComposeText(path, kRemovalKeyPathSize, parts))
+        DeleteKeyTree(root, path);
+}
+
+// The ProgID and the type library, then the class (in the 32-bit view of
+// 64-bit Windows the class and the type library twins there).
+static void RemoveClassControlKeys(const ClassControl *control, BOOL wow64)
+{
+    DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
+    DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
+    if (wow64) {
+        DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\CLSID\\", control->clsid});
+        DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
+        return;
+    }
+    DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"CLSID\\", control->clsid});
+}
+
+// The ProgID and its class, then the machine-wide ProgID key, named with a
+// closing brace as the controls' own installers wrote it, and the
+// machine-wide class (in the 32-bit view under both of its names).
+static void RemoveDocumentKeys(const DocumentControl *control, BOOL wow64)
+{
+    DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
+    DeleteJoinedKey(HKEY_CLASSES_ROOT,
+                    {wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\", control->clsid});
+    DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
+    if (wow64) {
+        DeleteJoinedKey(HKEY_LOCAL_MACHINE,
+                        {L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", control->clsid});
+        DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
+        return;
+    }
+    DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
+}
+
 // Every deletion is tried, whether or not the one before it succeeded.
 void RemoveFixedKeys(int list)
 {
-    int skipped = IsWow64() ? kNativeView : kWow64View;
-    const FixedKey *keys = NULL;
+    BOOL wow64 = IsWow64();
     if (list == kUploaderKeys)
-        keys = kUploaderKeyList;
+        RemoveClassControlKeys(&kUploader, wow64);
     else if (list == kSealServerKeys)
-        keys = kSealServerKeyList;
-    else if (list == kDocumentKeys)
-        keys = kDocumentKeyList;
-    if (!keys)
-        return;
-    for (int i = 0; keys[i].path; i++) {
-        if (keys[i].view != skipped)
-            DeleteKeyTree(keys[i].root, keys[i].path);
+        RemoveClassControlKeys(&kSealServer, wow64);
+    else if (list == kDocumentKeys) {
+        for (const DocumentControl &document : kDocuments)
+            RemoveDocumentKeys(&document, wow64);
     }
 }
 

@@ -192,6 +192,15 @@ void DeleteIfEmpty(const std::wstring &subkey)
         RegDeleteKeyW(HKEY_CLASSES_ROOT, subkey.c_str());
 }
 
+// What every entry point does first, as its environment asks: wait, log the
+// call, and say whether to fail it.
+bool CallFails(const char *verb, const wchar_t *which)
+{
+    SleepIfAsked();
+    LogCall(verb);
+    return ShouldFail(which);
+}
+
 HRESULT FromWin32(LONG rc)
 {
     return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
@@ -208,9 +217,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 
 STDAPI DllRegisterServer()
 {
-    SleepIfAsked();
-    LogCall("register");
-    if (ShouldFail(L"register"))
+    if (CallFails("register", L"register"))
         return E_FAIL;
 
     const Names n = ReadNames();
@@ -246,9 +253,7 @@ STDAPI DllRegisterServer()
 
 STDAPI DllUnregisterServer()
 {
-    SleepIfAsked();
-    LogCall("unregister");
-    if (ShouldFail(L"unregister"))
+    if (CallFails("unregister", L"unregister"))
         return E_FAIL;
 
     const Names n = ReadNames();

@@ -4,6 +4,7 @@
 // adjustment only raises a..f at the 17th to 19th character of an "ORVI."
 // ProgID's reference and never writes past the text (AddressSanitizer
 // watches the exact-size buffers).
+#include "fuzz_input.h"
 #include "base/family_prefix.h"
 #include "base/guid_text.h"
 
@@ -25,17 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Two texts: up to the first zero byte, and the rest up to the next.
     size_t a = 0;
-    while (a < size && data[a])
-        a++;
+    std::vector<char> name = TextBeforeZero(data, size, &a);
     const uint8_t *second = data + (a < size ? a + 1 : size);
     size_t rest = size - (second - data);
     size_t b = 0;
     while (b < rest && second[b])
         b++;
 
-    std::vector<char> name(data, data + a);
-    name.push_back(0);
-    name.shrink_to_fit();
     bool expectPrefix = false;
     for (const char *prefix : {"ORVI.", "PDF.O", "Orvi.", "VY.Of"})
         expectPrefix = expectPrefix || (a >= 5 && memcmp(name.data(), prefix, 5) == 0);

@@ -5,6 +5,7 @@
 // the terminator is read (AddressSanitizer watches the exact-size buffer) or
 // changes the answer, a name accepted without double-byte characters is
 // accepted with them, and ordinary names are never refused.
+#include "fuzz_input.h"
 #include "base/stored_name.h"
 
 #include <cstdint>
@@ -69,11 +70,7 @@ int Check(const std::vector<char> &name, size_t n, const std::vector<char> &foll
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     size_t n = 0;
-    while (n < size && data[n])
-        n++;
-    std::vector<char> name(data, data + n);
-    name.push_back(0);
-    name.shrink_to_fit();
+    std::vector<char> name = TextBeforeZero(data, size, &n);
     std::vector<char> followed(data, data + size);
     followed.push_back(0);
 
