@@ -42,6 +42,17 @@ int StartsWithChars(const Ch *text, const Ch *start, size_t n)
     return 1;
 }
 
+// 1 when text holds the character c.
+template <typename Ch>
+int HoldsCharacter(const Ch *text, Ch c)
+{
+    for (size_t i = 0; text[i]; i++) {
+        if (text[i] == c)
+            return 1;
+    }
+    return 0;
+}
+
 // Joins parts into dst (cap characters including the terminator).
 // Returns 1 when the whole text fits; otherwise dst is empty and 0 is returned.
 template <typename Ch>

@@ -4,6 +4,7 @@
 #include "controls/controls.h"
 
 #include "base/windows_shared.h"
+#include "base/ansi_text.h"
 #include "base/family_prefix.h"
 
 const int kPrefixChars = 5;
@@ -19,10 +20,8 @@ static void EmptyList()
 // with two bytes counts as two of the five. Only the first five characters
 // are converted: they give the first five bytes, and a name of up to 255
 // characters may need more than the buffer's 255 bytes as a whole. A name
-// that cannot be converted does not qualify. Best fit is off, and a name
-// that needed the default character does not qualify either: a look-alike
-// letter (full-width, accented, dotted) must never pass for the plain one.
-// UTF-8 has no best fit and takes neither the flag nor the report.
+// that cannot be converted as it is does not qualify: a look-alike letter
+// (full-width, accented, dotted) must never pass for the plain one.
 static int IsFamilyName(const wchar_t *name)
 {
     char ansi[kAnsiKeyNameSize] = {};
@@ -31,12 +30,8 @@ static int IsFamilyName(const wchar_t *name)
         length++;
     if (length == 0)
         return 0;
-    BOOL usedDefault = FALSE;
-    int utf8 = GetACP() == CP_UTF8;
-    if (!WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, length, ansi,
-                             kAnsiKeyNameSize - 1, NULL, utf8 ? NULL : &usedDefault))
-        return 0;
-    if (usedDefault)
+    int whole = 0;
+    if (!ToAnsiWhole(name, length, ansi, kAnsiKeyNameSize - 1, &whole))
         return 0;
     return HasFamilyPrefix(ansi);
 }

@@ -187,15 +187,6 @@ static int IsAbsoluteServerPath(const wchar_t *path)
     return !(i == 3 && (path[2] == L'.' || path[2] == L'?'));
 }
 
-static int HoldsBackslash(const wchar_t *text)
-{
-    for (int i = 0; text[i]; i++) {
-        if (text[i] == L'\\')
-            return 1;
-    }
-    return 0;
-}
-
 // Code unit by code unit: a collating comparison would take a look-alike
 // (a soft hyphen inside, say) for a named control and run its fixed list.
 static int FindNamedControl(const wchar_t *progId)
@@ -223,7 +214,7 @@ int UninstallControl(const wchar_t *progIdText)
     // A CLSID text with a backslash names no single class key (the registry
     // reads a doubled backslash as one, so a lone backslash would name the
     // whole CLSID key): it counts as no CLSID.
-    if (HoldsBackslash(clsid))
+    if (HoldsCharacter(clsid, L'\\'))
         clsid[0] = 0;
     wchar_t serverPath[kServerPathSize] = {};
     ReadServerPath(clsid, serverPath);

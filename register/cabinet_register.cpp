@@ -2,6 +2,7 @@
 // that came out of it is registered, and the report ends with one status line.
 #include "register/register.h"
 
+#include "base/ansi_text.h"
 #include "base/cabinet_report.h"
 #include "base/text.h"
 #include "base/windows_shared.h"
@@ -26,19 +27,7 @@ static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法�
 static int ToDecompressorPath(const wchar_t *path, char *ansiPath, int *whole)
 {
     ansiPath[0] = 0;
-    // UTF-8 as the ANSI code page replaces nothing but broken surrogates,
-    // and takes neither the best-fit flag nor the question.
-    int utf8 = GetACP() == CP_UTF8;
-    UINT codePage = utf8 ? CP_UTF8 : CP_ACP;
-    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL replaced = FALSE;
-    int size =
-        WideCharToMultiByte(codePage, flags, path, -1, NULL, 0, NULL, utf8 ? NULL : &replaced);
-    *whole = size > 0 && !replaced;
-    if (!*whole || (size_t)size - 1 > kMaxDecompressorPath)
-        return 0;
-    return WideCharToMultiByte(codePage, flags, path, -1, ansiPath, kCabinetAnsiPathSize, NULL,
-                               NULL) == size;
+    return ToAnsiWhole(path, -1, ansiPath, (int)kMaxDecompressorPath + 1, whole) != 0;
 }
 
 // Puts the ANSI form of the path for the decompressor into ansiPath: the

@@ -49,11 +49,7 @@ int RunAndWait(const wchar_t *program, const wchar_t *parameters)
 // quoted argument and hand the registrar arguments of its own.
 static int HoldsQuote(const wchar_t *path)
 {
-    for (int i = 0; path[i]; i++) {
-        if (path[i] == L'"')
-            return 1;
-    }
-    return 0;
+    return HoldsCharacter(path, L'"');
 }
 
 int UnregisterControlFile(const wchar_t *path)
