@@ -291,21 +291,18 @@ TEST_F(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
 {
     std::wstring path = CopyServer(L"slow.ocx");
     SetEnv(L"ORVI_TEST_SLEEP_MS", L"300");
-    // Wine hands out the lowest free handle slot: a leaked process handle
-    // would push a fresh handle's value up. The shell keeps one handle of its
-    // own from the first start in a process on, so one run comes first.
+    // A leaked process handle would push a fresh handle's value up. The shell
+    // keeps one handle of its own from the first start in a process on, so
+    // one run comes first.
     UnregisterControlFile(L"");
-    HANDLE before = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(before);
+    HANDLE before = FreshHandle();
     for (int i = 0; i < 5; i++) {
         DWORD start = GetTickCount();
         EXPECT_EQ(1, RegisterControlFile(path.c_str()));
         EXPECT_GE(GetTickCount() - start, 600u) << "both runs are waited for";
         EXPECT_EQ(2u * (i + 1), ReadServerLog(log).size());
     }
-    HANDLE after = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(after);
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(before, FreshHandle());
     EXPECT_EQ(1, UnregisterControlFile(path.c_str()));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
@@ -313,15 +310,12 @@ TEST_F(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
     // no process handle is left behind.
     SetEnv(L"ORVI_TEST_SLEEP_MS", NULL);
     DeleteFileW(log.c_str());
-    before = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(before);
+    before = FreshHandle();
     for (size_t i = 1; i <= 200; i++) {
         ASSERT_EQ(1, UnregisterControlFile(path.c_str()));
         ASSERT_EQ(i, ReadServerLog(log).size());
     }
-    after = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(after);
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(before, FreshHandle());
 }
 
 // No Windows file name holds a double quote. One in a path (a stored server

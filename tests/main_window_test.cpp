@@ -158,15 +158,6 @@ static int ThreadWindows()
     return count;
 }
 
-// Wine hands out the lowest free handle slot: any handle left open pushes a
-// fresh one's value up.
-static HANDLE FreshHandle()
-{
-    HANDLE event = CreateEventW(NULL, FALSE, FALSE, NULL);
-    CloseHandle(event);
-    return event;
-}
-
 // Paints both pages, the children's colours, both kinds of owner-drawn button
 // held and released, the title bar, a query and a refused drop; every 50th
 // round also the information box and a real registration.

@@ -108,6 +108,19 @@ void SetEnv(const wchar_t *name, const wchar_t *value)
     SetEnvironmentVariableW(name, value);
 }
 
+HANDLE FreshHandle()
+{
+    // Wine's profile functions open the IniFileMapping key on first need and
+    // keep it for the life of the process; the shell needs it at some
+    // ShellExecuteExW and not others. Opened here first, it is never taken
+    // for a leak of the code under test.
+    wchar_t unused[8];
+    GetProfileStringW(L"windows", L"programs", L"", unused, 8);
+    HANDLE event = CreateEventW(NULL, FALSE, FALSE, NULL);
+    CloseHandle(event);
+    return event;
+}
+
 std::wstring RegisteredTestServer()
 {
     return ReadStringValue(HKEY_CLASSES_ROOT,

@@ -219,6 +219,9 @@ void RemoveTree(const std::wstring &dir);
 std::string ReadFileBytes(const std::wstring &path);
 void WriteFileBytes(const std::wstring &path, const std::string &bytes);
 void SetEnv(const wchar_t *name, const wchar_t *value);
+// A handle made and closed at once. Wine hands out the lowest free handle
+// slot, so any handle left open between two calls pushes the value up.
+HANDLE FreshHandle();
 // Lines the test server appended to its log ("register <path>", "unregister <path>").
 std::vector<std::wstring> ReadServerLog(const std::wstring &path);
 // The server file the test class is registered with ("" when it is not).
