@@ -1,8 +1,8 @@
 // The main window: its children, the two pages, painting, colours and the
 // routing of user actions.
 #include "app/app.h"
-#include "controls/controls.h"
-#include "register/register.h"
+#include "controls/actions.h"
+#include "register/drop_actions.h"
 
 int g_page = 1;
 HWND g_pathEdit;
@@ -13,6 +13,11 @@ HWND g_uninstallAllButton;
 HWND g_downloadButton;
 
 const wchar_t kFontFace[] = L"宋体";
+
+// The three buttons' captions, also drawn by the window itself.
+static const wchar_t kQueryCaption[] = L"查询安装";
+static const wchar_t kUninstallAllCaption[] = L"卸载全部";
+static const wchar_t kDownloadCaption[] = L"下载控件";
 
 // Fonts and the list brush handed to the controls; made with the window and
 // deleted with it, so none pile up from message to message.
@@ -55,11 +60,11 @@ static void OnCreate(HWND window)
     g_controlList = CreateChild(window, instance, L"LISTBOX", L"",
                                 WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 90, 220, 380, 240);
     g_queryButton =
-        CreateChild(window, instance, L"BUTTON", L"查询安装", BS_OWNERDRAW, 500, 220, 100, 50);
-    g_uninstallAllButton =
-        CreateChild(window, instance, L"BUTTON", L"卸载全部", BS_OWNERDRAW, 500, 290, 100, 50);
+        CreateChild(window, instance, L"BUTTON", kQueryCaption, BS_OWNERDRAW, 500, 220, 100, 50);
+    g_uninstallAllButton = CreateChild(window, instance, L"BUTTON", kUninstallAllCaption,
+                                       BS_OWNERDRAW, 500, 290, 100, 50);
     g_downloadButton =
-        CreateChild(window, instance, L"BUTTON", L"下载控件", BS_OWNERDRAW, 500, 360, 100, 50);
+        CreateChild(window, instance, L"BUTTON", kDownloadCaption, BS_OWNERDRAW, 500, 360, 100, 50);
     SendMessageW(g_controlList, LB_SETITEMHEIGHT, 0, 30);
 
     g_editFont = CreateChildFont(16);
@@ -126,11 +131,11 @@ static void OnDrawItem(const DRAWITEMSTRUCT *item)
 
     const wchar_t *caption = NULL;
     if (item->hwndItem == g_queryButton)
-        caption = L"查询安装";
+        caption = kQueryCaption;
     else if (item->hwndItem == g_uninstallAllButton)
-        caption = L"卸载全部";
+        caption = kUninstallAllCaption;
     else if (item->hwndItem == g_downloadButton)
-        caption = L"下载控件";
+        caption = kDownloadCaption;
     if (caption) {
         if ((item->itemState & ODS_SELECTED) &&
             (item->itemAction & (ODA_DRAWENTIRE | ODA_SELECT))) {

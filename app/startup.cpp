@@ -1,5 +1,6 @@
 // Start-up: privilege filter, window classes, the main window, the message loop.
 #include "app/app.h"
+#include "res/resource.h"
 
 typedef BOOL(WINAPI *ChangeWindowMessageFilterFn)(UINT, DWORD);
 
@@ -26,7 +27,7 @@ ATOM RegisterMainWindowClass(HINSTANCE instance)
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = MainWndProc;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(101));
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ORVI));
     wc.hCursor = LoadCursorW(NULL, IDC_ARROW);
     wc.hbrBackground = background;
     wc.lpszClassName = L"window";

@@ -1,14 +1,11 @@
 // The title bar child: caption, page tabs, window buttons and dragging.
 #include "app/app.h"
 #include "base/title_bar_hit.h"
+#include "res/resource.h"
 
 HWND g_closeButton;
 HWND g_minimizeButton;
 
-const int kCloseBitmap = 102;
-const int kClosePressedBitmap = 103;
-const int kMinimizeBitmap = 104;
-const int kMinimizePressedBitmap = 105;
 const int kButtonSize = 16;
 
 int RegisterTitleBarClass()
@@ -68,9 +65,9 @@ static void OnDrawItem(HWND window, const DRAWITEMSTRUCT *item)
     int held = (item->itemState & ODS_SELECTED) != 0;
     int id;
     if (item->hwndItem == g_closeButton)
-        id = held ? kClosePressedBitmap : kCloseBitmap;
+        id = held ? IDB_CLOSE_PRESSED : IDB_CLOSE;
     else
-        id = held ? kMinimizePressedBitmap : kMinimizeBitmap;
+        id = held ? IDB_MINIMIZE_PRESSED : IDB_MINIMIZE;
 
     HDC memory = CreateCompatibleDC(item->hDC);
     // The 32 x 32 glyph arrives scaled to 16 x 16.

@@ -3,12 +3,14 @@
 
 #include "base/text.h"
 
+static const wchar_t kNewFolder[] = L"\r\n新建文件夹:";
+
 int ComposeReportHead(wchar_t *dst, size_t cap, const wchar_t *earlier, const wchar_t *path,
                       const wchar_t *folder)
 {
-    if (ComposeText(dst, cap, {earlier, path, L"\r\n新建文件夹:", folder, L"\r\n"}))
+    if (ComposeText(dst, cap, {earlier, path, kNewFolder, folder, L"\r\n"}))
         return 1;
-    return ComposeText(dst, cap, {L"拖入文件路径:", path, L"\r\n新建文件夹:", folder, L"\r\n"});
+    return ComposeText(dst, cap, {kReportAtRest, path, kNewFolder, folder, L"\r\n"});
 }
 
 void MaskControlCharacters(wchar_t *text)
@@ -33,5 +35,5 @@ int AppendListLine(wchar_t *report, size_t cap, int *cut, const wchar_t *line)
 void EndReport(wchar_t *report, size_t cap, const wchar_t *status)
 {
     if (!AppendText(report, cap, status))
-        ComposeText(report, cap, {L"解压文件列表:\r\n…\r\n", status});
+        ComposeText(report, cap, {kFileListHeader, L"…\r\n", status});
 }

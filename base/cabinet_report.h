@@ -6,6 +6,13 @@
 
 #include <stddef.h>
 
+// The report at rest, and the two status lines that end a cabinet's report
+// (orvictl prints them too).
+const wchar_t kReportAtRest[] = L"拖入文件路径:";
+const wchar_t kCabinetRegisteredLine[] = L"注册状态:注册成功！";
+const wchar_t kCabinetNotRegisteredLine[] = L"注册状态:注册失败！";
+const wchar_t kFileListHeader[] = L"解压文件列表:\r\n";
+
 const int kStatusLineLength = 10; // "注册状态:注册成功！"
 const int kCutMarkLength = 3;     // "…\r\n"
 // Longest extraction folder as wide text: drive, ":/OrviActiveX/", a signed

@@ -4,12 +4,11 @@
 
 // Tested in this order.
 static const char *const kFamilyPrefixes[] = {"ORVI.", "PDF.O", "Orvi.", "VY.Of"};
-static const int kPrefixLength = 5;
 
 int HasFamilyPrefix(const char *ansiName)
 {
     for (const char *prefix : kFamilyPrefixes) {
-        if (StartsWithChars(ansiName, prefix, kPrefixLength))
+        if (StartsWithChars(ansiName, prefix, kFamilyPrefixLength))
             return 1;
     }
     return 0;

@@ -5,6 +5,7 @@
 
 #include "register/cabinet.h"
 #include "register/register.h"
+#include "register/drop_actions.h"
 #include "support/cabinet_maker.h"
 #include "support/test_support.h"
 

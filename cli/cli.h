@@ -1,6 +1,6 @@
 // orvictl: the tool's engine from the command line, for scripts that roll
-// controls out to many PCs. It builds on register/ and controls/ only, never
-// on the window.
+// controls out to many PCs. It links the engine (register/, controls/) and
+// the base layer only, never the window.
 #pragma once
 
 #include <windows.h>

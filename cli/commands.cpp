@@ -2,12 +2,14 @@
 // cabinet registration, query, information reader and removal as the window.
 #include "cli/cli.h"
 
+#include "base/cabinet_report.h"
+#include "base/file_kind.h"
 #include "base/text.h"
 #include "controls/controls.h"
-#include "register/cabinet.h"
 #include "register/register.h"
 
-static const wchar_t kNoControls[] = L"当前电脑没有安装控件！";
+static const wchar_t kPathTooLongLine[] = L"注册失败：路径过长：";
+static const wchar_t kNotInstalledLine[] = L"没有安装这个控件：";
 
 // 1 when the process may change machine-wide registrations: its token is
 // elevated (or, where there is no elevation, it is an administrator's).
@@ -43,73 +45,63 @@ static int RefuseNotElevated()
 
 // ---- register ------------------------------------------------------------------
 
-static int g_cabinetFailures;
-
-static void CliShowReport(const wchar_t *)
+// Prints why registering path failed.
+static void WriteRegistrationFailure(const wchar_t *path, DWORD exitCode)
 {
+    wchar_t reason[kReasonChars] = {};
+    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
 }
 
-static void CliListFile(const wchar_t *path)
+static void CliUnpacked(void *, const wchar_t *path)
 {
     WriteOutLine({L"解压：", path});
 }
 
-static void CliShowError(const wchar_t *)
-{
-    WriteOutLine({L"解压失败"});
-}
-
-static void CliRegistered(const wchar_t *path, int ok, DWORD exitCode)
+static void CliRegistered(void *context, const wchar_t *path, int ok, DWORD exitCode)
 {
     if (ok) {
         WriteOutLine({L"注册成功：", path});
         return;
     }
-    wchar_t reason[kReasonChars] = {};
-    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
-    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
-    g_cabinetFailures++;
+    WriteRegistrationFailure(path, exitCode);
+    (*(int *)context)++;
 }
-
-static const CabinetSink kCliCabinetSink = {CliShowReport, CliListFile, CliShowError,
-                                            CliRegistered};
 
 static int RegisterOneCabinet(const wchar_t *path)
 {
-    g_cabinetFailures = 0;
-    g_cabinetSink = &kCliCabinetSink;
-    int outcome = UnpackAndRegisterCabinet(path);
-    g_cabinetSink = &kWindowCabinetSink;
-    CopyText(g_statusText, kStatusTextSize, L"拖入文件路径:");
+    int failures = 0;
+    CabinetReport report = {&failures, NULL, CliUnpacked, CliRegistered};
+    int outcome = UnpackAndRegisterCabinet(path, &report);
     if (outcome == kCabinetPathTooLong) {
-        WriteOutLine({L"注册失败：路径过长：", path});
+        WriteOutLine({kPathTooLongLine, path});
         return kExitFailed;
     }
     if (outcome == kCabinetPathUnconvertible) {
         WriteOutLine({L"注册失败：路径含有无法转换的字符：", path});
         return kExitFailed;
     }
-    if (outcome == kCabinetNotUnpacked) {
+    if (outcome == kCabinetNotUnpacked || outcome == kCabinetNoDecompressor) {
         WriteOutLine({L"注册失败：无法解压：", path});
         return kExitFailed;
     }
-    if (outcome == kCabinetNotRegistered && g_cabinetFailures == 0) {
+    if (outcome == kCabinetNotRegistered && failures == 0) {
         WriteOutLine({L"注册失败：包中没有.ocx或.dll文件：", path});
         return kExitFailed;
     }
     // A cabinet counts as installed only when every control in it is.
-    if (outcome == kCabinetRegistered && g_cabinetFailures == 0) {
-        WriteOutLine({L"注册状态:注册成功！"});
+    if (outcome == kCabinetRegistered && failures == 0) {
+        WriteOutLine({kCabinetRegisteredLine});
         return kExitDone;
     }
-    WriteOutLine({L"注册状态:注册失败！"});
+    WriteOutLine({kCabinetNotRegisteredLine});
     return kExitFailed;
 }
 
 static int RegisterOneFile(const wchar_t *path)
 {
     if (TextLength(path) > kMaxControlPath) {
-        WriteOutLine({L"注册失败：路径过长：", path});
+        WriteOutLine({kPathTooLongLine, path});
         return kExitFailed;
     }
     DWORD exitCode;
@@ -117,17 +109,15 @@ static int RegisterOneFile(const wchar_t *path)
         WriteOutLine({L"注册成功：", path});
         return kExitDone;
     }
-    wchar_t reason[kReasonChars] = {};
-    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
-    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
+    WriteRegistrationFailure(path, exitCode);
     return kExitFailed;
 }
 
 int RunRegister(const wchar_t *argument)
 {
     // The endings are those a drop accepts, compared the same way.
-    int cabinet = HasEnding(argument, L".cab");
-    if (!cabinet && !HasEnding(argument, L".ocx") && !HasEnding(argument, L".dll")) {
+    int cabinet = IsCabinetFileName(argument);
+    if (!cabinet && !IsControlFileName(argument)) {
         WriteErrLine({L"ERROR:不是.cab、.ocx、.dll文件！"});
         return kExitUsage;
     }
@@ -137,7 +127,7 @@ int RunRegister(const wchar_t *argument)
     wchar_t path[kCommandPathChars] = {};
     DWORD length = GetFullPathNameW(argument, kCommandPathChars, path, NULL);
     if (length == 0 || length >= (DWORD)kCommandPathChars) {
-        WriteOutLine({L"注册失败：路径过长：", argument});
+        WriteOutLine({kPathTooLongLine, argument});
         return kExitFailed;
     }
     return cabinet ? RegisterOneCabinet(path) : RegisterOneFile(path);
@@ -173,6 +163,15 @@ static int ServerFileExists(const wchar_t *serverPath)
     return SearchPathW(NULL, path, NULL, MAX_PATH, found, NULL) != 0;
 }
 
+// The fields list and info share: what the registry records of the control.
+static void WriteControlFieldsJson(const ControlInfo *info, int read, int exists)
+{
+    WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
+    WriteJsonField(L"serverPath", read ? info->serverPath : NULL, 0);
+    WriteJsonBool(L"serverExists", exists, 0);
+    WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
+}
+
 struct ListState {
     int json;
     int count;
@@ -187,10 +186,7 @@ static void ListOne(const wchar_t *progId, void *context)
     if (state->json) {
         WriteOut(state->count ? L",{" : L"{");
         WriteJsonField(L"progId", progId, 1);
-        WriteJsonField(L"clsid", info.clsid[0] ? info.clsid : NULL, 0);
-        WriteJsonField(L"serverPath", read ? info.serverPath : NULL, 0);
-        WriteJsonBool(L"serverExists", exists, 0);
-        WriteJsonField(L"version", info.hasVersion ? info.version : NULL, 0);
+        WriteControlFieldsJson(&info, read, exists);
         WriteOut(L"}");
     } else if (!read) {
         WriteOutLine({progId, L"  （没有注册的服务器文件）"});
@@ -211,7 +207,7 @@ int RunList(int json)
         FormatDecimal(digits, kDecimalSize, state.count);
         WriteOutLine({L"],\"count\":", (const wchar_t *)digits, L"}"});
     } else if (state.count == 0) {
-        WriteOutLine({kNoControls});
+        WriteOutLine({kNothingInstalled});
     }
     return kExitDone;
 }
@@ -246,10 +242,7 @@ static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *i
     WriteJsonField(L"progId", progId, 1);
     WriteJsonBool(L"found", found, 0);
     if (found) {
-        WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
-        WriteJsonField(L"serverPath", read ? info->serverPath : NULL, 0);
-        WriteJsonBool(L"serverExists", exists, 0);
-        WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
+        WriteControlFieldsJson(info, read, exists);
         WriteJsonField(L"codebase", address[0] ? address : NULL, 0);
         WriteJsonField(L"registryView", info->wow64 ? L"32-bit" : L"native", 0);
     }
@@ -273,7 +266,7 @@ int RunInfo(const wchar_t *progId, int json)
         return exists ? kExitDone : kExitFailed;
     }
     if (!found) {
-        WriteOutLine({L"没有安装这个控件：", progId});
+        WriteOutLine({kNotInstalledLine, progId});
         return kExitFailed;
     }
     WriteOutLine({L"ProgID：", name});
@@ -314,7 +307,7 @@ int RunUninstall(const wchar_t *progId)
         return RefuseNotElevated();
     wchar_t name[kKeyNameSize] = {};
     if (!FindInstalledControl(progId, name)) {
-        WriteOutLine({L"没有安装这个控件：", progId});
+        WriteOutLine({kNotInstalledLine, progId});
         return kExitFailed;
     }
     return UninstallListed(name) ? kExitDone : kExitFailed;
@@ -337,7 +330,7 @@ int RunUninstallAll()
     g_listedCount = 0;
     int total = EnumerateInstalledControls(CollectOne, NULL);
     if (total == 0) {
-        WriteOutLine({kNoControls});
+        WriteOutLine({kNothingInstalled});
         return kExitDone;
     }
     int failed = 0;

@@ -3,6 +3,10 @@
 
 #include <shellapi.h>
 
+static const wchar_t kMissing[] = L"缺少参数：";
+static const wchar_t kExtra[] = L"多余的参数：";
+static const wchar_t kUnknownOption[] = L"未知选项：";
+
 static int Equal(const wchar_t *a, const wchar_t *b)
 {
     return CompareStringOrdinal(a, -1, b, -1, FALSE) == CSTR_EQUAL;
@@ -21,7 +25,7 @@ static int TakesJson(int argc, wchar_t **argv, int first, int *json)
     *json = 0;
     for (int i = first; i < argc; i++) {
         if (!Equal(argv[i], L"--json"))
-            return UsageError(L"未知选项：", argv[i]);
+            return UsageError(kUnknownOption, argv[i]);
         *json = 1;
     }
     return kExitDone;
@@ -35,14 +39,13 @@ static int RunCommand(int argc, wchar_t **argv)
     int json = 0;
     if (Equal(command, L"help") || Equal(command, L"--help") || Equal(command, L"/?")) {
         if (argc > 2)
-            return UsageError(L"多余的参数：", argv[2]);
+            return UsageError(kExtra, argv[2]);
         WriteUsage();
         return kExitDone;
     }
     if (Equal(command, L"register")) {
         if (argc != 3)
-            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：",
-                              argc < 3 ? L"路径" : argv[3]);
+            return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"路径" : argv[3]);
         return RunRegister(argv[2]);
     }
     if (Equal(command, L"list")) {
@@ -52,19 +55,19 @@ static int RunCommand(int argc, wchar_t **argv)
     }
     if (Equal(command, L"info")) {
         if (argc < 3 || argv[2][0] == L'-')
-            return UsageError(L"缺少参数：", L"PROGID");
+            return UsageError(kMissing, L"PROGID");
         if (TakesJson(argc, argv, 3, &json) != kExitDone)
             return kExitUsage;
         return RunInfo(argv[2], json);
     }
     if (Equal(command, L"uninstall")) {
         if (argc != 3)
-            return UsageError(argc < 3 ? L"缺少参数：" : L"多余的参数：",
+            return UsageError(argc < 3 ? kMissing : kExtra,
                               argc < 3 ? L"PROGID 或 --all" : argv[3]);
         if (Equal(argv[2], L"--all"))
             return RunUninstallAll();
         if (argv[2][0] == L'-' || !argv[2][0])
-            return UsageError(L"未知选项：", argv[2]);
+            return UsageError(kUnknownOption, argv[2]);
         return RunUninstall(argv[2]);
     }
     return UsageError(L"未知命令：", command);

@@ -4,8 +4,6 @@
 
 #include "base/text.h"
 
-// Characters converted at a time; a surrogate pair is never split.
-
 static void WriteTo(HANDLE handle, const wchar_t *text)
 {
     if (handle == NULL || handle == INVALID_HANDLE_VALUE)
@@ -17,6 +15,7 @@ static void WriteTo(HANDLE handle, const wchar_t *text)
         WriteConsoleW(handle, text, (DWORD)length, &written, NULL);
         return;
     }
+    // Converted kChunkChars at a time; a surrogate pair is never split.
     while (length > 0) {
         int n = length > (size_t)kChunkChars ? kChunkChars : (int)length;
         if (n < (int)length && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)

@@ -37,5 +37,5 @@ add_custom_command(
   DEPENDS ${ORVI_CABINET_DEF}
   COMMENT "Making the ordinal import library of cabinet.dll")
 add_custom_target(orvi_cabinet_implib DEPENDS ${ORVI_CABINET_IMPLIB})
-add_dependencies(orvi_core orvi_cabinet_implib)
-target_link_libraries(orvi_core PUBLIC ${ORVI_CABINET_IMPLIB})
+add_dependencies(orvi_engine orvi_cabinet_implib)
+target_link_libraries(orvi_engine PUBLIC ${ORVI_CABINET_IMPLIB})

@@ -1,31 +1,27 @@
-// Installed control management: query, removal, information, download.
+// Installed control management, the engine: the family's installed controls,
+// their removal, and what the registry records of each. No window code.
 #pragma once
 
 #include <windows.h>
 
 #include "base/limits.h"
 
-// The actions behind the Uninstall page; owner is the main window.
-void QueryAction(HWND owner);
-void DoubleClickAction(HWND owner);
-void UninstallAllAction(HWND owner);
-void RightClickAction(HWND owner, WPARAM clicked, LPARAM position);
-void DownloadAction(HWND owner);
+// The query's answer when the family has no installed control.
+const wchar_t kNothingInstalled[] = L"当前电脑没有安装控件！";
 
-int QueryInstalledControls();
+// The class keys below HKEY_CLASSES_ROOT, in the native and the 32-bit view.
+const wchar_t kClassKeys[] = L"CLSID\\";
+const wchar_t kClassKeysWow[] = L"Wow6432Node\\CLSID\\";
+
+// ---- query.cpp --------------------------------------------------------------------
 // Calls found with every installed control of the family, in registry order;
-// returns their number. The query fills the list with it.
+// returns their number.
 int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context);
+
+// ---- removal.cpp ------------------------------------------------------------------
+// Removes one control: its keys, then its server file is unregistered and
+// deleted. Always 1; an empty ProgID removes nothing.
 int UninstallControl(const wchar_t *progId);
-
-// Deletes the key at path below root with all its subkeys, depth first.
-// Nonzero when the key is gone, 0 when it is not.
-int DeleteKeyTree(HKEY root, const wchar_t *path);
-
-// Default value of the key at path below HKEY_CLASSES_ROOT, written into
-// value (kDefaultValueSize characters); empty when it cannot be read in full.
-// Returns its length.
-int ReadDefaultValue(const wchar_t *path, wchar_t *value);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
@@ -40,10 +36,26 @@ enum FixedKeyList {
     kDocumentKeys = 3,   // "PDF.OrviDocument" together with "TIF.OrviDocument"
 };
 void RemoveFixedKeys(int list);
-BOOL IsWow64();
 
-void ShowControlInfo(HWND owner, const wchar_t *progId);
+// ---- registry_keys.cpp --------------------------------------------------------------
+// Deletes the key at path below root with all its subkeys, depth first.
+// Nonzero when the key is gone, 0 when it is not.
+int DeleteKeyTree(HKEY root, const wchar_t *path);
 
+// ---- registry_read.cpp --------------------------------------------------------------
+// Default value of the key at path below HKEY_CLASSES_ROOT, written into
+// value (kDefaultValueSize characters); empty when it cannot be read in full.
+// Returns its length.
+int ReadDefaultValue(const wchar_t *path, wchar_t *value);
+// Reads value name (NULL: the default) of key as a terminated text; 0 when it
+// is missing or longer than kValueChars - 1 characters.
+int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
+// The server path of clsid as stored (not expanded), read into serverPath
+// (kServerPathSize characters); empty when the class has none or it cannot
+// be read in full.
+void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
+
+// ---- info.cpp ---------------------------------------------------------------------
 // What the information box shows, read without showing anything.
 struct ControlInfo {
     wchar_t clsid[kValueChars];
@@ -59,21 +71,17 @@ enum ControlInfoResult {
     kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
+// The default value of the ProgID's "CLSID" subkey, in clsid (cap at least
+// kValueChars).
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);
-// The recorded download address of clsid in the chosen view; 0 when none.
-int ReadDownloadAddress(BOOL wow64, const wchar_t *clsid, wchar_t *address, int cap);
-void OpenDownloadLocation(const wchar_t *progId, HWND owner);
-// Yields the default value of the ProgID's "CLSID" subkey in clsid (cap at
-// least kValueChars); otherwise shows the error box and returns 0.
-int LookUpClsid(HWND owner, const wchar_t *progId, wchar_t *clsid, int cap);
-// Reads value name (NULL: the default) of key as a terminated text; 0 when it
-// is missing or longer than kValueChars - 1 characters.
-int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
-// The server path of clsid as stored (not expanded), read into serverPath
-// (kServerPathSize characters); empty when the class has none or it cannot
-// be read in full.
-void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
 // The path of subkey (with its leading backslash) of the control's
 // Distribution Units record below HKEY_LOCAL_MACHINE, in the chosen view.
 int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
                     const wchar_t *subkey);
+
+// ---- download.cpp -------------------------------------------------------------------
+// The recorded download address of clsid in the chosen view; 0 when none.
+int ReadDownloadAddress(BOOL wow64, const wchar_t *clsid, wchar_t *address, int cap);
+
+// ---- wow64.cpp (its own object: the tests put their double in its place) -------------
+BOOL IsWow64();

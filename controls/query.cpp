@@ -1,20 +1,10 @@
-// Fills the Uninstall page's list with the family's installed controls: the
-// keys directly below HKEY_CLASSES_ROOT whose first five characters are a
-// family prefix, in registry order.
+// The family's installed controls: the keys directly below
+// HKEY_CLASSES_ROOT whose first five characters are a family prefix, in
+// registry order.
 #include "controls/controls.h"
 
-#include "base/windows_shared.h"
 #include "base/ansi_text.h"
 #include "base/family_prefix.h"
-
-const int kPrefixChars = 5;
-
-static void EmptyList()
-{
-    LRESULT count = SendMessageW(g_controlList, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; i++)
-        SendMessageW(g_controlList, LB_DELETESTRING, 0, 0);
-}
 
 // The prefix test runs on the ANSI form of the name, so a character written
 // with two bytes counts as two of the five. Only the first five characters
@@ -26,7 +16,7 @@ static int IsFamilyName(const wchar_t *name)
 {
     char ansi[kAnsiKeyNameSize] = {};
     int length = 0;
-    while (length < kPrefixChars && name[length])
+    while (length < kFamilyPrefixLength && name[length])
         length++;
     if (length == 0)
         return 0;
@@ -51,21 +41,4 @@ int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *contex
         added++;
     }
     return added;
-}
-
-static void AddListEntry(const wchar_t *progId, void *)
-{
-    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)progId);
-}
-
-int QueryInstalledControls()
-{
-    EmptyList();
-    return EnumerateInstalledControls(AddListEntry, NULL);
-}
-
-void QueryAction(HWND owner)
-{
-    if (QueryInstalledControls() == 0)
-        MessageBoxW(owner, L"当前电脑没有安装控件！", L"提示", MB_OK);
 }

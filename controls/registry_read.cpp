@@ -59,7 +59,7 @@ void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
 {
     wchar_t path[kRemovalKeyPathSize] = {};
     if (!clsid[0] ||
-        !ComposeText(path, kRemovalKeyPathSize, {L"CLSID\\", clsid, L"\\InprocServer32"}))
+        !ComposeText(path, kRemovalKeyPathSize, {kClassKeys, clsid, L"\\InprocServer32"}))
         return;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)

@@ -61,11 +61,11 @@ static void RemoveClassControlKeys(const ClassControl *control, BOOL wow64)
     DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
     DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
     if (wow64) {
-        DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\CLSID\\", control->clsid});
+        DeleteJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
         DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
         return;
     }
-    DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"CLSID\\", control->clsid});
+    DeleteJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
 }
 
 // The ProgID and its class, then the machine-wide ProgID key, named with a
@@ -74,8 +74,7 @@ static void RemoveClassControlKeys(const ClassControl *control, BOOL wow64)
 static void RemoveDocumentKeys(const DocumentControl *control, BOOL wow64)
 {
     DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
-    DeleteJoinedKey(HKEY_CLASSES_ROOT,
-                    {wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\", control->clsid});
+    DeleteJoinedKey(HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
     DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
     if (wow64) {
         DeleteJoinedKey(HKEY_LOCAL_MACHINE,
@@ -139,7 +138,7 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
     DeleteKeyTree(HKEY_CLASSES_ROOT, L".qvm");
 
     BOOL wow64 = IsWow64();
-    const wchar_t *classBase = wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\";
+    const wchar_t *classBase = wow64 ? kClassKeysWow : kClassKeys;
     const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
                                   L"TypeLib"};
     wchar_t referenceKey[kRemovalKeyPathSize] = {};
@@ -156,9 +155,9 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
     // Without a CLSID the class path would name the whole CLSID key.
     if (clsid[0]) {
         wchar_t classKey[kRemovalKeyPathSize] = {};
-        if (wow64 && ComposeText(classKey, kRemovalKeyPathSize, {L"Wow6432Node\\CLSID\\", clsid}))
+        if (wow64 && ComposeText(classKey, kRemovalKeyPathSize, {kClassKeysWow, clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-        if (ComposeText(classKey, kRemovalKeyPathSize, {L"CLSID\\", clsid}))
+        if (ComposeText(classKey, kRemovalKeyPathSize, {kClassKeys, clsid}))
             DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
     }
     DeleteKeyTree(HKEY_CLASSES_ROOT, progId);

@@ -1,8 +1,9 @@
 // The Uninstall page's removal actions: a double click on an entry and the
 // uninstall-all button. Both refill the list once at the end.
-#include "controls/controls.h"
+#include "controls/actions.h"
 
 #include "base/windows_shared.h"
+#include "controls/controls.h"
 
 void DoubleClickAction(HWND owner)
 {
@@ -10,7 +11,7 @@ void DoubleClickAction(HWND owner)
     // empty, and removing it does nothing.
     wchar_t progId[kRemovalEntrySize] = {};
     GetSelectedEntryText(progId, kRemovalEntrySize);
-    if (MessageBoxW(owner, L"   是否卸载？", L"提示", MB_YESNO) != IDYES)
+    if (MessageBoxW(owner, L"   是否卸载？", kNoticeCaption, MB_YESNO) != IDYES)
         return;
     UninstallControl(progId);
     QueryInstalledControls();
@@ -20,13 +21,13 @@ void UninstallAllAction(HWND owner)
 {
     int count = (int)SendMessageW(g_controlList, LB_GETCOUNT, 0, 0);
     if (count == 0) {
-        MessageBoxW(owner, L"请点击查询安装按钮！", L"提示", MB_OK);
+        MessageBoxW(owner, kQueryFirst, kNoticeCaption, MB_OK);
         return;
     }
     if (MessageBoxW(owner,
                     L"是否卸载列表中的全部控件？\r\n"
                     L"如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。",
-                    L"提示", MB_YESNO) != IDYES)
+                    kNoticeCaption, MB_YESNO) != IDYES)
         return;
     // The list stays as it is during the loop: entries go in list order.
     for (int i = 0; i < count; i++) {

@@ -1,5 +1,5 @@
-// Kept alone in its file: test programs that need the 32-bit-on-64-bit
-// answer supply their own IsWow64, and the linker then leaves this one out.
+// Built as an object of its own: the programs link it, the test programs
+// link their double of IsWow64 in its place.
 #include "controls/controls.h"
 
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);

@@ -1,12 +1,11 @@
 // Unpacks a dropped cabinet with the decompressor of cabinet.dll into a fresh
-// numbered folder and reports every unpacked file in the processing edit.
+// numbered folder, telling the caller of every unpacked file.
 #include "register/cabinet.h"
 
 #include "base/cabinet_report.h"
+#include "base/file_kind.h"
 #include "base/stored_name.h"
 #include "base/text.h"
-#include "base/windows_shared.h"
-#include "register/register.h"
 
 #include <fcntl.h>
 #include <fdi.h>
@@ -17,7 +16,6 @@
 #include <sys/stat.h>
 #include <wchar.h>
 
-static HWND g_notifyEdit;
 static char g_extractFolder[kExtractFolderSize];
 wchar_t g_extractFolderWide[kExtractFolderWideSize];
 static ERF g_cabError;
@@ -41,7 +39,7 @@ static const wchar_t kFolderSecurity[] =
 // them as the copy's user value. The written names outlive the copy: only
 // these are registered from the folder.
 struct ExtractionState {
-    int reportCut;                      // the file list was cut; later lines are left out
+    const CabinetReport *report;
     wchar_t written[kWrittenNamesSize]; // control file names, each with its terminator
     size_t writtenUsed;
 };
@@ -55,33 +53,6 @@ static FNREAD(FdiRead);
 static FNWRITE(FdiWrite);
 static FNCLOSE(FdiClose);
 static FNSEEK(FdiSeek);
-
-static void WindowShowReport(const wchar_t *report)
-{
-    SetWindowTextW(g_notifyEdit, report);
-}
-
-static void WindowShowError(const wchar_t *text)
-{
-    MessageBoxW(g_notifyEdit, text, L"", MB_OK);
-}
-
-static void WindowListFile(const wchar_t *)
-{
-}
-
-static void WindowRegistered(const wchar_t *, int, DWORD)
-{
-}
-
-const CabinetSink kWindowCabinetSink = {WindowShowReport, WindowListFile, WindowShowError,
-                                        WindowRegistered};
-const CabinetSink *g_cabinetSink = &kWindowCabinetSink;
-
-static void ShowErrorBox()
-{
-    g_cabinetSink->showError(L"error");
-}
 
 static int IsAnsiLeadByte(unsigned char byte)
 {
@@ -100,7 +71,7 @@ static void RecordWrittenName(ExtractionState *state, const char *storedName)
     size_t n = TextLength(name);
     while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
         name[--n] = 0;
-    if (!HasEnding(name, L".ocx") && !HasEnding(name, L".dll"))
+    if (!IsControlFileName(name))
         return;
     if (!CopyText(state->written + state->writtenUsed, kWrittenNamesSize - state->writtenUsed,
                   (const wchar_t *)name))
@@ -151,39 +122,15 @@ static int CreateHeldFolder(const wchar_t *path)
     return 1;
 }
 
-// Lists an output path in the report and shows the report.
+// Tells the caller of an output path before the file is written.
 static void ReportOutputPath(ExtractionState *state, const char *path)
 {
     wchar_t wide[kExtractWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize))
+    if (!state->report->unpacked ||
+        !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize))
         return;
     MaskControlCharacters(wide);
-    g_cabinetSink->listFile(wide);
-    wchar_t line[kExtractWidePathSize + 2] = {};
-    if (ComposeText(line, kExtractWidePathSize + 2, {(const wchar_t *)wide, L"\r\n"}))
-        AppendListLine(g_statusText, kStatusTextSize, &state->reportCut, line);
-    g_cabinetSink->showReport(g_statusText);
-}
-
-// Setting the edit's text, or scrolling it, repaints its scroll bar at once:
-// per file that cost a fifth of the whole unpacking, though the window cannot
-// repaint anyway while the work holds its thread. The default procedure takes
-// the message, as Wine's edit keeps WM_SETREDRAW to itself and goes on
-// painting. A hidden edit is left alone, so the page stays as painting made it.
-int HoldPainting(HWND edit)
-{
-    if (!(GetWindowLongW(edit, GWL_STYLE) & WS_VISIBLE))
-        return 0;
-    DefWindowProcW(edit, WM_SETREDRAW, FALSE, 0);
-    return 1;
-}
-
-void ReleasePainting(HWND edit, int held)
-{
-    if (!held)
-        return;
-    DefWindowProcW(edit, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(edit, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+    state->report->unpacked(state->report->context, wide);
 }
 
 // Current Unix time, low 32 bits as a signed number.
@@ -237,21 +184,8 @@ static int GetBaseFolder(char *base, int cap)
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, base, cap, NULL, NULL) != 0;
 }
 
-// Appends the cabinet path and the new folder to the report. A report left
-// over from an earlier cabinet that leaves no room is started afresh.
-static void ReportNewFolder(const wchar_t *widePath)
+int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport *report)
 {
-    wchar_t text[kStatusTextSize] = {};
-    ComposeReportHead(text, kStatusTextSize, g_statusText, widePath, g_extractFolderWide);
-    if (text[0])
-        CopyText(g_statusText, kStatusTextSize, (const wchar_t *)text);
-    g_cabinetSink->showReport(g_statusText);
-}
-
-int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
-{
-    g_notifyEdit = g_infoEdit;
-
     // The decompressor takes the cabinet's name and its folder apart.
     char name[kCabinetNameSize] = {};
     char *slash = NULL;
@@ -260,13 +194,12 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
             slash = p;
     }
     if (slash) {
-        if (!CopyText(name, kCabinetNameSize, (const char *)slash + 1)) {
-            ShowErrorBox();
-            return 0;
-        }
+        if (!CopyText(name, kCabinetNameSize, (const char *)slash + 1))
+            return kCabinetNotUnpacked;
         slash[1] = 0;
     }
 
+    g_extraction.report = report;
     g_extraction.writtenUsed = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
@@ -278,34 +211,24 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath)
         g_extractFolder[0] = 0;
         g_extractFolderWide[0] = 0;
         ReleaseExtractFolder();
-        ShowErrorBox();
-        return 0;
+        return kCabinetNotUnpacked;
     }
-
-    // Painting comes back before any message box, whose loop repaints the window.
-    int held = HoldPainting(g_notifyEdit);
-    ReportNewFolder(widePath);
-    CopyText(g_statusText, kStatusTextSize, L"解压文件列表:\r\n");
-    g_extraction.reportCut = 0;
+    if (report->folderMade)
+        report->folderMade(report->context, widePath, g_extractFolderWide);
 
     HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
                              cpu80386, &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
-        ReleasePainting(g_notifyEdit, held);
-        g_cabinetSink->showError(L"");
-        ShowErrorBox();
-        return 0;
+        return kCabinetNoDecompressor;
     }
     BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
-    ReleasePainting(g_notifyEdit, held);
     BOOL destroyed = FDIDestroy(context);
     // A failed copy is not reported: what came out before it gets registered.
     if (copied || destroyed)
-        return 1;
+        return kCabinetUnpacked;
     ReleaseExtractFolder();
-    ShowErrorBox();
-    return 0;
+    return kCabinetNotUnpacked;
 }
 
 static INT_PTR CopyFileNotification(PFDINOTIFICATION info)

@@ -1,13 +1,16 @@
 // The main window's answer to a drop: the first dropped file is registered,
 // handed on as a cabinet, or refused.
-#include "register/register.h"
+#include "register/drop_actions.h"
 
-#include "base/windows_shared.h"
+#include "base/file_kind.h"
 #include "base/text.h"
+#include "base/windows_shared.h"
+#include "register/register.h"
 
 #include <shellapi.h>
 
 const wchar_t kPathTooLong[] = L"ERROR:拖入文件路径过长！";
+static const wchar_t kNotControlFile[] = L"ERROR:拖入不是.cab、.ocx、.dll文件！";
 
 void HandleDroppedFile(HWND window, HDROP drop)
 {
@@ -26,19 +29,18 @@ void HandleDroppedFile(HWND window, HDROP drop)
     if (!fits) {
         path[0] = 0;
         SetWindowTextW(g_pathEdit, path);
-        SetWindowTextW(g_infoEdit, length >= (UINT)kDroppedPathSize
-                                       ? kPathTooLong
-                                       : L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+        SetWindowTextW(g_infoEdit,
+                       length >= (UINT)kDroppedPathSize ? kPathTooLong : kNotControlFile);
         return;
     }
     SetWindowTextW(g_pathEdit, path);
 
-    if (HasEnding(path, L".cab")) {
+    if (IsCabinetFileName(path)) {
         RegisterCabinet(path);
         return;
     }
-    if (!HasEnding(path, L".ocx") && !HasEnding(path, L".dll")) {
-        SetWindowTextW(g_infoEdit, L"ERROR:拖入不是.cab、.ocx、.dll文件！");
+    if (!IsControlFileName(path)) {
+        SetWindowTextW(g_infoEdit, kNotControlFile);
         return;
     }
     if (length > kMaxControlPath) {

@@ -11,18 +11,21 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 "$lib/install-deps.sh"
-"$root/scripts/build.sh" all
 . "$lib/wine-env.sh"
 prefix="$ORVI_PREFIXES/run"
 "$lib/make-prefix.sh" "$prefix"
 # The i686 exe is the one the tool ships as; it runs as a 32-bit process on
 # 64-bit Windows where this machine runs 32-bit code, else the x86_64 one runs.
+# Only the window program of that build is built.
 if reason=$("$lib/can-run-i686.sh" "$prefix" 2>&1); then
-  exe="$root/build/i686/bin/OrviActiveX.exe"
-  echo "Starting the i686 exe (the shipped one) as a 32-bit process: $exe"
+  arch=i686
+  why="the shipped one, as a 32-bit process"
 else
-  exe="$root/build/x86_64/bin/OrviActiveX.exe"
-  echo "Starting the x86_64 exe: this machine cannot run 32-bit Windows programs ($reason)"
+  arch=x86_64
+  why="this machine cannot run 32-bit Windows programs ($reason)"
 fi
+"$root/scripts/build.sh" $arch OrviActiveX
+exe="$root/build/$arch/bin/OrviActiveX.exe"
+echo "Starting the $arch exe ($why): $exe"
 export WINEPREFIX="$prefix"
 exec "$WINE64" "$exe"

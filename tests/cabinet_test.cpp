@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "register/cabinet.h"
 #include "register/register.h"
+#include "register/drop_actions.h"
 
 #include <gtest/gtest.h>
 

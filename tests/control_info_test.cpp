@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "controls/controls.h"
+#include "controls/actions.h"
 
 #include <gtest/gtest.h>
 

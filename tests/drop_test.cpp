@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "register/register.h"
+#include "register/drop_actions.h"
 
 #include <gtest/gtest.h>
 

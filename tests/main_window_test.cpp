@@ -6,6 +6,8 @@
 #include "app/app.h"
 #include "controls/controls.h"
 #include "register/register.h"
+#include "controls/actions.h"
+#include "register/drop_actions.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "controls/controls.h"
 #include "register/register.h"
+#include "controls/actions.h"
 
 #include <gtest/gtest.h>
 

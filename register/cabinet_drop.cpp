@@ -1,0 +1,114 @@
+// A dropped cabinet in the window: the engine unpacks and registers it, and
+// this side writes its running report into the processing edit, shows the
+// extraction's error boxes, and ends the report with one status line.
+#include "register/drop_actions.h"
+
+#include "base/cabinet_report.h"
+#include "base/text.h"
+#include "base/windows_shared.h"
+#include "register/register.h"
+
+wchar_t g_statusText[kStatusTextSize] = L"拖入文件路径:";
+
+static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法转换的字符！";
+
+// The edit that receives the report and owns the extraction's boxes: the
+// processing edit, taken when the cabinet's work starts.
+static HWND g_notifyEdit;
+
+// The window's side of one cabinet's work.
+struct WindowReport {
+    int held;      // the edit's painting is held
+    int reportCut; // the file list was cut; later lines are left out
+};
+
+// Setting the edit's text, or scrolling it, repaints its scroll bar at once:
+// per file that cost a fifth of the whole unpacking, though the window cannot
+// repaint anyway while the work holds its thread. The default procedure takes
+// the message, as Wine's edit keeps WM_SETREDRAW to itself and goes on
+// painting. A hidden edit is left alone, so the page stays as painting made it.
+static void HoldPainting(WindowReport *window)
+{
+    if (window->held || !(GetWindowLongW(g_notifyEdit, GWL_STYLE) & WS_VISIBLE))
+        return;
+    DefWindowProcW(g_notifyEdit, WM_SETREDRAW, FALSE, 0);
+    window->held = 1;
+}
+
+// Painting comes back before any message box, whose loop repaints the
+// window, and at the end; the edit is then repainted as a whole once the
+// thread is back at its messages.
+static void ReleasePainting(WindowReport *window)
+{
+    if (!window->held)
+        return;
+    DefWindowProcW(g_notifyEdit, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(g_notifyEdit, NULL, NULL, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+    window->held = 0;
+}
+
+static void ShowBox(WindowReport *window, const wchar_t *text)
+{
+    ReleasePainting(window);
+    MessageBoxW(g_notifyEdit, text, L"", MB_OK);
+}
+
+// The report shows the cabinet path and the new folder, then starts the file
+// list. A report left over from an earlier cabinet that leaves no room is
+// started afresh.
+static void FolderMade(void *context, const wchar_t *cabinetPath, const wchar_t *folder)
+{
+    WindowReport *window = (WindowReport *)context;
+    HoldPainting(window);
+    wchar_t text[kStatusTextSize] = {};
+    ComposeReportHead(text, kStatusTextSize, g_statusText, cabinetPath, folder);
+    if (text[0])
+        CopyText(g_statusText, kStatusTextSize, (const wchar_t *)text);
+    SetWindowTextW(g_notifyEdit, g_statusText);
+    CopyText(g_statusText, kStatusTextSize, kFileListHeader);
+    window->reportCut = 0;
+}
+
+// One line per output path, shown as soon as it is listed.
+static void Unpacked(void *context, const wchar_t *path)
+{
+    WindowReport *window = (WindowReport *)context;
+    wchar_t line[kExtractWidePathSize + 2] = {};
+    if (ComposeText(line, kExtractWidePathSize + 2, {path, L"\r\n"}))
+        AppendListLine(g_statusText, kStatusTextSize, &window->reportCut, line);
+    SetWindowTextW(g_notifyEdit, g_statusText);
+}
+
+void RegisterCabinet(const wchar_t *path)
+{
+    g_notifyEdit = g_infoEdit;
+    WindowReport window = {};
+    CabinetReport report = {&window, FolderMade, Unpacked, NULL};
+    int outcome = UnpackAndRegisterCabinet(path, &report);
+    switch (outcome) {
+    case kCabinetPathTooLong:
+        SetWindowTextW(g_infoEdit, kPathTooLong);
+        return;
+    case kCabinetPathUnconvertible:
+        SetWindowTextW(g_infoEdit, kUnconvertible);
+        return;
+    case kCabinetNoDecompressor:
+        ShowBox(&window, L"");
+        ShowBox(&window, L"error");
+        return;
+    case kCabinetNotUnpacked:
+        ShowBox(&window, L"error");
+        return;
+    default:
+        break;
+    }
+    // The status line is only in the buffer yet: the edit still shows the file list.
+    HoldPainting(&window);
+    SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
+    EndReport(g_statusText, kStatusTextSize,
+              outcome == kCabinetRegistered ? kCabinetRegisteredLine : kCabinetNotRegisteredLine);
+    SetWindowTextW(g_infoEdit, g_statusText);
+    CopyText(g_statusText, kStatusTextSize, kReportAtRest);
+    SendMessageW(g_infoEdit, WM_VSCROLL, SB_BOTTOM, 0);
+    ReleasePainting(&window);
+}
