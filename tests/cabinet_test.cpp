@@ -504,7 +504,6 @@ TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
                           {Entry("locked.txt", "first", 0x21), Entry("testctl.ocx", server_)}),
               1);
     std::set<std::wstring> made;
-    DWORD start = GetTickCount();
     for (int i = 0; i < kDrops; i++) {
         SCOPED_TRACE("drop " + std::to_string(i));
         std::wstring folder = DropAndFindFolder(Cab(L"twice.cab"));
@@ -516,7 +515,6 @@ TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
         EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\locked.txt"), "first");
         EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
     }
-    printf("%d cabinet drops in %lu ms\n", kDrops, GetTickCount() - start);
     EXPECT_EQ(made.size(), (size_t)kDrops);
     std::vector<std::wstring> numbers = NewFolders();
     ASSERT_EQ(numbers.size(), (size_t)kDrops);
@@ -647,13 +645,9 @@ TEST_F(CabinetDrop, TwoThousandFilesAreAllUnpackedAndTheCutReportKeepsItsStatusL
     }
     // Last, far beyond the cut of the report: still registered.
     entries.push_back(Entry("testctl.ocx", server_));
-    DWORD start = GetTickCount();
     ASSERT_EQ(MakeCabinet(dir, "many.cab", entries), 1);
-    DWORD made = GetTickCount();
     size_t listed = 0;
     std::wstring folder = Unpack(Cab(L"many.cab"), &listed);
-    printf("2,001 files: made in %lu ms, unpacked and registered in %lu ms, %zu listed\n",
-           made - start, GetTickCount() - made, listed);
 
     // Whole lines only, then the cut mark and the status line.
     std::wstring report = Report();
@@ -764,16 +758,13 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
     }
 
     std::mt19937 random(20240611);
-    DWORD slowest = 0;
     int withFiles = 0, whole = 0;
     for (int i = 0; i < 200; i++) {
         std::string what;
         std::string bytes = Corrupt(valid[i % 2], random, &what);
         SCOPED_TRACE("case " + std::to_string(i) + ": " + what);
         WriteFileBytes(Cab(L"bad.cab"), bytes);
-        DWORD start = GetTickCount();
         std::wstring folder = Unpack(Cab(L"bad.cab"));
-        slowest = std::max(slowest, GetTickCount() - start);
         withFiles += !NamesIn(FolderOf(folder)).empty();
         whole += NamesIn(FolderOf(folder)).size() == 4 &&
                  ReadFileBytes(FolderOf(folder) + L"\\c.txt") == entries[2].bytes &&
@@ -782,8 +773,6 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
         if (HasFatalFailure() || ::testing::Test::HasFailure())
             break; // one case's detail is enough
     }
-    printf("slowest corrupted cabinet: %lu ms; of 200, %d gave files, %d all four whole\n", slowest,
-           withFiles, whole);
     // The corruptions reach every side: some give nothing, some damaged or
     // fewer files, some still all of them.
     EXPECT_LT(withFiles, 200);

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-
 TEST_F(MainWindowTest, FirstPaintShowsRegisterPage)
 {
     EXPECT_EQ(1, g_page);
@@ -228,10 +226,8 @@ TEST_F(MainWindowTest, DrawingObjectsWindowsAndHandlesStayFlatOverPaintsQueriesA
     int windows = ThreadWindows();
     HANDLE handle = FreshHandle();
 
-    DWORD start = GetTickCount();
     for (int i = 0; i < rounds; i++)
         FlatRound(window, canvas.dc, i, refused, control, 11);
-    printf("%d rounds in %lu ms\n", rounds, GetTickCount() - start);
     EXPECT_EQ((size_t)rounds / 50, TakeBoxes().size());
     EXPECT_EQ(gdi, LiveGdiObjects());
     EXPECT_EQ(windows, ThreadWindows());
