@@ -274,7 +274,7 @@ TEST_F(Drop, DropDuringAModalBoxIsHeldBack)
     g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)WatchInfoEdit);
     SetBoxCallback(DropWhileBoxIsOpen);
     g_page = 2;
-    SendMessageW(window, WM_COMMAND, 0, (LPARAM)g_queryButton); // no family control: a notice box
+    Command(g_queryButton, BN_CLICKED); // no family control: a notice box
     SetBoxCallback(NULL);
     PumpMessages(50);
     SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)g_editProc);

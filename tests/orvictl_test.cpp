@@ -162,9 +162,7 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
               json.out);
 
     // The browser's record gives the version and the download address.
-    std::wstring unit =
-        std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") +
-        kTestServerClsid;
+    std::wstring unit = UnitKey(false, kTestServerClsid);
     SetDefaultValue(HKEY_LOCAL_MACHINE, unit + L"\\InstalledVersion", L"1,2,3,4");
     SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE",
                    L"http://example.com/控件.cab");

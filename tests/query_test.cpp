@@ -35,18 +35,8 @@ static const std::vector<std::wstring> kListedInOrder = {
     L"ORVI.QueryVer.1", L"ORVI.中文名",     L"PDF.Oanything",   L"VY.OfQuery",
 };
 
-class QueryTest : public OwnedKeysTest {
+class QueryTest : public UninstallPageTest {
 protected:
-    void SetUp() override
-    {
-        OwnedKeysTest::SetUp();
-        window = StartMainWindow();
-    }
-    void TearDown() override
-    {
-        CloseMainWindow(window);
-        OwnedKeysTest::TearDown();
-    }
     void MakeNotListed()
     {
         for (const wchar_t *k : kNotListed)
@@ -59,11 +49,6 @@ protected:
             Make(HKEY_CLASSES_ROOT, *k, L"query test");
         MakeNotListed();
     }
-    void PressQuery()
-    {
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)g_queryButton);
-    }
-    HWND window = NULL;
 };
 
 TEST_F(QueryTest, AnsiCodePageIsChinese)

@@ -57,20 +57,17 @@ static bool AreNeighbours(HKEY root, const std::wstring &path, const std::wstrin
 }
 
 // Every key a test makes is owned and removed afterwards; links go first,
-// as any other deletion would follow them.
-class RemovalTest : public OwnedKeysTest {
+// before the page's own clean-up, as any other deletion would follow them.
+class RemovalTest : public UninstallPageTest {
 protected:
     void SetUp() override
     {
-        OwnedKeysTest::SetUp();
-        UseWow64Column(ProcessIsWow64());
         hadMachineWow6432Node = KeyExists(kLM, L"Wow6432Node");
         scratch = MakeScratchDir(L"removal");
+        UninstallPageTest::SetUp();
     }
     void TearDown() override
     {
-        if (window)
-            CloseMainWindow(window);
         ReleaseHeldFile(holder);
         for (const wchar_t *name : {L"ORVI_TEST_LOG", L"ORVI_TEST_PROGID", L"ORVI_TEST_CLSID",
                                     L"ORVI_TEST_TYPELIB", L"ORVI_TEST_IID"})
@@ -79,10 +76,9 @@ protected:
             DeleteLinkKey(k.first, k.second);
         for (const KeyName &k : protectedKeys)
             OpenUp(k.first, k.second);
-        OwnedKeysTest::TearDown();
+        UninstallPageTest::TearDown();
         if (!hadMachineWow6432Node)
             DeleteTree(kLM, L"Wow6432Node");
-        UseWow64Column(ProcessIsWow64());
     }
     static void OpenUp(HKEY root, const std::wstring &path)
     {
@@ -142,15 +138,6 @@ protected:
         EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
         return path;
     }
-    void OpenWindow()
-    {
-        window = StartMainWindow();
-    }
-    void Command(HWND sender, WORD code)
-    {
-        ::Command(window, sender, code);
-    }
-
     // A control as regsvr32 leaves it: ProgID, class key with its server file.
     std::wstring Control(const std::wstring &progId, const std::wstring &clsid,
                          const std::wstring &fileName)
@@ -179,7 +166,7 @@ protected:
     // Query, select entry, answer Yes to the double click's question.
     void DoubleClickYes(const std::wstring &entry)
     {
-        Command(g_queryButton, BN_CLICKED);
+        PressQuery();
         ASSERT_TRUE(::SelectEntry(entry));
         QueueBoxAnswer(IDYES);
         Command(g_controlList, LBN_DBLCLK);
@@ -201,7 +188,6 @@ protected:
     std::vector<KeyName> protectedKeys;
     std::wstring scratch, log;
     bool hadMachineWow6432Node = false;
-    HWND window = NULL;
     HANDLE holder = NULL;
 };
 
@@ -850,7 +836,6 @@ TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
 {
     Make(kCR, L"ORVI.DblKeep");
     Make(kCR, L".qvb");
-    OpenWindow();
     QueryInstalledControls();
     ASSERT_TRUE(::SelectEntry(L"ORVI.DblKeep"));
     QueueBoxAnswer(IDNO);
@@ -898,8 +883,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_TRUE(KeyExists(kCR, L".qvm"));
 
-    OpenWindow();
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     ASSERT_EQ(4u, ListEntries().size());
     ASSERT_TRUE(::SelectEntry(atLimit));
     QueueBoxAnswer(IDYES);
@@ -912,8 +896,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_EQ(4u, ListEntries().size());
 
     // The 255-character entry alone: "uninstall all" removes nothing either.
-    SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
-    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)atLimit.c_str());
+    Fill({atLimit}, -1);
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_TRUE(KeyExists(kCR, atLimit + L"\\CLSID"));
@@ -921,7 +904,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_EQ(2u, TakeBoxes().size());
 
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_EQ(1u, TakeBoxes().size());
@@ -949,8 +932,7 @@ TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
     ASSERT_TRUE(KeyExists(kCR, L"ORVI.TestCtl"));
     ASSERT_EQ(ReadStringValue(kCR, kServerClassKey + L"\\InprocServer32"), server);
 
-    OpenWindow();
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     ASSERT_TRUE(::SelectEntry(L"ORVI.TestCtl"));
     QueueBoxAnswer(IDYES);
     Command(g_controlList, LBN_DBLCLK);
@@ -982,7 +964,6 @@ TEST_F(RemovalTest, UninstallAllOnAnEmptyListOnlyAsksForAQuery)
 {
     Make(kCR, L"ORVI.AllKeep");
     Make(kCR, L".qvb");
-    OpenWindow();
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_BOX(window, L"提示", L"请点击查询安装按钮！", kOkBox);
     EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllKeep"));
@@ -998,7 +979,6 @@ TEST_F(RemovalTest, UninstallAllAnsweredNoChangesNothing)
     Make(kCR, L"ORVI.AllA");
     Make(kCR, L"ORVI.AllB");
     Make(kCR, L".qvb");
-    OpenWindow();
     QueryInstalledControls();
     std::vector<std::wstring> before = ListEntries();
     QueueBoxAnswer(IDNO);
@@ -1029,7 +1009,6 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
     Make(kCR, std::wstring(L"CLSID\\") + clsidA + L"\\InprocServer32", first);
     Make(kCR, L"ORVI.AllB\\CLSID", clsidB);
     Make(kCR, std::wstring(L"CLSID\\") + clsidB + L"\\InprocServer32", second);
-    OpenWindow();
     QueryInstalledControls();
     ASSERT_EQ((std::vector<std::wstring>{L"ORVI.AllA", L"ORVI.AllB"}), ListEntries());
 
@@ -1070,7 +1049,6 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
 TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 {
     LogServer();
-    OpenWindow();
     std::wstring server = RegisterServer(L"read only.ocx");
     Make(kCR, L"ORVI.Neighbour", L"stays listed");
     ASSERT_TRUE(SetFileAttributesW(server.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -1084,7 +1062,6 @@ TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
 {
     LogServer();
-    OpenWindow();
     // Held without sharing: the registrar cannot load it either.
     std::wstring server = RegisterServer(L"held.ocx");
     std::string bytes = ReadFileBytes(server);
@@ -1118,7 +1095,6 @@ TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
 TEST_F(RemovalTest, KeyThatCannotBeDeletedDoesNotStopTheRestOfTheRemoval)
 {
     LogServer();
-    OpenWindow();
     std::wstring server = RegisterServer(L"protected.ocx");
     const std::wstring classStuck = std::wstring(kServerClassKey) + L"\\Stuck";
     const std::wstring progIdStuck = std::wstring(kServerProgId) + L"\\Stuck";
@@ -1207,8 +1183,7 @@ TEST_F(RemovalTest, TwoThousandControlsAreListedAndAllUninstalled)
             keys.push_back(key);
     }
 
-    OpenWindow();
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     // Made in the order of their names, which is the registry's.
     EXPECT_EQ(progIds, ListEntries());
     EXPECT_TRUE(TakeBoxes().empty());

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -138,22 +139,29 @@ void RemoveFamilyKeys();
 // Names of the subkeys of the key at path, in registry order.
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 
-// The lookups' answer when one fails: exactly one box shown since the last
-// look, owned by owner, OK alone and no icon, with this caption and text.
-
-// The browser's record of downloaded controls, in each view's own path.
+// The browser's record of downloaded controls, in each view's own path, and
+// its record of the control of class clsid there (wow: the 32-bit view's).
 extern const wchar_t kCodeStore[];
 extern const wchar_t kCodeStoreWow[];
+std::wstring UnitKey(bool wow, const std::wstring &clsid);
 
-// The fixture of tests that make registry keys: each test owns the keys it
-// makes, and they are removed with everything below them when it ends (last
-// made, first removed), as is the code store when the test made it. Family
-// keys left by others are removed before the test and after it; message
-// boxes are answered throughout.
-class OwnedKeysTest : public ::testing::Test {
+// The Uninstall page of the real main window, shown, over registry keys the
+// test owns: they are removed with everything below them when it ends (last
+// made, first removed), as is the code store when the test made it. The
+// tool's IsWow64 gives the platform's answer at either end. A fixture that
+// prepares more calls UninstallPageTest::SetUp() last; one whose keys must
+// go before any other (registry links) removes them before
+// UninstallPageTest::TearDown().
+class UninstallPageTest : public MainWindowTest {
 protected:
+    // With watchCalls the tool's registry opens and shell calls are recorded
+    // from the page's first showing on.
+    explicit UninstallPageTest(bool watchCalls = false) : watchCalls(watchCalls)
+    {
+    }
     void SetUp() override;
     void TearDown() override;
+
     // Removed after the test, in the given view, with everything below it.
     void Own(HKEY root, const std::wstring &path, REGSAM view = 0);
     // Owned, and its default value set.
@@ -162,15 +170,29 @@ protected:
     // Owned, and a REG_SZ value set with the given byte count, so it may lack
     // its terminator or end in half a character (name NULL: the default value).
     void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &data,
-                 DWORD bytes);
+                 DWORD bytes, REGSAM view = 0);
     // Owned, without any value.
     void MakeEmpty(HKEY root, const std::wstring &path);
+    // The browser's record of the control of class clsid, owned, with value
+    // name (NULL: the default value) of its subkey set, in view. The 32-bit
+    // view's record (wow) is made through KEY_WOW64_32KEY: Wine 8 creates a
+    // path through "SOFTWARE\Wow6432Node" from a 32-bit process one
+    // Wow6432Node deeper.
+    void Record(const std::wstring &clsid, bool wow, const wchar_t *subkey, const wchar_t *name,
+                const std::wstring &value, REGSAM view = 0);
+
+    // Fills the list with entries alone and selects the one at selected (-1: none).
+    void Fill(const std::vector<std::wstring> &entries, int selected);
+    void PressQuery();
+    // The lookups' answer when one fails: exactly one box shown since the
+    // last look, owned by the main window, OK alone and no icon; and every
+    // key the tool opened is closed.
+    virtual void ExpectOneBox(const wchar_t *caption, const std::wstring &text);
     // Gives the ProgID's CLSID each fault a lookup of it meets in turn (no
     // CLSID key, a CLSID key without a value, a value too long for the
-    // lookup's buffer) and after each calls act with the text of the error
-    // box the lookup must show.
-    void EachClsidFault(const std::wstring &progId,
-                        void (*act)(OwnedKeysTest *test, const wchar_t *box));
+    // lookup's buffer), and after each calls act and expects the error box
+    // the lookup must show.
+    void EachClsidFault(const std::wstring &progId, const std::function<void()> &act);
 
 private:
     struct OwnedKey {
@@ -180,6 +202,7 @@ private:
     };
     std::vector<OwnedKey> owned;
     bool hadCodeStore[2] = {};
+    bool watchCalls;
 };
 
 // ---- registry opens and shell calls of the tool ---------------------------------
