@@ -161,7 +161,7 @@ protected:
     }
 
     // Drops the cabinet and returns the one folder the drop made.
-    std::wstring DropAndFindFolder(const std::wstring &cab)
+    std::wstring DropAndFindFolder(const std::wstring &cab, Caller = {})
     {
         std::set<std::wstring> before = Folders();
         SendDrop(window, {cab});
@@ -203,7 +203,7 @@ protected:
     // numbered folder and nothing new anywhere else, no box, and a report of
     // the list header, whole listed lines of that folder (or the cut mark)
     // and a status line last. Returns the folder's number.
-    std::wstring Unpack(const std::wstring &cab, size_t *listed = nullptr)
+    std::wstring Unpack(const std::wstring &cab, size_t *listed = nullptr, Caller = {})
     {
         // The tool makes the base folder at its first extraction in a fresh
         // prefix; made here, that is no change to the drive's root.

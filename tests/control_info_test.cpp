@@ -34,7 +34,7 @@ protected:
 
     // The ProgID's CLSID and the server key of one view, as regsvr32 leaves them.
     void Register(const std::wstring &progId, const std::wstring &clsid, bool wow,
-                  const std::wstring &server = kServer)
+                  const std::wstring &server = kServer, Caller = {})
     {
         Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
         Own(HKEY_CLASSES_ROOT, (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid);

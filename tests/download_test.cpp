@@ -71,7 +71,7 @@ protected:
     }
 
     // A URL scheme whose open command records the address it is given.
-    void RegisterRecorderScheme()
+    void RegisterRecorderScheme(Caller = {})
     {
         wchar_t self[MAX_PATH] = {};
         GetModuleFileNameW(NULL, self, MAX_PATH);
@@ -82,12 +82,12 @@ protected:
              L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile + L"\" \"%1\"");
     }
 
-    void RegisterControl(const std::wstring &progId = kProgId)
+    void RegisterControl(const std::wstring &progId = kProgId, Caller = {})
     {
         Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", kClsid);
     }
 
-    void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0)
+    void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0, Caller = {})
     {
         Record(kClsid, wow, L"DownloadInformation", L"CODEBASE", address, view);
     }
@@ -100,14 +100,14 @@ protected:
     }
 
     // The lookups' answer, and the shell was not called.
-    void ExpectOneBox(const wchar_t *caption, const std::wstring &text) override
+    void ExpectOneBox(const wchar_t *caption, const std::wstring &text, Caller = {}) override
     {
         UninstallPageTest::ExpectOneBox(caption, text);
         EXPECT_TRUE(TakeShellCalls().empty());
     }
 
     // No box, every key opened closed, and one call of the shell, which is given back.
-    ShellCallRecord TheShellCall()
+    ShellCallRecord TheShellCall(Caller = {})
     {
         EXPECT_TRUE(TakeBoxes().empty());
         EXPECT_EQ(0, KeysLeftOpen());

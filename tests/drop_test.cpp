@@ -33,7 +33,7 @@ protected:
 
     // A copy of the test server whose full path is exactly length characters,
     // in folders of 200 characters where one name would be too long.
-    std::wstring ServerAtLength(size_t length, wchar_t fill)
+    std::wstring ServerAtLength(size_t length, wchar_t fill, Caller = {})
     {
         std::wstring path = dir;
         while (length - path.size() > 250) {

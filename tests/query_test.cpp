@@ -37,12 +37,12 @@ static const std::vector<std::wstring> kListedInOrder = {
 
 class QueryTest : public UninstallPageTest {
 protected:
-    void MakeNotListed()
+    void MakeNotListed(Caller = {})
     {
         for (const wchar_t *k : kNotListed)
             Make(HKEY_CLASSES_ROOT, k, L"query test");
     }
-    void MakeAll()
+    void MakeAll(Caller = {})
     {
         // Made in the reverse of the order they are listed in.
         for (auto k = kListedInOrder.rbegin(); k != kListedInOrder.rend(); ++k)

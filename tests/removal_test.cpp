@@ -80,7 +80,7 @@ protected:
         if (!hadMachineWow6432Node)
             DeleteTree(kLM, L"Wow6432Node");
     }
-    static void OpenUp(HKEY root, const std::wstring &path)
+    static void OpenUp(HKEY root, const std::wstring &path, Caller = {})
     {
         HKEY key;
         if (RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
@@ -89,7 +89,7 @@ protected:
         SetKeyDacl(root, path, 0);
     }
     // A registry link at path to target (a path below HKEY_LOCAL_MACHINE).
-    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target)
+    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target, Caller = {})
     {
         links.push_back(KeyName(root, path));
         HKEY key;
@@ -119,20 +119,20 @@ protected:
         deleteKey(key);
         RegCloseKey(key);
     }
-    void Protect(HKEY root, const std::wstring &path, DWORD deny)
+    void Protect(HKEY root, const std::wstring &path, DWORD deny, Caller = {})
     {
         protectedKeys.push_back(KeyName(root, path));
         SetKeyDacl(root, path, deny);
     }
     // A file that stands for a control's server; regsvr32 cannot load it.
-    std::wstring MakeServerFile(const std::wstring &name)
+    std::wstring MakeServerFile(const std::wstring &name, Caller = {})
     {
         std::wstring path = scratch + L"\\" + name;
         WriteFileBytes(path, "not a real server");
         EXPECT_TRUE(FileExists(path));
         return path;
     }
-    std::wstring CopyTestServer(const std::wstring &name)
+    std::wstring CopyTestServer(const std::wstring &name, Caller = {})
     {
         std::wstring path = scratch + L"\\" + name;
         EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
@@ -140,7 +140,7 @@ protected:
     }
     // A control as regsvr32 leaves it: ProgID, class key with its server file.
     std::wstring Control(const std::wstring &progId, const std::wstring &clsid,
-                         const std::wstring &fileName)
+                         const std::wstring &fileName, Caller = {})
     {
         std::wstring server = MakeServerFile(fileName);
         Make(kCR, progId + L"\\CLSID", clsid);
@@ -150,7 +150,7 @@ protected:
     }
     // The test server registered by the real regsvr32.exe under the given
     // name; its log starts empty.
-    std::wstring RegisterServer(const std::wstring &name)
+    std::wstring RegisterServer(const std::wstring &name, Caller = {})
     {
         std::wstring path = CopyTestServer(name);
         EXPECT_EQ(1, RegisterControlFile(path.c_str()));
@@ -164,7 +164,7 @@ protected:
         SetEnv(L"ORVI_TEST_LOG", log.c_str());
     }
     // Query, select entry, answer Yes to the double click's question.
-    void DoubleClickYes(const std::wstring &entry)
+    void DoubleClickYes(const std::wstring &entry, Caller = {})
     {
         PressQuery();
         ASSERT_TRUE(::SelectEntry(entry));
@@ -175,7 +175,7 @@ protected:
     }
     // The test server's keys are gone, the window is there, and the list was
     // refilled with what is left.
-    void ExpectServerKeysGone(const std::vector<std::wstring> &listed)
+    void ExpectServerKeysGone(const std::vector<std::wstring> &listed, Caller = {})
     {
         EXPECT_FALSE(KeyExists(kCR, kServerProgId));
         EXPECT_FALSE(KeyExists(kCR, kServerClassKey));
@@ -551,7 +551,7 @@ static FixedCase DocumentCase(bool wow64)
 
 class FixedListTest : public RemovalTest, public ::testing::WithParamInterface<bool> {
 protected:
-    void Check(const FixedCase &c)
+    void Check(const FixedCase &c, Caller = {})
     {
         const std::wstring server = MakeServerFile(L"fixed.ocx");
         Make(kCR, std::wstring(c.progId) + L"\\CLSID", c.clsid);

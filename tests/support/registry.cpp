@@ -104,7 +104,7 @@ void RemoveFamilyKeys()
     DeleteTree(HKEY_CLASSES_ROOT, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}");
 }
 
-void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
+void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny, Caller)
 {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key));

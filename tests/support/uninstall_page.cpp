@@ -34,13 +34,13 @@ void UninstallPageTest::Own(HKEY root, const std::wstring &path, REGSAM view)
 }
 
 void UninstallPageTest::Make(HKEY root, const std::wstring &path, const std::wstring &value,
-                             REGSAM view)
+                             REGSAM view, Caller)
 {
     MakeRaw(root, path, NULL, value, (DWORD)((value.size() + 1) * sizeof(wchar_t)), view);
 }
 
 void UninstallPageTest::MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name,
-                                const std::wstring &data, DWORD bytes, REGSAM view)
+                                const std::wstring &data, DWORD bytes, REGSAM view, Caller)
 {
     Own(root, path, view);
     // Created rather than opened, so a test that watches the tool's opens sees none of these.
@@ -53,7 +53,7 @@ void UninstallPageTest::MakeRaw(HKEY root, const std::wstring &path, const wchar
     ASSERT_EQ(ERROR_SUCCESS, set) << path;
 }
 
-void UninstallPageTest::MakeEmpty(HKEY root, const std::wstring &path)
+void UninstallPageTest::MakeEmpty(HKEY root, const std::wstring &path, Caller)
 {
     Own(root, path);
     HKEY key;
@@ -63,7 +63,7 @@ void UninstallPageTest::MakeEmpty(HKEY root, const std::wstring &path)
 }
 
 void UninstallPageTest::Record(const std::wstring &clsid, bool wow, const wchar_t *subkey,
-                               const wchar_t *name, const std::wstring &value, REGSAM view)
+                               const wchar_t *name, const std::wstring &value, REGSAM view, Caller)
 {
     if (wow)
         view = KEY_WOW64_32KEY;
@@ -85,13 +85,14 @@ void UninstallPageTest::PressQuery()
     Command(g_queryButton, BN_CLICKED);
 }
 
-void UninstallPageTest::ExpectOneBox(const wchar_t *caption, const std::wstring &text)
+void UninstallPageTest::ExpectOneBox(const wchar_t *caption, const std::wstring &text, Caller)
 {
     EXPECT_BOX(window, caption, text, kOkBox);
     EXPECT_EQ(0, KeysLeftOpen());
 }
 
-void UninstallPageTest::EachClsidFault(const std::wstring &progId, const std::function<void()> &act)
+void UninstallPageTest::EachClsidFault(const std::wstring &progId, const std::function<void()> &act,
+                                       Caller)
 {
     // A family entry that is not a COM class.
     Make(HKEY_CLASSES_ROOT, progId, L"ORVI document");
