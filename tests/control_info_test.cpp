@@ -27,57 +27,19 @@ std::wstring ServerKey(bool wow, const std::wstring &clsid)
     return (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid + L"\\InprocServer32";
 }
 
-std::wstring UnitKey(bool wow, const std::wstring &clsid)
-{
-    return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + clsid;
-}
-
-class ControlInfo : public OwnedKeysTest {
+class ControlInfo : public UninstallPageTest {
 protected:
-    HWND window = NULL;
-
-    void SetUp() override
+    ControlInfo() : UninstallPageTest(true)
     {
-        OwnedKeysTest::SetUp();
-        UseWow64Column(ProcessIsWow64());
-        window = StartMainWindow();
-        StartWatchingCalls();
-    }
-
-    void TearDown() override
-    {
-        CloseMainWindow(window);
-        OwnedKeysTest::TearDown();
-        UseWow64Column(ProcessIsWow64());
     }
 
     // The ProgID's CLSID and the server key of one view, as regsvr32 leaves them.
     void Register(const std::wstring &progId, const std::wstring &clsid, bool wow,
-                  const std::wstring &server = kServer)
+                  const std::wstring &server = kServer, Caller = {})
     {
         Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", clsid);
         Own(HKEY_CLASSES_ROOT, (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid);
         Make(HKEY_CLASSES_ROOT, ServerKey(wow, clsid), server);
-    }
-
-    // The browser's record of a downloaded control. The 32-bit view's record
-    // is made through KEY_WOW64_32KEY: Wine 8 creates a path through
-    // "SOFTWARE\Wow6432Node" from a 32-bit process one Wow6432Node deeper.
-    void RecordVersion(const std::wstring &clsid, bool wow, const std::wstring &version,
-                       REGSAM view = 0)
-    {
-        if (wow)
-            view = KEY_WOW64_32KEY;
-        Own(HKEY_LOCAL_MACHINE, UnitKey(false, clsid), view);
-        Make(HKEY_LOCAL_MACHINE, UnitKey(false, clsid) + L"\\InstalledVersion", version, view);
-    }
-
-    void Fill(const std::vector<std::wstring> &entries, int selected)
-    {
-        SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
-        for (const std::wstring &e : entries)
-            SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)e.c_str());
-        SendMessageW(g_controlList, LB_SETCURSEL, selected, 0);
     }
 
     void ContextMenu(WPARAM clicked, LPARAM position)
@@ -88,20 +50,6 @@ protected:
     void RightClickOnList()
     {
         ContextMenu((WPARAM)g_controlList, MAKELPARAM(300, 400));
-    }
-
-    // Exactly one box was shown: owned by the main window, OK alone, no icon.
-    void ExpectOneBox(const wchar_t *caption, const std::wstring &text)
-    {
-        EXPECT_BOX(window, caption, text, kOkBox);
-        EXPECT_EQ(0, KeysLeftOpen());
-    }
-
-    static void ShowsErrorBox(OwnedKeysTest *test, const wchar_t *box)
-    {
-        ControlInfo *info = static_cast<ControlInfo *>(test);
-        info->RightClickOnList();
-        info->ExpectOneBox(L"ERROR", box);
     }
 };
 
@@ -121,7 +69,7 @@ TEST_F(ControlInfo, ShowsClsidAndPathOnTwoLinesWithoutDownloadRecord)
 TEST_F(ControlInfo, InstalledVersionFollowsOnAThirdLineAfterABareLineFeed)
 {
     Register(kProgId, kClsid, false);
-    RecordVersion(kClsid, false, L"3,1,0,27");
+    Record(kClsid, false, L"InstalledVersion", NULL, L"3,1,0,27");
     Fill({kProgId}, 0);
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：3,1,0,27");
@@ -142,7 +90,7 @@ TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
 
-    RecordVersion(kClsid, false, std::wstring(250, L'9'));
+    Record(kClsid, false, L"InstalledVersion", NULL, std::wstring(250, L'9'));
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
 }
@@ -151,10 +99,10 @@ TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
 // although a version is recorded.
 TEST_F(ControlInfo, EachFailingStepShowsItsErrorBoxAlone)
 {
-    RecordVersion(kClsid, false, L"1,0,0,1");
+    Record(kClsid, false, L"InstalledVersion", NULL, L"1,0,0,1");
     Fill({kProgId}, 0);
 
-    EachClsidFault(kProgId, ShowsErrorBox);
+    EachClsidFault(kProgId, [this] { RightClickOnList(); });
 
     // An empty CLSID text names no class key.
     Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"");
@@ -184,11 +132,11 @@ TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
 {
     UseWow64Column(true);
     Register(kProgId, kClsid, true, L"C:\\windows\\syswow64\\OrviInfoTest.ocx");
-    RecordVersion(kClsid, true, L"2,0,0,5");
+    Record(kClsid, true, L"InstalledVersion", NULL, L"2,0,0,5");
     // Decoys in the 64-bit view that must not be read.
     Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, KEY_WOW64_64KEY);
     Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), L"C:\\native.ocx", KEY_WOW64_64KEY);
-    RecordVersion(kClsid, false, L"9,9,9,9", KEY_WOW64_64KEY);
+    Record(kClsid, false, L"InstalledVersion", NULL, L"9,9,9,9", KEY_WOW64_64KEY);
     Fill({kProgId}, 0);
     TakeKeyOpens();
 
@@ -239,7 +187,7 @@ TEST_F(ControlInfo, LongestReadableValuesShowInFull)
     std::wstring version = std::wstring(249, L'7');
     ASSERT_EQ(249u, server.size());
     Register(kProgId, clsid, false, server);
-    RecordVersion(clsid, false, version);
+    Record(clsid, false, L"InstalledVersion", NULL, version);
     Fill({kProgId}, 0);
     RightClickOnList();
     std::wstring expected = InfoText(clsid, server) + L"\nVERSION：" + version;
@@ -310,8 +258,6 @@ TEST_F(ControlInfo, RightClickShowsTheSelectedEntryWhateverIsUnderThePointer)
 {
     Register(kProgId, kClsid, false);
     Register(kOtherProgId, kOtherClsid, false, L"C:\\other.ocx");
-    g_page = 2;
-    Repaint(window);
     Fill({kProgId, kOtherProgId}, 0);
 
     // A real right click over the second entry, as the mouse delivers it.

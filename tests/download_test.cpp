@@ -45,49 +45,34 @@ const wchar_t kProgId[] = L"ORVI.DownloadTest";
 const wchar_t kClsid[] = L"{7A2E3B4C-3333-4D5E-8F90-B1C2D3E4F5A6}";
 const wchar_t kScheme[] = L"orvitest";
 
-std::wstring UnitKey()
-{
-    return std::wstring(kCodeStore) + L"\\Distribution Units\\" + kClsid;
-}
-
-std::wstring DownloadKey(bool wow)
-{
-    return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + kClsid +
-           L"\\DownloadInformation";
-}
-
 std::wstring FromBytes(const std::string &bytes)
 {
     return std::wstring((const wchar_t *)bytes.data(), bytes.size() / sizeof(wchar_t));
 }
 
-class Download : public OwnedKeysTest {
+class Download : public UninstallPageTest {
 protected:
-    HWND window = NULL;
     std::wstring recordFile;
+
+    Download() : UninstallPageTest(true)
+    {
+    }
 
     void SetUp() override
     {
-        OwnedKeysTest::SetUp();
-        UseWow64Column(ProcessIsWow64());
         recordFile = MakeScratchDir(L"download") + L"\\address.bin";
-        window = StartMainWindow();
-        g_page = 2;
-        Repaint(window);
-        StartWatchingCalls();
+        UninstallPageTest::SetUp();
     }
 
     void TearDown() override
     {
-        CloseMainWindow(window);
-        OwnedKeysTest::TearDown();
+        UninstallPageTest::TearDown();
         DeleteFileW(recordFile.c_str());
         RemoveDirectoryW(recordFile.substr(0, recordFile.find_last_of(L'\\')).c_str());
-        UseWow64Column(ProcessIsWow64());
     }
 
     // A URL scheme whose open command records the address it is given.
-    void RegisterRecorderScheme()
+    void RegisterRecorderScheme(Caller = {})
     {
         wchar_t self[MAX_PATH] = {};
         GetModuleFileNameW(NULL, self, MAX_PATH);
@@ -98,28 +83,14 @@ protected:
              L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile + L"\" \"%1\"");
     }
 
-    void RegisterControl(const std::wstring &progId = kProgId)
+    void RegisterControl(const std::wstring &progId = kProgId, Caller = {})
     {
         Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", kClsid);
     }
 
-    // The 32-bit view's record is made through KEY_WOW64_32KEY: Wine 8 creates
-    // a path through "SOFTWARE\Wow6432Node" from a 32-bit process one
-    // Wow6432Node deeper.
-    void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0)
+    void SetCodebase(bool wow, const std::wstring &address, REGSAM view = 0, Caller = {})
     {
-        if (wow)
-            view = KEY_WOW64_32KEY;
-        Own(HKEY_LOCAL_MACHINE, UnitKey(), view);
-        SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"CODEBASE", address, view);
-    }
-
-    void Fill(const std::vector<std::wstring> &entries, int selected)
-    {
-        SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
-        for (const std::wstring &e : entries)
-            SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)e.c_str());
-        SendMessageW(g_controlList, LB_SETCURSEL, selected, 0);
+        Record(kClsid, wow, L"DownloadInformation", L"CODEBASE", address, view);
     }
 
     // A click on the real button, which notifies the main window.
@@ -129,24 +100,15 @@ protected:
         PumpMessages(20);
     }
 
-    // Exactly one box: owned by the main window, OK alone, no icon; the shell
-    // was not called and every key opened was closed.
-    void ExpectOneBox(const wchar_t *caption, const wchar_t *text)
+    // The lookups' answer, and the shell was not called.
+    void ExpectOneBox(const wchar_t *caption, const std::wstring &text, Caller = {}) override
     {
-        EXPECT_BOX(window, caption, text, kOkBox);
+        UninstallPageTest::ExpectOneBox(caption, text);
         EXPECT_TRUE(TakeShellCalls().empty());
-        EXPECT_EQ(0, KeysLeftOpen());
-    }
-
-    static void ShowsErrorBox(OwnedKeysTest *test, const wchar_t *box)
-    {
-        Download *download = static_cast<Download *>(test);
-        download->PressDownload();
-        download->ExpectOneBox(L"ERROR", box);
     }
 
     // No box, every key opened closed, and one call of the shell, which is given back.
-    ShellCallRecord TheShellCall()
+    ShellCallRecord TheShellCall(Caller = {})
     {
         EXPECT_TRUE(TakeBoxes().empty());
         EXPECT_EQ(0, KeysLeftOpen());
@@ -180,8 +142,7 @@ TEST_F(Download, ButtonTellsWhatIsMissing)
     ExpectOneBox(L"提示", L"无法找到下载路径！");
 
     // A record without address, and an address of more than 500 bytes.
-    Own(HKEY_LOCAL_MACHINE, UnitKey());
-    SetStringValue(HKEY_LOCAL_MACHINE, DownloadKey(false), L"OSD", L"x");
+    Record(kClsid, false, L"DownloadInformation", L"OSD", L"x");
     PressDownload();
     ExpectOneBox(L"提示", L"无法找到下载路径！");
 
@@ -195,7 +156,7 @@ TEST_F(Download, ClsidErrorsEndTheDownload)
     SetCodebase(false, L"orvitest://never");
     Fill({kProgId}, 0);
 
-    EachClsidFault(kProgId, ShowsErrorBox);
+    EachClsidFault(kProgId, [this] { PressDownload(); });
 
     // An empty CLSID text names no record.
     Make(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", L"");

@@ -34,7 +34,7 @@ protected:
 
     // A copy of the test server whose full path is exactly length characters,
     // in folders of 200 characters where one name would be too long.
-    std::wstring ServerAtLength(size_t length, wchar_t fill)
+    std::wstring ServerAtLength(size_t length, wchar_t fill, Caller = {})
     {
         std::wstring path = dir;
         while (length - path.size() > 250) {
@@ -275,7 +275,7 @@ TEST_F(Drop, DropDuringAModalBoxIsHeldBack)
     g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)WatchInfoEdit);
     SetBoxCallback(DropWhileBoxIsOpen);
     g_page = 2;
-    SendMessageW(window, WM_COMMAND, 0, (LPARAM)g_queryButton); // no family control: a notice box
+    Command(g_queryButton, BN_CLICKED); // no family control: a notice box
     SetBoxCallback(NULL);
     PumpMessages(50);
     SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)g_editProc);

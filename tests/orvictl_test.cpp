@@ -29,7 +29,7 @@ static std::wstring FromUtf8(const std::string &bytes)
 
 // Runs orvictl.exe from the test programs' folder with arguments; its stdout
 // goes to a pipe that is read to the end.
-static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL)
+static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Caller = {})
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
     HANDLE readEnd, writeEnd;
@@ -86,7 +86,8 @@ static bool Holds(const std::wstring &text, const std::wstring &part)
 }
 
 // Replaces the first occurrence of from (same length) in a file's bytes.
-static void PatchBytes(const std::wstring &path, const std::string &from, const std::string &to)
+static void PatchBytes(const std::wstring &path, const std::string &from, const std::string &to,
+                       Caller = {})
 {
     std::string bytes = ReadFileBytes(path);
     size_t at = bytes.find(from);
@@ -162,9 +163,7 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
               json.out);
 
     // The browser's record gives the version and the download address.
-    std::wstring unit =
-        std::wstring(L"SOFTWARE\\Microsoft\\Code Store DataBase\\Distribution Units\\") +
-        kTestServerClsid;
+    std::wstring unit = UnitKey(false, kTestServerClsid);
     SetDefaultValue(HKEY_LOCAL_MACHINE, unit + L"\\InstalledVersion", L"1,2,3,4");
     SetStringValue(HKEY_LOCAL_MACHINE, unit + L"\\DownloadInformation", L"CODEBASE",
                    L"http://example.com/控件.cab");

@@ -36,35 +36,20 @@ static const std::vector<std::wstring> kListedInOrder = {
     L"ORVI.QueryVer.1", L"ORVI.中文名",     L"PDF.Oanything",   L"VY.OfQuery",
 };
 
-class QueryTest : public OwnedKeysTest {
+class QueryTest : public UninstallPageTest {
 protected:
-    void SetUp() override
-    {
-        OwnedKeysTest::SetUp();
-        window = StartMainWindow();
-    }
-    void TearDown() override
-    {
-        CloseMainWindow(window);
-        OwnedKeysTest::TearDown();
-    }
-    void MakeNotListed()
+    void MakeNotListed(Caller = {})
     {
         for (const wchar_t *k : kNotListed)
             Make(HKEY_CLASSES_ROOT, k, L"query test");
     }
-    void MakeAll()
+    void MakeAll(Caller = {})
     {
         // Made in the reverse of the order they are listed in.
         for (auto k = kListedInOrder.rbegin(); k != kListedInOrder.rend(); ++k)
             Make(HKEY_CLASSES_ROOT, *k, L"query test");
         MakeNotListed();
     }
-    void PressQuery()
-    {
-        SendMessageW(window, WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), (LPARAM)g_queryButton);
-    }
-    HWND window = NULL;
 };
 
 TEST_F(QueryTest, AnsiCodePageIsChinese)

@@ -58,20 +58,17 @@ static bool AreNeighbours(HKEY root, const std::wstring &path, const std::wstrin
 }
 
 // Every key a test makes is owned and removed afterwards; links go first,
-// as any other deletion would follow them.
-class RemovalTest : public OwnedKeysTest {
+// before the page's own clean-up, as any other deletion would follow them.
+class RemovalTest : public UninstallPageTest {
 protected:
     void SetUp() override
     {
-        OwnedKeysTest::SetUp();
-        UseWow64Column(ProcessIsWow64());
         hadMachineWow6432Node = KeyExists(kLM, L"Wow6432Node");
         scratch = MakeScratchDir(L"removal");
+        UninstallPageTest::SetUp();
     }
     void TearDown() override
     {
-        if (window)
-            CloseMainWindow(window);
         ReleaseHeldFile(holder);
         for (const wchar_t *name : {L"ORVI_TEST_LOG", L"ORVI_TEST_PROGID", L"ORVI_TEST_CLSID",
                                     L"ORVI_TEST_TYPELIB", L"ORVI_TEST_IID"})
@@ -80,12 +77,11 @@ protected:
             DeleteLinkKey(k.first, k.second);
         for (const KeyName &k : protectedKeys)
             OpenUp(k.first, k.second);
-        OwnedKeysTest::TearDown();
+        UninstallPageTest::TearDown();
         if (!hadMachineWow6432Node)
             DeleteTree(kLM, L"Wow6432Node");
-        UseWow64Column(ProcessIsWow64());
     }
-    static void OpenUp(HKEY root, const std::wstring &path)
+    static void OpenUp(HKEY root, const std::wstring &path, Caller = {})
     {
         HKEY key;
         if (RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
@@ -94,7 +90,7 @@ protected:
         SetKeyDacl(root, path, 0);
     }
     // A registry link at path to target (a path below HKEY_LOCAL_MACHINE).
-    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target)
+    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target, Caller = {})
     {
         links.push_back(KeyName(root, path));
         HKEY key;
@@ -124,37 +120,28 @@ protected:
         deleteKey(key);
         RegCloseKey(key);
     }
-    void Protect(HKEY root, const std::wstring &path, DWORD deny)
+    void Protect(HKEY root, const std::wstring &path, DWORD deny, Caller = {})
     {
         protectedKeys.push_back(KeyName(root, path));
         SetKeyDacl(root, path, deny);
     }
     // A file that stands for a control's server; regsvr32 cannot load it.
-    std::wstring MakeServerFile(const std::wstring &name)
+    std::wstring MakeServerFile(const std::wstring &name, Caller = {})
     {
         std::wstring path = scratch + L"\\" + name;
         WriteFileBytes(path, "not a real server");
         EXPECT_TRUE(FileExists(path));
         return path;
     }
-    std::wstring CopyTestServer(const std::wstring &name)
+    std::wstring CopyTestServer(const std::wstring &name, Caller = {})
     {
         std::wstring path = scratch + L"\\" + name;
         EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
         return path;
     }
-    void OpenWindow()
-    {
-        window = StartMainWindow();
-    }
-    void Command(HWND sender, WORD code)
-    {
-        ::Command(window, sender, code);
-    }
-
     // A control as regsvr32 leaves it: ProgID, class key with its server file.
     std::wstring Control(const std::wstring &progId, const std::wstring &clsid,
-                         const std::wstring &fileName)
+                         const std::wstring &fileName, Caller = {})
     {
         std::wstring server = MakeServerFile(fileName);
         Make(kCR, progId + L"\\CLSID", clsid);
@@ -164,7 +151,7 @@ protected:
     }
     // The test server registered by the real regsvr32.exe under the given
     // name; its log starts empty.
-    std::wstring RegisterServer(const std::wstring &name)
+    std::wstring RegisterServer(const std::wstring &name, Caller = {})
     {
         std::wstring path = CopyTestServer(name);
         EXPECT_EQ(1, RegisterControlFile(path.c_str()));
@@ -178,9 +165,9 @@ protected:
         SetEnv(L"ORVI_TEST_LOG", log.c_str());
     }
     // Query, select entry, answer Yes to the double click's question.
-    void DoubleClickYes(const std::wstring &entry)
+    void DoubleClickYes(const std::wstring &entry, Caller = {})
     {
-        Command(g_queryButton, BN_CLICKED);
+        PressQuery();
         ASSERT_TRUE(::SelectEntry(entry));
         QueueBoxAnswer(IDYES);
         Command(g_controlList, LBN_DBLCLK);
@@ -189,7 +176,7 @@ protected:
     }
     // The test server's keys are gone, the window is there, and the list was
     // refilled with what is left.
-    void ExpectServerKeysGone(const std::vector<std::wstring> &listed)
+    void ExpectServerKeysGone(const std::vector<std::wstring> &listed, Caller = {})
     {
         EXPECT_FALSE(KeyExists(kCR, kServerProgId));
         EXPECT_FALSE(KeyExists(kCR, kServerClassKey));
@@ -202,7 +189,6 @@ protected:
     std::vector<KeyName> protectedKeys;
     std::wstring scratch, log;
     bool hadMachineWow6432Node = false;
-    HWND window = NULL;
     HANDLE holder = NULL;
 };
 
@@ -566,7 +552,7 @@ static FixedCase DocumentCase(bool wow64)
 
 class FixedListTest : public RemovalTest, public ::testing::WithParamInterface<bool> {
 protected:
-    void Check(const FixedCase &c)
+    void Check(const FixedCase &c, Caller = {})
     {
         const std::wstring server = MakeServerFile(L"fixed.ocx");
         Make(kCR, std::wstring(c.progId) + L"\\CLSID", c.clsid);
@@ -851,7 +837,6 @@ TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
 {
     Make(kCR, L"ORVI.DblKeep");
     Make(kCR, L".qvb");
-    OpenWindow();
     QueryInstalledControls();
     ASSERT_TRUE(::SelectEntry(L"ORVI.DblKeep"));
     QueueBoxAnswer(IDNO);
@@ -899,8 +884,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_TRUE(KeyExists(kCR, L".qvm"));
 
-    OpenWindow();
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     ASSERT_EQ(4u, ListEntries().size());
     ASSERT_TRUE(::SelectEntry(atLimit));
     QueueBoxAnswer(IDYES);
@@ -913,8 +897,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_EQ(4u, ListEntries().size());
 
     // The 255-character entry alone: "uninstall all" removes nothing either.
-    SendMessageW(g_controlList, LB_RESETCONTENT, 0, 0);
-    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)atLimit.c_str());
+    Fill({atLimit}, -1);
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_TRUE(KeyExists(kCR, atLimit + L"\\CLSID"));
@@ -922,7 +905,7 @@ TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
     EXPECT_TRUE(KeyExists(kCR, L".qvb"));
     EXPECT_EQ(2u, TakeBoxes().size());
 
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_EQ(1u, TakeBoxes().size());
@@ -950,8 +933,7 @@ TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
     ASSERT_TRUE(KeyExists(kCR, L"ORVI.TestCtl"));
     ASSERT_EQ(ReadStringValue(kCR, kServerClassKey + L"\\InprocServer32"), server);
 
-    OpenWindow();
-    Command(g_queryButton, BN_CLICKED);
+    PressQuery();
     ASSERT_TRUE(::SelectEntry(L"ORVI.TestCtl"));
     QueueBoxAnswer(IDYES);
     Command(g_controlList, LBN_DBLCLK);
@@ -983,7 +965,6 @@ TEST_F(RemovalTest, UninstallAllOnAnEmptyListOnlyAsksForAQuery)
 {
     Make(kCR, L"ORVI.AllKeep");
     Make(kCR, L".qvb");
-    OpenWindow();
     Command(g_uninstallAllButton, BN_CLICKED);
     EXPECT_BOX(window, L"提示", L"请点击查询安装按钮！", kOkBox);
     EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllKeep"));
@@ -999,7 +980,6 @@ TEST_F(RemovalTest, UninstallAllAnsweredNoChangesNothing)
     Make(kCR, L"ORVI.AllA");
     Make(kCR, L"ORVI.AllB");
     Make(kCR, L".qvb");
-    OpenWindow();
     QueryInstalledControls();
     std::vector<std::wstring> before = ListEntries();
     QueueBoxAnswer(IDNO);
@@ -1030,7 +1010,6 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
     Make(kCR, std::wstring(L"CLSID\\") + clsidA + L"\\InprocServer32", first);
     Make(kCR, L"ORVI.AllB\\CLSID", clsidB);
     Make(kCR, std::wstring(L"CLSID\\") + clsidB + L"\\InprocServer32", second);
-    OpenWindow();
     QueryInstalledControls();
     ASSERT_EQ((std::vector<std::wstring>{L"ORVI.AllA", L"ORVI.AllB"}), ListEntries());
 
@@ -1071,7 +1050,6 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
 TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 {
     LogServer();
-    OpenWindow();
     std::wstring server = RegisterServer(L"read only.ocx");
     Make(kCR, L"ORVI.Neighbour", L"stays listed");
     ASSERT_TRUE(SetFileAttributesW(server.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -1085,7 +1063,6 @@ TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
 {
     LogServer();
-    OpenWindow();
     // Held without sharing: the registrar cannot load it either.
     std::wstring server = RegisterServer(L"held.ocx");
     std::string bytes = ReadFileBytes(server);
@@ -1119,7 +1096,6 @@ TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
 TEST_F(RemovalTest, KeyThatCannotBeDeletedDoesNotStopTheRestOfTheRemoval)
 {
     LogServer();
-    OpenWindow();
     std::wstring server = RegisterServer(L"protected.ocx");
     const std::wstring classStuck = std::wstring(kServerClassKey) + L"\\Stuck";
     const std::wstring progIdStuck = std::wstring(kServerProgId) + L"\\Stuck";
@@ -1191,7 +1167,6 @@ TEST_F(RemovalTest, TwoThousandControlsAreListedAndAllUninstalled)
     const int controls = LoadSize(2000);
     std::vector<std::wstring> progIds;
     std::vector<std::wstring> keys;
-    DWORD start = GetTickCount();
     for (int i = 0; i < controls; i++) {
         const std::wstring clsid = LoadGuid(L"7D0AD000", i);
         const std::wstring typeLib = LoadGuid(L"7E0AD000", i);
@@ -1208,22 +1183,16 @@ TEST_F(RemovalTest, TwoThousandControlsAreListedAndAllUninstalled)
              {progIds.back(), L"CLSID\\" + clsid, L"TypeLib\\" + typeLib, interfaceKey})
             keys.push_back(key);
     }
-    printf("registered %d controls in %lu ms\n", controls, GetTickCount() - start);
 
-    OpenWindow();
-    start = GetTickCount();
-    Command(g_queryButton, BN_CLICKED);
-    printf("query in %lu ms\n", GetTickCount() - start);
+    PressQuery();
     // Made in the order of their names, which is the registry's.
     EXPECT_EQ(progIds, ListEntries());
     EXPECT_TRUE(TakeBoxes().empty());
 
     // Every removal waits for a run of regsvr32.exe and walks the Interface
     // key three times: this is the slowest test of the suite (minutes).
-    start = GetTickCount();
     QueueBoxAnswer(IDYES);
     Command(g_uninstallAllButton, BN_CLICKED);
-    printf("uninstall all in %lu ms\n", GetTickCount() - start);
     EXPECT_EQ(1u, TakeBoxes().size());
     EXPECT_TRUE(ListEntries().empty());
     int stray = 0;

@@ -369,24 +369,24 @@ TEST_F(TitleBarMainWindow, TabClicksSwitchTheVisibleChildren)
     HWND bar = TitleBarOf(window);
     ASSERT_TRUE(bar);
     EXPECT_EQ(1, g_page);
-    EXPECT_PAGE_SHOWN(1);
+    ExpectPageShown(1);
 
     Click(bar, 120, 60);
     EXPECT_EQ(2, g_page);
-    EXPECT_PAGE_SHOWN(2);
+    ExpectPageShown(2);
     Click(bar, 120, 60);
     EXPECT_EQ(2, g_page);
-    EXPECT_PAGE_SHOWN(2);
+    ExpectPageShown(2);
     Click(bar, 120, 20); // above the band: nothing happens
     EXPECT_EQ(2, g_page);
-    EXPECT_PAGE_SHOWN(2);
+    ExpectPageShown(2);
     Click(bar, 40, 60); // the register tab, which also starts a drag
     EXPECT_EQ(1, g_page);
-    EXPECT_PAGE_SHOWN(1);
+    ExpectPageShown(1);
     EXPECT_TRUE(IsWindow(window));
     Click(bar, 85, 60);
     EXPECT_EQ(2, g_page);
-    EXPECT_PAGE_SHOWN(2);
+    ExpectPageShown(2);
 }
 
 } // namespace

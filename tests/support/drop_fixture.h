@@ -41,7 +41,7 @@ protected:
         return dir + L"\\" + name;
     }
 
-    std::wstring CopyServer(const std::wstring &name)
+    std::wstring CopyServer(const std::wstring &name, Caller = {})
     {
         std::wstring path = InDir(name);
         EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE)) << path.size();

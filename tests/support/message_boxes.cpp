@@ -91,9 +91,8 @@ std::vector<BoxRecord> TakeBoxes()
     return boxes;
 }
 
-void ExpectBoxesAt(const char *file, int line, const std::vector<ExpectedBox> &expected)
+void ExpectBoxes(const std::vector<ExpectedBox> &expected, Caller)
 {
-    ::testing::ScopedTrace trace(file, line, "boxes checked here");
     std::vector<BoxRecord> boxes = TakeBoxes();
     ASSERT_EQ(expected.size(), boxes.size());
     for (size_t i = 0; i < boxes.size(); i++) {

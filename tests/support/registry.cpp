@@ -104,7 +104,7 @@ void RemoveFamilyKeys()
     DeleteTree(HKEY_CLASSES_ROOT, L"Interface\\{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C4F}");
 }
 
-void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny)
+void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny, Caller)
 {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key));
@@ -143,81 +143,12 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path)
     return names;
 }
 
-// ---- owned keys ------------------------------------------------------------------
+// ---- the browser's code store ------------------------------------------------------
 
 const wchar_t kCodeStore[] = L"SOFTWARE\\Microsoft\\Code Store DataBase";
 const wchar_t kCodeStoreWow[] = L"SOFTWARE\\Wow6432Node\\Microsoft\\Code Store DataBase";
 
-void OwnedKeysTest::SetUp()
+std::wstring UnitKey(bool wow, const std::wstring &clsid)
 {
-    StartAnsweringBoxes();
-    hadCodeStore[0] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStore);
-    hadCodeStore[1] = KeyExists(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-    RemoveFamilyKeys();
-}
-
-void OwnedKeysTest::TearDown()
-{
-    for (auto it = owned.rbegin(); it != owned.rend(); ++it)
-        DeleteTree(it->root, it->path, it->view);
-    owned.clear();
-    if (!hadCodeStore[0])
-        DeleteTree(HKEY_LOCAL_MACHINE, kCodeStore);
-    if (!hadCodeStore[1])
-        DeleteTree(HKEY_LOCAL_MACHINE, kCodeStoreWow);
-    RemoveFamilyKeys();
-    StopAnsweringBoxes();
-}
-
-void OwnedKeysTest::Own(HKEY root, const std::wstring &path, REGSAM view)
-{
-    owned.push_back(OwnedKey{root, path, view});
-}
-
-void OwnedKeysTest::Make(HKEY root, const std::wstring &path, const std::wstring &value,
-                         REGSAM view)
-{
-    Own(root, path, view);
-    // Created rather than opened, so a test that watches the tool's opens sees none of these.
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view,
-                                             NULL, &key, NULL))
-        << path;
-    LSTATUS set = RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE *)value.c_str(),
-                                 (DWORD)((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, set) << path;
-}
-
-void OwnedKeysTest::MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name,
-                            const std::wstring &data, DWORD bytes)
-{
-    Own(root, path);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    LSTATUS set = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)data.c_str(), bytes);
-    RegCloseKey(key);
-    ASSERT_EQ(ERROR_SUCCESS, set);
-}
-
-void OwnedKeysTest::MakeEmpty(HKEY root, const std::wstring &path)
-{
-    Own(root, path);
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
-    RegCloseKey(key);
-}
-
-void OwnedKeysTest::EachClsidFault(const std::wstring &progId,
-                                   void (*act)(OwnedKeysTest *test, const wchar_t *box))
-{
-    // A family entry that is not a COM class.
-    Make(HKEY_CLASSES_ROOT, progId, L"ORVI document");
-    act(this, L"RegOpenKeyEx失败！");
-    MakeEmpty(HKEY_CLASSES_ROOT, progId + L"\\CLSID");
-    act(this, L"RegQueryValueEx失败！");
-    Make(HKEY_CLASSES_ROOT, progId + L"\\CLSID", L"{" + std::wstring(298, L'7') + L"}");
-    act(this, L"RegQueryValueEx失败！");
+    return std::wstring(wow ? kCodeStoreWow : kCodeStore) + L"\\Distribution Units\\" + clsid;
 }

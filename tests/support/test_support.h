@@ -9,8 +9,27 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
+
+// ---- where a helper was called from -------------------------------------------
+// Every helper that checks and has more than one caller takes a Caller as its
+// last parameter, defaulted. Made at the call site, it holds a trace of that
+// line for the whole call, so a failure inside the helper names the test's
+// line as well as its own. GCC, Clang and MSVC give __builtin_FILE() and
+// __builtin_LINE() in a default argument the call site's values (C++20's
+// std::source_location rests on them).
+class Caller {
+public:
+    Caller(const char *file = __builtin_FILE(), int line = __builtin_LINE())
+        : trace(file, line, "called here")
+    {
+    }
+
+private:
+    ::testing::ScopedTrace trace;
+};
 
 // ---- message boxes --------------------------------------------------------
 struct BoxRecord {
@@ -45,9 +64,9 @@ struct ExpectedBox {
     BoxButtons buttons;
 };
 // Takes the boxes shown since the last take and checks them against expected,
-// in order; a failure names the line that asked.
-void ExpectBoxesAt(const char *file, int line, const std::vector<ExpectedBox> &expected);
-#define EXPECT_BOXES(...) ExpectBoxesAt(__FILE__, __LINE__, std::vector<ExpectedBox>{__VA_ARGS__})
+// in order. The macros only take the boxes as a list.
+void ExpectBoxes(const std::vector<ExpectedBox> &expected, Caller = {});
+#define EXPECT_BOXES(...) ExpectBoxes(std::vector<ExpectedBox>{__VA_ARGS__})
 #define EXPECT_BOX(owner, caption, text, buttons)                                                  \
     EXPECT_BOXES(ExpectedBox{(owner), (caption), (text), (buttons)})
 
@@ -69,9 +88,8 @@ void Repaint(HWND window);
 std::wstring WindowText(HWND window);
 std::vector<std::wstring> ListEntries();
 // Checks that the children of page (1: Register, any other: Uninstall) are
-// shown and the other page's hidden; a failure names the line that asked.
-void ExpectPageShownAt(const char *file, int line, int page);
-#define EXPECT_PAGE_SHOWN(page) ExpectPageShownAt(__FILE__, __LINE__, (page))
+// shown and the other page's hidden.
+void ExpectPageShown(int page, Caller = {});
 // A memory device context of width x height pixels, filled with fill.
 struct Canvas {
     HDC dc;
@@ -128,7 +146,7 @@ DWORD SubkeyCount(HKEY root, const std::wstring &path);
 // Everyone may do anything with the key except what deny names (0: no DACL).
 // Wine enforces a denied KEY_READ (the key can then be neither emptied nor
 // deleted) but not a denied DELETE.
-void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny);
+void SetKeyDacl(HKEY root, const std::wstring &path, DWORD deny, Caller = {});
 // Names of the keys directly below HKEY_CLASSES_ROOT that start with one of
 // the family prefixes, in registry order. For clean-up: tests compare the
 // tool's list with explicit expected lists, never with this.
@@ -138,39 +156,60 @@ void RemoveFamilyKeys();
 // Names of the subkeys of the key at path, in registry order.
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring &path);
 
-// The lookups' answer when one fails: exactly one box shown since the last
-// look, owned by owner, OK alone and no icon, with this caption and text.
-
-// The browser's record of downloaded controls, in each view's own path.
+// The browser's record of downloaded controls, in each view's own path, and
+// its record of the control of class clsid there (wow: the 32-bit view's).
 extern const wchar_t kCodeStore[];
 extern const wchar_t kCodeStoreWow[];
+std::wstring UnitKey(bool wow, const std::wstring &clsid);
 
-// The fixture of tests that make registry keys: each test owns the keys it
-// makes, and they are removed with everything below them when it ends (last
-// made, first removed), as is the code store when the test made it. Family
-// keys left by others are removed before the test and after it; message
-// boxes are answered throughout.
-class OwnedKeysTest : public ::testing::Test {
+// The Uninstall page of the real main window, shown, over registry keys the
+// test owns: they are removed with everything below them when it ends (last
+// made, first removed), as is the code store when the test made it. The
+// tool's IsWow64 gives the platform's answer at either end. A fixture that
+// prepares more calls UninstallPageTest::SetUp() last; one whose keys must
+// go before any other (registry links) removes them before
+// UninstallPageTest::TearDown().
+class UninstallPageTest : public MainWindowTest {
 protected:
+    // With watchCalls the tool's registry opens and shell calls are recorded
+    // from the page's first showing on.
+    explicit UninstallPageTest(bool watchCalls = false) : watchCalls(watchCalls)
+    {
+    }
     void SetUp() override;
     void TearDown() override;
+
     // Removed after the test, in the given view, with everything below it.
     void Own(HKEY root, const std::wstring &path, REGSAM view = 0);
     // Owned, and its default value set.
     void Make(HKEY root, const std::wstring &path, const std::wstring &value = L"test value",
-              REGSAM view = 0);
+              REGSAM view = 0, Caller = {});
     // Owned, and a REG_SZ value set with the given byte count, so it may lack
     // its terminator or end in half a character (name NULL: the default value).
     void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &data,
-                 DWORD bytes);
+                 DWORD bytes, REGSAM view = 0, Caller = {});
     // Owned, without any value.
-    void MakeEmpty(HKEY root, const std::wstring &path);
+    void MakeEmpty(HKEY root, const std::wstring &path, Caller = {});
+    // The browser's record of the control of class clsid, owned, with value
+    // name (NULL: the default value) of its subkey set, in view. The 32-bit
+    // view's record (wow) is made through KEY_WOW64_32KEY: Wine 8 creates a
+    // path through "SOFTWARE\Wow6432Node" from a 32-bit process one
+    // Wow6432Node deeper.
+    void Record(const std::wstring &clsid, bool wow, const wchar_t *subkey, const wchar_t *name,
+                const std::wstring &value, REGSAM view = 0, Caller = {});
+
+    // Fills the list with entries alone and selects the one at selected (-1: none).
+    void Fill(const std::vector<std::wstring> &entries, int selected);
+    void PressQuery();
+    // The lookups' answer when one fails: exactly one box shown since the
+    // last look, owned by the main window, OK alone and no icon; and every
+    // key the tool opened is closed.
+    virtual void ExpectOneBox(const wchar_t *caption, const std::wstring &text, Caller = {});
     // Gives the ProgID's CLSID each fault a lookup of it meets in turn (no
     // CLSID key, a CLSID key without a value, a value too long for the
-    // lookup's buffer) and after each calls act with the text of the error
-    // box the lookup must show.
-    void EachClsidFault(const std::wstring &progId,
-                        void (*act)(OwnedKeysTest *test, const wchar_t *box));
+    // lookup's buffer), and after each calls act and expects the error box
+    // the lookup must show.
+    void EachClsidFault(const std::wstring &progId, const std::function<void()> &act, Caller = {});
 
 private:
     struct OwnedKey {
@@ -180,6 +219,7 @@ private:
     };
     std::vector<OwnedKey> owned;
     bool hadCodeStore[2] = {};
+    bool watchCalls;
 };
 
 // ---- registry opens and shell calls of the tool ---------------------------------

@@ -77,10 +77,8 @@ std::vector<std::wstring> ListEntries()
     return entries;
 }
 
-void ExpectPageShownAt(const char *file, int line, int page)
+void ExpectPageShown(int page, Caller)
 {
-    ::testing::ScopedTrace trace(file, line,
-                                 ::testing::Message() << "page " << page << " checked here");
     bool registerPage = page == 1;
     EXPECT_EQ(registerPage, IsWindowVisible(g_pathEdit) != FALSE);
     EXPECT_EQ(registerPage, IsWindowVisible(g_infoEdit) != FALSE);
