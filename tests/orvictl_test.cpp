@@ -408,3 +408,30 @@ TEST_F(Orvictl, ServerPathIsReadWholeAndOnlyAFullPathNamesAFile)
     EXPECT_EQ(L"ORVI.TestCtl  ctl.ocx  （服务器文件不存在）\r\n", relative.out);
     EXPECT_EQ(1u, relativeInfo.code) << relativeInfo.out;
 }
+
+// A planted name or path cannot forge lines of a log: lines for people show
+// control characters as '?'. JSON escapes them, and a lone surrogate too, so
+// each name it gives is a name info takes back.
+TEST_F(Orvictl, RegistryTextCannotForgeLines)
+{
+    const std::wstring forged = L"ORVI.Forged\r\n已卸载：ORVI.Other";
+    PlantControl(forged, L"C:\\none.ocx\r\n注册成功：C:\\x.ocx");
+    const std::wstring masked = L"ORVI.Forged??已卸载：ORVI.Other";
+    const std::wstring maskedPath = L"C:\\none.ocx??注册成功：C:\\x.ocx  （服务器文件不存在）\r\n";
+    EXPECT_EQ(masked + L"  " + maskedPath, RunOrvictl(L"list").out);
+    Outcome info = RunOrvictl(L"info \"" + forged + L"\"");
+    EXPECT_EQ(1u, info.code);
+    EXPECT_EQ(0u, info.out.find(L"ProgID：" + masked + L"\r\n")) << info.out;
+    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + maskedPath)) << info.out;
+    EXPECT_EQ(L"没有安装这个控件：ORVI.None??x\r\n", RunOrvictl(L"info \"ORVI.None\r\nx\"").out);
+    EXPECT_EQ(L"已卸载：" + masked + L"\r\n", RunOrvictl(L"uninstall \"" + forged + L"\"").out);
+
+    const std::wstring lone = std::wstring(L"ORVI.Lone") + (wchar_t)0xD83D + L"x";
+    SetDefaultValue(HKEY_CLASSES_ROOT, lone, L"x");
+    Outcome json = RunOrvictl(L"list --json");
+    EXPECT_TRUE(Holds(json.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"clsid\":null,")) << json.out;
+    // The name a JSON reader decodes from it finds the control again.
+    Outcome again = RunOrvictl(L"info \"" + lone + L"\" --json");
+    EXPECT_TRUE(Holds(again.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"found\":true,"))
+        << again.out;
+}
