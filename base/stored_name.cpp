@@ -12,20 +12,34 @@ static int IsDotsAndSpaces(const char *name)
     return 1;
 }
 
-static char UpperAscii(char c)
+template <typename Ch>
+static Ch UpperAscii(Ch c)
 {
-    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+    return (c >= 'a' && c <= 'z') ? (Ch)(c - 'a' + 'A') : c;
+}
+
+// The number of COM and LPT: a digit, and in the Unicode name the file
+// system sees, the superscripts one to three as well.
+static int IsDeviceDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+static int IsDeviceDigit(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
 }
 
 // The platform maps these names to devices in any folder, with or without an
 // extension, so writing to them would leave the folder.
-static int IsDeviceName(const char *name)
+template <typename Ch>
+static int IsDeviceName(const Ch *name)
 {
     static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     // The longest device name, CONOUT$, and one character more tell it apart.
-    char base[kDeviceBaseSize] = {};
+    Ch base[kDeviceBaseSize] = {};
     int n = 0;
-    for (const char *p = name; *p && *p != '.'; p++) {
+    for (const Ch *p = name; *p && *p != '.'; p++) {
         if (n == kDeviceBaseSize - 1)
             return 0;
         base[n++] = UpperAscii(*p);
@@ -34,13 +48,13 @@ static int IsDeviceName(const char *name)
         base[--n] = 0;
     for (const char *device : devices) {
         int i = 0;
-        while (device[i] && device[i] == base[i])
+        while (device[i] && (Ch)device[i] == base[i])
             i++;
         if (!device[i] && !base[i])
             return 1;
     }
-    // COM0-COM9 and LPT0-LPT9.
-    if (n == 4 && base[3] >= '0' && base[3] <= '9' &&
+    // COM0-COM9 and LPT0-LPT9 (and, in Unicode, COM¹-COM³ and LPT¹-LPT³).
+    if (n == 4 && IsDeviceDigit(base[3]) &&
         ((base[0] == 'C' && base[1] == 'O' && base[2] == 'M') ||
          (base[0] == 'L' && base[1] == 'P' && base[2] == 'T')))
         return 1;
@@ -83,4 +97,9 @@ int IsPlainStoredName(const char *name, int (*isLeadByte)(unsigned char byte))
     if (IsDeviceName(name))
         return 0;
     return 1;
+}
+
+int IsDeviceStoredName(const wchar_t *name)
+{
+    return name && IsDeviceName(name);
 }

@@ -135,39 +135,38 @@ int RunRegister(const wchar_t *argument)
 
 // ---- list and info ---------------------------------------------------------------
 
-// 1 when the server file named by the registry exists; environment
-// references are expanded and surrounding quotes dropped, as the loader does.
-static int ServerFileExists(const wchar_t *serverPath)
+// 1 when the server file named by the registry exists. An expandable path
+// has its environment references expanded first, surrounding quotes are
+// dropped, and only a full path names a file, as for the removal: a relative
+// one would be looked for from wherever orvictl happens to run.
+static int ServerFileExists(const wchar_t *serverPath, DWORD type)
 {
-    wchar_t expanded[kCommandPathChars] = {};
-    DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kCommandPathChars);
-    if (n == 0 || n > (DWORD)kCommandPathChars)
+    wchar_t expanded[kServerPathSize] = {};
+    if (type == REG_EXPAND_SZ) {
+        DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kServerPathSize);
+        if (n == 0 || n > (DWORD)kServerPathSize)
+            return 0;
+    } else if (type != REG_SZ || !CopyText(expanded, kServerPathSize, serverPath)) {
         return 0;
+    }
     wchar_t *path = expanded;
     size_t length = TextLength(path);
     if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
         path[length - 1] = 0;
         path++;
     }
-    if (!path[0])
+    if (!IsAbsoluteServerPath(path))
         return 0;
     DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    // A bare name is looked for the way the loader looks for it.
-    for (const wchar_t *p = path; *p; p++) {
-        if (*p == L'\\' || *p == L'/' || *p == L':')
-            return 0;
-    }
-    wchar_t found[MAX_PATH] = {};
-    return SearchPathW(NULL, path, NULL, MAX_PATH, found, NULL) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // The fields list and info share: what the registry records of the control.
-static void WriteControlFieldsJson(const ControlInfo *info, int read, int exists)
+static void WriteControlFieldsJson(const ControlInfo *info, const wchar_t *serverPath, int read,
+                                   int exists)
 {
     WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
-    WriteJsonField(L"serverPath", read ? info->serverPath : NULL, 0);
+    WriteJsonField(L"serverPath", read ? serverPath : NULL, 0);
     WriteJsonBool(L"serverExists", exists, 0);
     WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
 }
@@ -181,17 +180,18 @@ static void ListOne(const wchar_t *progId, void *context)
 {
     ListState *state = (ListState *)context;
     ControlInfo info = {};
-    int read = ReadControlInfo(progId, &info) == kInfoRead;
-    int exists = read && ServerFileExists(info.serverPath);
+    wchar_t serverPath[kServerPathSize] = {};
+    DWORD type = ReadControlRecord(progId, &info, serverPath);
+    int exists = ServerFileExists(serverPath, type);
     if (state->json) {
         WriteOut(state->count ? L",{" : L"{");
         WriteJsonField(L"progId", progId, 1);
-        WriteControlFieldsJson(&info, read, exists);
+        WriteControlFieldsJson(&info, serverPath, type != 0, exists);
         WriteOut(L"}");
-    } else if (!read) {
+    } else if (!type) {
         WriteOutLine({progId, L"  （没有注册的服务器文件）"});
     } else {
-        WriteOutLine({progId, L"  ", info.serverPath, exists ? L"" : L"  （服务器文件不存在）"});
+        WriteOutLine({progId, L"  ", serverPath, exists ? L"" : L"  （服务器文件不存在）"});
     }
     state->count++;
 }
@@ -235,14 +235,14 @@ static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
     return state.found;
 }
 
-static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info, int read,
-                          int exists, const wchar_t *address)
+static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info,
+                          const wchar_t *serverPath, int read, int exists, const wchar_t *address)
 {
     WriteOut(L"{");
     WriteJsonField(L"progId", progId, 1);
     WriteJsonBool(L"found", found, 0);
     if (found) {
-        WriteControlFieldsJson(info, read, exists);
+        WriteControlFieldsJson(info, serverPath, read, exists);
         WriteJsonField(L"codebase", address[0] ? address : NULL, 0);
         WriteJsonField(L"registryView", info->wow64 ? L"32-bit" : L"native", 0);
     }
@@ -255,14 +255,16 @@ int RunInfo(const wchar_t *progId, int json)
 {
     wchar_t name[kKeyNameSize] = {};
     ControlInfo info = {};
+    wchar_t serverPath[kServerPathSize] = {};
     wchar_t address[kValueChars] = {};
     int found = FindInstalledControl(progId, name);
-    int read = found && ReadControlInfo(name, &info) == kInfoRead;
-    int exists = read && ServerFileExists(info.serverPath);
+    DWORD type = found ? ReadControlRecord(name, &info, serverPath) : 0;
+    int read = type != 0;
+    int exists = ServerFileExists(serverPath, type);
     if (read)
         ReadDownloadAddress(info.wow64, info.clsid, address, kValueChars);
     if (json) {
-        WriteInfoJson(found ? name : progId, found, &info, read, exists, address);
+        WriteInfoJson(found ? name : progId, found, &info, serverPath, read, exists, address);
         return exists ? kExitDone : kExitFailed;
     }
     if (!found) {
@@ -276,7 +278,7 @@ int RunInfo(const wchar_t *progId, int json)
         return kExitFailed;
     }
     WriteOutLine({L"CLSID：", info.clsid});
-    WriteOutLine({L"PATH：", info.serverPath, exists ? L"" : L"  （服务器文件不存在）"});
+    WriteOutLine({L"PATH：", serverPath, exists ? L"" : L"  （服务器文件不存在）"});
     if (info.hasVersion)
         WriteOutLine({L"VERSION：", info.version});
     if (address[0])

@@ -2,6 +2,7 @@
 // UTF-8, so no character is lost to the console's code page.
 #include "cli/cli.h"
 
+#include "base/cabinet_report.h"
 #include "base/text.h"
 
 static void WriteTo(HANDLE handle, const wchar_t *text)
@@ -35,19 +36,42 @@ void WriteOut(const wchar_t *text)
     WriteTo(GetStdHandle(STD_OUTPUT_HANDLE), text);
 }
 
-void WriteOutLine(std::initializer_list<const wchar_t *> parts)
+// Writes text with its control characters shown as '?', as the cabinet
+// report shows them: a ProgID or path with CR or LF read from a planted key
+// would otherwise forge lines of a deployment log. Masked a piece at a time;
+// a surrogate pair is never split.
+static void WriteMaskedTo(HANDLE handle, const wchar_t *text)
+{
+    size_t length = TextLength(text);
+    while (length > 0) {
+        size_t n = length > (size_t)kChunkChars - 1 ? kChunkChars - 1 : length;
+        if (n < length && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)
+            n--;
+        wchar_t piece[kChunkChars] = {};
+        for (size_t i = 0; i < n; i++)
+            piece[i] = text[i];
+        MaskControlCharacters(piece);
+        WriteTo(handle, piece);
+        text += n;
+        length -= n;
+    }
+}
+
+static void WriteLineTo(HANDLE handle, std::initializer_list<const wchar_t *> parts)
 {
     for (const wchar_t *part : parts)
-        WriteOut(part);
-    WriteOut(L"\r\n");
+        WriteMaskedTo(handle, part);
+    WriteTo(handle, L"\r\n");
+}
+
+void WriteOutLine(std::initializer_list<const wchar_t *> parts)
+{
+    WriteLineTo(GetStdHandle(STD_OUTPUT_HANDLE), parts);
 }
 
 void WriteErrLine(std::initializer_list<const wchar_t *> parts)
 {
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    for (const wchar_t *part : parts)
-        WriteTo(err, part);
-    WriteTo(err, L"\r\n");
+    WriteLineTo(GetStdHandle(STD_ERROR_HANDLE), parts);
 }
 
 // Adds part to the piece being collected, writing the piece out first when
@@ -76,9 +100,12 @@ void WriteJsonString(const wchar_t *text)
         } else if (*p == L'"' || *p == L'\\') {
             one[0] = L'\\';
             one[1] = *p;
-        } else if (*p < 0x20) {
-            const wchar_t escaped[] = {L'\\',         L'u', L'0', L'0', kHex[(*p >> 4) & 15],
-                                       kHex[*p & 15], 0};
+        } else if (*p < 0x20 || (*p >= 0xD800 && *p <= 0xDFFF)) {
+            // A lone surrogate has no UTF-8 form; escaped, it decodes to the
+            // very name the registry holds, so it can be handed back to info.
+            wchar_t escaped[] = L"\\u0000";
+            for (int i = 0; i < 4; i++)
+                escaped[2 + i] = kHex[(*p >> (12 - 4 * i)) & 15];
             CopyText(one, kJsonCharSize, escaped);
         }
         Collect(piece, one);

@@ -54,6 +54,18 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
 // (kServerPathSize characters); empty when the class has none or it cannot
 // be read in full.
 void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
+// The server path of clsid in the view the information box reads (wow64:
+// Wow6432Node), read as ReadServerPath reads it, whole and as stored. Returns
+// its type, REG_SZ or REG_EXPAND_SZ (whose environment references name the
+// file only once expanded); 0 with serverPath empty when there is none, it
+// cannot be read in full, or it is no string.
+DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath);
+
+// ---- server_path.cpp -----------------------------------------------------------------
+// 1 when path is a full path, X:\... or \\server\share\..., the only server
+// paths that name a file. A relative path would be resolved against the
+// working folder (or drive) of whoever looks, so it names no file at all.
+int IsAbsoluteServerPath(const wchar_t *path);
 
 // ---- info.cpp ---------------------------------------------------------------------
 // What the information box shows, read without showing anything.
@@ -71,6 +83,12 @@ enum ControlInfoResult {
     kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
+// What orvictl reports: the CLSID, the view and the version as above, but the
+// server path read whole (ReadWholeServerPath) into serverPath
+// (kServerPathSize characters), info->serverPath left empty. Returns the
+// path's type; 0 when the control has no readable server path, and then no
+// version either.
+DWORD ReadControlRecord(const wchar_t *progId, ControlInfo *info, wchar_t *serverPath);
 // The default value of the ProgID's "CLSID" subkey, in clsid (cap at least
 // kValueChars).
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);

@@ -44,18 +44,26 @@ static BOOL ReadInstalledVersion(BOOL wow64, const wchar_t *clsid, wchar_t *vers
     return ok;
 }
 
-int ReadControlInfo(const wchar_t *progId, ControlInfo *info)
+// Clears what the readers below fill, reads the CLSID and takes the view.
+static int ReadClassAndView(const wchar_t *progId, ControlInfo *info)
 {
-    wchar_t path[kKeyPathChars] = {};
-    HKEY key;
     info->serverPath[0] = 0;
     info->version[0] = 0;
     info->hasVersion = 0;
     int result = ReadClsid(progId, info->clsid, kValueChars);
+    // One answer chooses the view of both the server and the version keys.
+    if (result == kInfoRead)
+        info->wow64 = IsWow64();
+    return result;
+}
+
+int ReadControlInfo(const wchar_t *progId, ControlInfo *info)
+{
+    wchar_t path[kKeyPathChars] = {};
+    HKEY key;
+    int result = ReadClassAndView(progId, info);
     if (result != kInfoRead)
         return result;
-    // One answer chooses the view of both the server and the version keys.
-    info->wow64 = IsWow64();
     if (!ComposeText<wchar_t>(
             path, kKeyPathChars,
             {info->wow64 ? kClassKeysWow : kClassKeys, info->clsid, L"\\InprocServer32"}) ||
@@ -67,4 +75,15 @@ int ReadControlInfo(const wchar_t *progId, ControlInfo *info)
         return kInfoValueNotRead;
     info->hasVersion = ReadInstalledVersion(info->wow64, info->clsid, info->version);
     return kInfoRead;
+}
+
+DWORD ReadControlRecord(const wchar_t *progId, ControlInfo *info, wchar_t *serverPath)
+{
+    serverPath[0] = 0;
+    if (ReadClassAndView(progId, info) != kInfoRead)
+        return 0;
+    DWORD type = ReadWholeServerPath(info->wow64, info->clsid, serverPath);
+    if (type)
+        info->hasVersion = ReadInstalledVersion(info->wow64, info->clsid, info->version);
+    return type;
 }

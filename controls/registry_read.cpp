@@ -1,4 +1,4 @@
-// The three ways the tool reads a registry string, each with its own limit
+// The ways the tool reads a registry string, each with its own limit
 // and its own answer to a value that is too long or only half stored.
 #include "controls/controls.h"
 
@@ -55,22 +55,49 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
     return 1;
 }
 
-void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
+static void ZeroServerPath(wchar_t *serverPath)
 {
-    wchar_t path[kRemovalKeyPathSize] = {};
-    if (!clsid[0] ||
-        !ComposeText(path, kRemovalKeyPathSize, {kClassKeys, clsid, L"\\InprocServer32"}))
+    for (int i = 0; i < kServerPathSize; i++)
+        serverPath[i] = 0;
+}
+
+// The default value of the class's InprocServer32 key below classKeys, as
+// stored, its type in *type; the buffer's zeros past the data terminate it.
+// Empty when it cannot be read in full.
+static void ReadServerValue(const wchar_t *classKeys, const wchar_t *clsid, wchar_t *serverPath,
+                            DWORD *type)
+{
+    wchar_t path[kKeyPathChars] = {};
+    *type = REG_NONE;
+    ZeroServerPath(serverPath);
+    if (!clsid[0] || !ComposeText(path, kKeyPathChars, {classKeys, clsid, L"\\InprocServer32"}))
         return;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     DWORD size = kServerPathBytes;
-    LONG result = RegQueryValueExW(key, NULL, NULL, NULL, (BYTE *)serverPath, &size);
+    LONG result = RegQueryValueExW(key, NULL, NULL, type, (BYTE *)serverPath, &size);
     RegCloseKey(key);
     // Never unregister or delete a file under a cut path, nor under one whose
     // last character is only half stored.
     if (result != ERROR_SUCCESS || size % sizeof(wchar_t) != 0) {
-        for (int i = 0; i < kServerPathSize; i++)
-            serverPath[i] = 0;
+        ZeroServerPath(serverPath);
+        *type = REG_NONE;
     }
+}
+
+void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
+{
+    DWORD type;
+    ReadServerValue(kClassKeys, clsid, serverPath, &type);
+}
+
+DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath)
+{
+    DWORD type;
+    ReadServerValue(wow64 ? kClassKeysWow : kClassKeys, clsid, serverPath, &type);
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+        return type;
+    ZeroServerPath(serverPath);
+    return 0;
 }

@@ -163,29 +163,6 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
     DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
 }
 
-static int IsAsciiLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-// A drive letter, a colon and a backslash, or \\server\share. Anything else
-// would be resolved against the tool's working folder (or drive) and name a
-// file that belongs to no control. The device forms \\.\ and \\?\ are no
-// server's share either.
-static int IsAbsoluteServerPath(const wchar_t *path)
-{
-    if (IsAsciiLetter(path[0]) && path[1] == L':' && path[2] == L'\\')
-        return 1;
-    if (path[0] != L'\\' || path[1] != L'\\')
-        return 0;
-    int i = 2;
-    while (path[i] && path[i] != L'\\')
-        i++;
-    if (i == 2 || path[i] != L'\\' || !path[i + 1] || path[i + 1] == L'\\')
-        return 0;
-    return !(i == 3 && (path[2] == L'.' || path[2] == L'?'));
-}
-
 // Code unit by code unit: a collating comparison would take a look-alike
 // (a soft hyphen inside, say) for a named control and run its fixed list.
 static int FindNamedControl(const wchar_t *progId)

@@ -59,6 +59,18 @@ static int IsAnsiLeadByte(unsigned char byte)
     return IsDBCSLeadByteEx(CP_ACP, byte) != 0;
 }
 
+// The stored name is written under its ANSI path, which the platform turns
+// into Unicode with the ANSI code page; some device names (COM¹) show only there.
+static int IsPlainAnsiStoredName(const char *name)
+{
+    if (!IsPlainStoredName(name, IsAnsiLeadByte))
+        return 0;
+    wchar_t wide[kExtractWidePathSize] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kExtractWidePathSize))
+        return 0;
+    return !IsDeviceStoredName(wide);
+}
+
 // Keeps the name of a control file written into the folder, as the folder
 // lists it (the platform drops trailing dots and spaces of a file name).
 // Only control files are ever registered, so only their names are kept; a
@@ -241,7 +253,7 @@ static INT_PTR CopyFileNotification(PFDINOTIFICATION info)
         return 0;
     ReportOutputPath(state, path);
     // A name that would leave the folder ends the copy here.
-    if (!IsPlainStoredName(info->psz1, IsAnsiLeadByte))
+    if (!IsPlainAnsiStoredName(info->psz1))
         return -1;
     int file = _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
                       _S_IREAD | _S_IWRITE);

@@ -16,7 +16,9 @@
 #include "register/register.h"
 #include "register/drop_actions.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <ctime>
@@ -112,6 +114,46 @@ std::set<std::wstring> Names(const std::wstring &dir)
 std::set<std::wstring> Folders()
 {
     return Names(BaseFolder());
+}
+
+// What lets someone put, replace or remove a file in a folder, or take the
+// folder over.
+const DWORD kWriteRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
+                           WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// The allowing ACEs of path's DACL, as read back, that give any of
+// kWriteRights to Everyone, Users or Authenticated Users, as "SID:mask". A
+// missing DACL lets everybody in.
+std::vector<std::wstring> WriteGrantsToOthers(const std::wstring &path)
+{
+    std::vector<std::wstring> grants;
+    PACL dacl = NULL;
+    PSECURITY_DESCRIPTOR sd = NULL;
+    DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        NULL, NULL, &dacl, NULL, &sd);
+    if (error != ERROR_SUCCESS)
+        return {L"DACL not read, error " + std::to_wstring(error)};
+    if (!dacl)
+        grants.push_back(L"no DACL");
+    for (DWORD i = 0; dacl && i < dacl->AceCount; i++) {
+        ACE_HEADER *header = NULL;
+        if (!GetAce(dacl, i, (void **)&header) || header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        ACCESS_ALLOWED_ACE *ace = (ACCESS_ALLOWED_ACE *)header;
+        wchar_t *text = NULL;
+        if (!ConvertSidToStringSidW((PSID)&ace->SidStart, &text))
+            continue;
+        std::wstring sid = text;
+        LocalFree(text);
+        if ((sid == L"S-1-1-0" || sid == L"S-1-5-32-545" || sid == L"S-1-5-11") &&
+            (ace->Mask & kWriteRights)) {
+            wchar_t mask[16] = {};
+            swprintf(mask, 16, L"%08lx", (unsigned long)ace->Mask);
+            grants.push_back(sid + L":" + mask);
+        }
+    }
+    LocalFree(sd);
+    return grants;
 }
 
 class CabinetDrop : public DropFixture {
@@ -325,6 +367,27 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
     std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
     g_onShow = nullptr;
 
+    // Nobody but administrators and SYSTEM may write into the folder. Wine
+    // keeps no file DACL: its server turns one into Unix mode bits and reads
+    // one back from them, so a write grant to Everyone shows in the readback,
+    // provided the server's umask leaves the bits alone (scripts/lib/wine-env.sh
+    // starts it without one; the folder made here shows that it does). Grants
+    // to Users or Authenticated Users map to no mode bits, and that the DACL
+    // is protected from inheritance and holds exactly the tool's ACEs, show
+    // on Windows only.
+    std::wstring open = dir + L"\\open to everyone";
+    SECURITY_ATTRIBUTES everyone = {sizeof(everyone), NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone.lpSecurityDescriptor, NULL));
+    EXPECT_TRUE(CreateDirectoryW(open.c_str(), &everyone));
+    LocalFree(everyone.lpSecurityDescriptor);
+    EXPECT_FALSE(WriteGrantsToOthers(open).empty())
+        << "a write grant to Everyone does not show: the Wine server's umask strips it "
+           "(wine_start of scripts/lib/wine-env.sh starts it without one)";
+    std::wstring grants;
+    for (const std::wstring &grant : WriteGrantsToOthers(FolderOf(folder)))
+        grants += grant + L" ";
+    EXPECT_EQ(grants, L"");
     EXPECT_EQ(g_plantedIn, ReportedFolder(folder));
     EXPECT_EQ(NamesIn(FolderOf(folder)),
               (std::vector<std::wstring>{L"planted.dll", L"readme.txt", L"testctl.ocx"}));

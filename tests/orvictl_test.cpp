@@ -97,6 +97,30 @@ static void PatchBytes(const std::wstring &path, const std::string &from, const 
     WriteFileBytes(path, bytes);
 }
 
+// The text of a JSON string for text without quotes or control characters.
+static std::wstring JsonText(const std::wstring &text)
+{
+    std::wstring escaped;
+    for (wchar_t c : text)
+        escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+    return escaped;
+}
+
+// A family control as a registration leaves it, made by hand: progId names
+// the test server's class, whose server value is server, of the given type.
+static void PlantControl(const std::wstring &progId, const std::wstring &server,
+                         DWORD type = REG_SZ)
+{
+    SetDefaultValue(HKEY_CLASSES_ROOT, progId + L"\\CLSID", kTestServerClsid);
+    std::wstring path = std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &key, NULL));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, NULL, 0, type, (const BYTE *)server.c_str(),
+                                            (DWORD)((server.size() + 1) * sizeof(wchar_t))));
+    RegCloseKey(key);
+}
+
 class Orvictl : public ::testing::Test {
 protected:
     void SetUp() override
@@ -331,4 +355,82 @@ TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl", linked.LinkedToken).code);
     CloseHandle(linked.LinkedToken);
+}
+
+// The whole server path is read, as long as the registry value is, in the
+// type the registry gives it; only a full path names a file.
+TEST_F(Orvictl, ServerPathIsReadWholeAndOnlyAFullPathNamesAFile)
+{
+    // 254 characters: more than the information box reads (249).
+    std::wstring folder = dir + L"\\" + std::wstring(254 - dir.size() - 9, L'p');
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    std::wstring path = folder + L"\\ctl.ocx";
+    ASSERT_EQ(254u, path.size());
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
+    PlantControl(kTestServerProgId, path);
+    Outcome info = RunOrvictl(L"info ORVI.TestCtl");
+    EXPECT_EQ(0u, info.code) << info.out;
+    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + path + L"\r\n")) << info.out;
+    Outcome json = RunOrvictl(L"info ORVI.TestCtl --json");
+    EXPECT_EQ(0u, json.code);
+    EXPECT_TRUE(
+        Holds(json.out, L"\"serverPath\":\"" + JsonText(path) + L"\",\"serverExists\":true,"))
+        << json.out;
+    EXPECT_EQ(L"ORVI.TestCtl  " + path + L"\r\n", RunOrvictl(L"list").out);
+
+    // An expandable value names its file once expanded, a plain one as it stands.
+    SetEnv(L"ORVI_TEST_FOLDER", folder.c_str());
+    const std::wstring stored = L"%ORVI_TEST_FOLDER%\\ctl.ocx";
+    PlantControl(kTestServerProgId, stored, REG_EXPAND_SZ);
+    Outcome expandable = RunOrvictl(L"info ORVI.TestCtl");
+    EXPECT_EQ(0u, expandable.code) << expandable.out;
+    EXPECT_TRUE(Holds(expandable.out, L"\r\nPATH：" + stored + L"\r\n")) << expandable.out;
+    PlantControl(kTestServerProgId, stored, REG_SZ);
+    EXPECT_EQ(L"ORVI.TestCtl  " + stored + L"  （服务器文件不存在）\r\n", RunOrvictl(L"list").out);
+    SetEnv(L"ORVI_TEST_FOLDER", NULL);
+
+    // A value that is no string names no path, whatever its bytes say.
+    std::wstring beside = CopyServer(L"ctl.ocx");
+    PlantControl(kTestServerProgId, beside, REG_BINARY);
+    Outcome binary = RunOrvictl(L"info ORVI.TestCtl --json");
+    EXPECT_EQ(1u, binary.code);
+    EXPECT_TRUE(Holds(binary.out, L"\"serverPath\":null,\"serverExists\":false,")) << binary.out;
+
+    // A relative path names no file, even for an orvictl that runs beside it.
+    PlantControl(kTestServerProgId, L"ctl.ocx");
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_TRUE(GetCurrentDirectoryW(MAX_PATH, previous));
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+    Outcome relative = RunOrvictl(L"list");
+    Outcome relativeInfo = RunOrvictl(L"info ORVI.TestCtl");
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(L"ORVI.TestCtl  ctl.ocx  （服务器文件不存在）\r\n", relative.out);
+    EXPECT_EQ(1u, relativeInfo.code) << relativeInfo.out;
+}
+
+// A planted name or path cannot forge lines of a log: lines for people show
+// control characters as '?'. JSON escapes them, and a lone surrogate too, so
+// each name it gives is a name info takes back.
+TEST_F(Orvictl, RegistryTextCannotForgeLines)
+{
+    const std::wstring forged = L"ORVI.Forged\r\n已卸载：ORVI.Other";
+    PlantControl(forged, L"C:\\none.ocx\r\n注册成功：C:\\x.ocx");
+    const std::wstring masked = L"ORVI.Forged??已卸载：ORVI.Other";
+    const std::wstring maskedPath = L"C:\\none.ocx??注册成功：C:\\x.ocx  （服务器文件不存在）\r\n";
+    EXPECT_EQ(masked + L"  " + maskedPath, RunOrvictl(L"list").out);
+    Outcome info = RunOrvictl(L"info \"" + forged + L"\"");
+    EXPECT_EQ(1u, info.code);
+    EXPECT_EQ(0u, info.out.find(L"ProgID：" + masked + L"\r\n")) << info.out;
+    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + maskedPath)) << info.out;
+    EXPECT_EQ(L"没有安装这个控件：ORVI.None??x\r\n", RunOrvictl(L"info \"ORVI.None\r\nx\"").out);
+    EXPECT_EQ(L"已卸载：" + masked + L"\r\n", RunOrvictl(L"uninstall \"" + forged + L"\"").out);
+
+    const std::wstring lone = std::wstring(L"ORVI.Lone") + (wchar_t)0xD83D + L"x";
+    SetDefaultValue(HKEY_CLASSES_ROOT, lone, L"x");
+    Outcome json = RunOrvictl(L"list --json");
+    EXPECT_TRUE(Holds(json.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"clsid\":null,")) << json.out;
+    // The name a JSON reader decodes from it finds the control again.
+    Outcome again = RunOrvictl(L"info \"" + lone + L"\" --json");
+    EXPECT_TRUE(Holds(again.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"found\":true,"))
+        << again.out;
 }

@@ -16,9 +16,11 @@ export LC_ALL=zh_CN.UTF-8
 
 # Starts the Wine server of $WINEPREFIX (kept 30 s after its last client) and
 # Wine's background processes, with their output going nowhere: started from
-# inside a test they would hold CTest's output pipe open.
+# inside a test they would hold CTest's output pipe open. The server makes
+# files with the Unix mode a DACL maps to and reads a DACL back from it; with
+# no umask a write grant to Everyone stays in the mode, so the tests see it.
 wine_start() {
-  "$WINESERVER" -p 30
+  (umask 0; "$WINESERVER" -p 30)
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 wine_stop() {

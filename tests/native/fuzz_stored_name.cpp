@@ -4,7 +4,8 @@
 // outside a double-byte character, not dots and spaces only), nothing past
 // the terminator is read (AddressSanitizer watches the exact-size buffer) or
 // changes the answer, a name accepted without double-byte characters is
-// accepted with them, and ordinary names are never refused.
+// accepted with them, ordinary names are never refused, and an ASCII name
+// whose Unicode form is a device name is refused.
 #include "fuzz_input.h"
 #include "base/stored_name.h"
 
@@ -61,6 +62,19 @@ int Check(const std::vector<char> &name, size_t n, const std::vector<char> &foll
     // Letters, digits, dots and underscores, starting with an underscore: no
     // device name, no separator, so always accepted.
     if (ordinary && !plain)
+        abort();
+    // ASCII is the same in every code page: the byte test and the Unicode
+    // test see the same device names.
+    std::vector<wchar_t> wide(n + 1, 0);
+    bool ascii = true;
+    for (size_t i = 0; i < n; i++) {
+        ascii = ascii && (unsigned char)name[i] < 0x80;
+        wide[i] = (unsigned char)name[i];
+    }
+    int device = IsDeviceStoredName(wide.data());
+    if (device != 0 && device != 1)
+        abort();
+    if (ascii && device && plain)
         abort();
     return plain;
 }

@@ -62,3 +62,16 @@ TEST(StoredName, DeviceNamesAreRecognisedOnlyAsAWholeBaseName)
     for (const char *name : {"CONSOLE", "CON1", "COMA", "LPT", "xnul", "LPT10.txt", "CONOUT$$"})
         EXPECT_EQ(IsPlain(name), 1) << name;
 }
+
+// The file system sees the Unicode name the ANSI name converts to, where the
+// superscript digits make device names too. The Wine suite cannot show this
+// with a cabinet: its ANSI code page, 936, has no superscript digits.
+TEST(StoredName, SuperscriptDeviceNamesAreSeenInTheUnicodeName)
+{
+    for (const wchar_t *name : {L"COM\u00b9", L"com\u00b2.ocx", L"COM\u00b3 ", L"LPT\u00b9.txt",
+                                L"lpt\u00b2", L"LPT\u00b3.dll", L"CON", L"nul.txt", L"COM7"})
+        EXPECT_EQ(IsDeviceStoredName(name), 1) << name;
+    for (const wchar_t *name : {L"COM\u2074", L"LPT\u2070", L"COM\u00b9\u00b9", L"COM\u00bd",
+                                L"\u00b9COM", L"CON1", L"a.txt", L"\u4e2d\u6587.ocx", L""})
+        EXPECT_EQ(IsDeviceStoredName(name), 0) << name;
+}
