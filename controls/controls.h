@@ -54,6 +54,10 @@ int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath);
 // Deletes the key at path below root with all its subkeys, depth first.
 // Nonzero when the key is gone, 0 when it is not.
 int DeleteKeyTree(HKEY root, const wchar_t *path);
+// 1 only when the key at path below root is not there, looked for without
+// following a registry link; a key that cannot be opened for any other reason
+// counts as still there.
+int KeyIsGone(HKEY root, const wchar_t *path);
 
 // ---- registry_read.cpp --------------------------------------------------------------
 // Default value of the key at path below HKEY_CLASSES_ROOT, written into
