@@ -467,6 +467,7 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
 
 // A relative server path would be taken from the tool's working folder (for
 // an elevated process often the system folder): it names no control's file.
+// Nor does a device path (\\?\, \\.\), which no registration writes.
 // The keys go; nothing is unregistered or deleted.
 TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
 {
@@ -477,7 +478,8 @@ TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
     GetCurrentDirectoryW(MAX_PATH, working);
     ASSERT_TRUE(SetCurrentDirectoryW(scratch.c_str()));
     const std::wstring relative[] = {L"victim.dll", L".\\victim.dll",
-                                     scratch.substr(0, 2) + L"victim.dll"};
+                                     scratch.substr(0, 2) + L"victim.dll", L"\\\\?\\" + server,
+                                     L"\\\\.\\" + server};
     for (const std::wstring &path : relative) {
         Make(kCR, L"ORVI.Relative\\CLSID", kClsid);
         Make(kCR, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", path);
@@ -727,7 +729,18 @@ TEST_F(RemovalTest, DeleteKeyTreeLeafMissingAndTree)
     Make(kCR, L"OrviTreeOther");
     EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing"), 0);
     EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing\\Deeper"), 0);
-    // An empty path would name the root itself.
+    // An empty path would name the root itself. Tried first below keys of
+    // the test's own, a leaf and one with a subkey, so that a fault stops the
+    // test before it reaches HKEY_CLASSES_ROOT.
+    Make(kCR, L"OrviTreeRoot\\A");
+    for (const wchar_t *path : {L"OrviTreeRoot\\A", L"OrviTreeRoot"}) {
+        HKEY owned;
+        ASSERT_EQ(RegOpenKeyExW(kCR, path, 0, KEY_ALL_ACCESS, &owned), ERROR_SUCCESS);
+        int deleted = DeleteKeyTree(owned, L"");
+        RegCloseKey(owned);
+        ASSERT_EQ(deleted, 0) << path;
+        ASSERT_TRUE(KeyExists(kCR, L"OrviTreeRoot\\A")) << path;
+    }
     EXPECT_EQ(DeleteKeyTree(kCR, L""), 0);
     EXPECT_TRUE(KeyExists(kCR, L"OrviTreeOther"));
 
