@@ -732,6 +732,7 @@ TEST_F(RemovalTest, DeleteKeyTreeLeafMissingAndTree)
     // An empty path would name the root itself. Tried first below keys of
     // the test's own, a leaf and one with a subkey, so that a fault stops the
     // test before it reaches HKEY_CLASSES_ROOT.
+    Own(kCR, L"OrviTreeRoot");
     Make(kCR, L"OrviTreeRoot\\A");
     for (const wchar_t *path : {L"OrviTreeRoot\\A", L"OrviTreeRoot"}) {
         HKEY owned;
