@@ -366,7 +366,9 @@ TEST_P(GenericRemovalTest, KeysOfALibraryThatIsNotTheControlsStay)
     Make(kCR, foreignInterfaces[0] + L"\\TypeLib", kTypeLib);
     // Naming no library, an interface is taken for the reference's.
     Make(kCR, foreignInterfaces[1]);
+    Own(kCR, ownLib);
     Make(kCR, ownLib + L"\\1.0\\0\\win32", server);
+    Own(kCR, ownInterface);
     Make(kCR, ownInterface + L"\\TypeLib", LibTwin(L"5E6F7A81"));
 
     EXPECT_EQ(UninstallControl(L"ORVI.ForeignLib"), 1);
