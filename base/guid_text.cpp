@@ -16,6 +16,26 @@ int GuidTailsMatch(const wchar_t *name, const wchar_t *reference)
     }
 }
 
+static wchar_t LowerAscii(wchar_t c)
+{
+    return c >= L'A' && c <= L'Z' ? (wchar_t)(c + (L'a' - L'A')) : c;
+}
+
+int GuidInOleRange(const wchar_t *text)
+{
+    // From the hyphen after the first group: the 10th character.
+    static const size_t kOleTailStart = 9;
+    static const wchar_t kOleTail[] = L"-0000-0000-c000-000000000046}";
+    if (TextLength(text) <= kOleTailStart)
+        return 0;
+    for (size_t i = 0;; i++) {
+        if (LowerAscii(text[kOleTailStart + i]) != kOleTail[i])
+            return 0;
+        if (kOleTail[i] == 0)
+            return 1;
+    }
+}
+
 struct CaseAdjustment {
     const wchar_t *stem;               // first seven characters of the ProgID
     int positions[kCasePositionsSize]; // 1-based, 0 ends the row

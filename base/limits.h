@@ -63,6 +63,9 @@ const int kDefaultValueBytes = 255;
 // The control's server path, read with a data size of 10000 bytes.
 const int kServerPathSize = 10000;
 const int kServerPathBytes = 10000;
+// A file a type library is registered to, as read, expanded or in its long
+// form; a longer one is never taken for the control's.
+const int kLibraryPathSize = 1000;
 // The hex letter positions of one ProgID stem whose reference GUID is
 // adjusted to upper case: three at most, and the 0 that ends the row.
 const int kCasePositionsSize = 4;

@@ -293,9 +293,7 @@ int RunInfo(const wchar_t *progId, int json)
 static int UninstallListed(const wchar_t *name)
 {
     UninstallControl(name);
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
+    if (!KeyIsGone(HKEY_CLASSES_ROOT, name)) {
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }

@@ -25,9 +25,14 @@ int UninstallControl(const wchar_t *progId);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
-// character on (reference adjusted for progId's letter case first).
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
-                           const wchar_t *rootName);
+// character on (reference adjusted for progId's letter case first), when it
+// belongs to a type library that is the control's (TypeLibraryIsTheControls).
+// The subkeys of "TypeLib" are type libraries themselves; those of any other
+// root are interfaces, each of the library its TypeLib subkey names, or of
+// the reference's when it names none. serverPath is the control's absolute
+// server path, or empty.
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
+                           const wchar_t *serverPath);
 
 // The three controls that are removed by a fixed key list.
 enum FixedKeyList {
@@ -37,10 +42,22 @@ enum FixedKeyList {
 };
 void RemoveFixedKeys(int list);
 
+// ---- type_library.cpp ----------------------------------------------------------------
+// 1 when the type library guid is the control's: outside the OLE range, and
+// registered to no file at all (no TypeLib\{guid}\<version>\<lcid>\<platform>
+// key), or to none but the control's server file (serverPath, absolute; empty:
+// no file is the control's), a resource of it ("ctl.ocx\2") or a .tlb file
+// in its folder. A registration that cannot be read counts as another's.
+int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath);
+
 // ---- registry_keys.cpp --------------------------------------------------------------
 // Deletes the key at path below root with all its subkeys, depth first.
 // Nonzero when the key is gone, 0 when it is not.
 int DeleteKeyTree(HKEY root, const wchar_t *path);
+// 1 only when the key at path below root is not there, looked for without
+// following a registry link; a key that cannot be opened for any other reason
+// counts as still there.
+int KeyIsGone(HKEY root, const wchar_t *path);
 
 // ---- registry_read.cpp --------------------------------------------------------------
 // Default value of the key at path below HKEY_CLASSES_ROOT, written into

@@ -115,3 +115,14 @@ int DeleteKeyTree(HKEY root, const wchar_t *path)
         return 0;
     return DeleteTreeInPlace(root, working);
 }
+
+// A plain open would follow a link: a dangling one would look gone, and a
+// link the removal rightly left would be taken for its target.
+int KeyIsGone(HKEY root, const wchar_t *path)
+{
+    HKEY key;
+    LSTATUS status = RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key);
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND;
+}

@@ -34,6 +34,9 @@ static const DocumentControl kDocuments[] = {
     {L"TIF.OrviDocument", L"{6F18D3A0-4E7B-4a9c-B250-8D3C61E7F0A4}"},
 };
 
+// The pass whose keys are type libraries; every other pass's are interfaces.
+static const wchar_t kLibraryPassRoot[] = L"TypeLib";
+
 struct NamedControl {
     const wchar_t *progId;
     int list;
@@ -99,7 +102,26 @@ void RemoveFixedKeys(int list)
     }
 }
 
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName)
+// Whether a matched subkey of rootName belongs to a type library of the
+// control: a library key is its own library, an interface names its library
+// in its TypeLib subkey (or, naming none, is taken for the reference's).
+static int MatchIsTheControls(const wchar_t *rootName, const wchar_t *name,
+                              const wchar_t *reference, const wchar_t *serverPath)
+{
+    if (GuidInOleRange(name))
+        return 0;
+    if (wcscmp(rootName, kLibraryPassRoot) == 0)
+        return TypeLibraryIsTheControls(name, serverPath);
+    wchar_t path[kRemovalKeyPathSize] = {};
+    wchar_t library[kDefaultValueSize] = {};
+    if (!ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", name, L"\\TypeLib"}))
+        return 0;
+    ReadDefaultValue(path, library);
+    return TypeLibraryIsTheControls(library[0] ? library : reference, serverPath);
+}
+
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
+                           const wchar_t *serverPath)
 {
     wchar_t adjusted[kRemovalKeyPathSize] = {};
     if (!CopyText(adjusted, kRemovalKeyPathSize, reference))
@@ -122,6 +144,7 @@ void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, cons
         // A deleted subkey's follower moves down to its index: look at the
         // same index again. A path that does not fit is not acted on.
         if (GuidTailsMatch(name, adjusted) &&
+            MatchIsTheControls(rootName, name, adjusted, serverPath) &&
             ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
             DeleteKeyTree(HKEY_CLASSES_ROOT, path))
             continue;
@@ -132,7 +155,9 @@ void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, cons
 
 // The ProgID, class, type-library and interface keys of any other control,
 // with their Wow6432Node twins, and the family's two file-extension keys.
-static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
+// serverPath is the control's absolute server path, or empty.
+static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid,
+                              const wchar_t *serverPath)
 {
     DeleteKeyTree(HKEY_CLASSES_ROOT, L".qvb");
     DeleteKeyTree(HKEY_CLASSES_ROOT, L".qvm");
@@ -140,7 +165,7 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? kClassKeysWow : kClassKeys;
     const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
-                                  L"TypeLib"};
+                                  kLibraryPassRoot};
     wchar_t referenceKey[kRemovalKeyPathSize] = {};
     // Without a CLSID there is no reference: the passes match nothing.
     if (clsid[0])
@@ -149,7 +174,7 @@ static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid)
         wchar_t reference[kDefaultValueSize] = {};
         if (referenceKey[0])
             ReadDefaultValue(referenceKey, reference);
-        DeleteMatchingSubkeys(progId, reference, passRoot);
+        DeleteMatchingSubkeys(progId, reference, passRoot, serverPath);
     }
 
     // Without a CLSID the class path would name the whole CLSID key.
@@ -195,13 +220,14 @@ int UninstallControl(const wchar_t *progIdText)
     wchar_t serverPath[kServerPathSize] = {};
     ReadServerPath(clsid, serverPath);
 
+    int absolute = IsAbsoluteServerPath(serverPath);
     int list = FindNamedControl(progId);
     if (list)
         RemoveFixedKeys(list);
     else
-        RemoveGenericKeys(progId, clsid);
+        RemoveGenericKeys(progId, clsid, absolute ? serverPath : L"");
 
-    if (IsAbsoluteServerPath(serverPath)) {
+    if (absolute) {
         UnregisterControlFile(serverPath);
         DeleteFileW(serverPath);
     }

@@ -233,6 +233,36 @@ TEST_F(Orvictl, UninstallTakesOnlyTheFamilysControls)
     DeleteTree(HKEY_CLASSES_ROOT, L"OrvX.NotOurs");
 }
 
+// The removal never acts through a registry link, so a family ProgID that is
+// one (dangling here: a plain open finds nothing) stays, and is reported so.
+TEST_F(Orvictl, UninstallOfARegistryLinkFails)
+{
+    const wchar_t progId[] = L"ORVI.LinkedCtl";
+    const std::wstring target = L"\\REGISTRY\\MACHINE\\Software\\OrviLinkNowhere";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CLASSES_ROOT, progId, 0, NULL, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS, NULL, &key, NULL));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)target.c_str(),
+                             (DWORD)(target.size() * sizeof(wchar_t))));
+    RegCloseKey(key);
+
+    Outcome run = RunOrvictl(L"uninstall ORVI.LinkedCtl");
+    EXPECT_EQ(1u, run.code);
+    EXPECT_EQ(L"卸载失败：ORVI.LinkedCtl\r\n", run.out);
+    EXPECT_TRUE(Holds(RunOrvictl(L"list").out, L"ORVI.LinkedCtl")) << run.out;
+
+    // The link key itself, never its target.
+    typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
+    NtDeleteKeyFn deleteKey =
+        (NtDeleteKeyFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey");
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CLASSES_ROOT, progId, REG_OPTION_OPEN_LINK, DELETE, &key));
+    EXPECT_EQ(0, deleteKey(key));
+    RegCloseKey(key);
+}
+
 TEST_F(Orvictl, FailedRegistrationsSayWhy)
 {
     std::wstring missing = dir + L"\\missing.ocx";

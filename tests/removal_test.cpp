@@ -221,7 +221,12 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     Make(kCR, (wow64 ? wowClassKey : classKey) + L"\\TypeLib", kTypeLib);
     Make(kCR, L".qvb\\ShellNew");
     Make(kCR, L".qvm");
-    Make(kCR, std::wstring(L"TypeLib\\") + kTypeLib + L"\\1.0\\0\\win32");
+    // The control's own library: embedded in its server file (also as a
+    // numbered resource of it) and as a .tlb file beside it.
+    const std::wstring lib = std::wstring(L"TypeLib\\") + kTypeLib + L"\\1.0";
+    Make(kCR, lib + L"\\0\\win32", server);
+    Make(kCR, lib + L"\\0\\win64", scratch + L"\\generic.tlb");
+    Make(kCR, lib + L"\\409\\win32", server + L"\\2");
     Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A81") + L"\\1.0");
     Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A82") + L"\\1.0");
     Make(kCR, L"Interface\\" + LibTwin(L"5E6F7A83") + L"\\TypeLib");
@@ -261,6 +266,105 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
               !wow64 && TwinsAreDistinct());
     for (const KeyName &k : kept)
         EXPECT_TRUE(KeyExists(k.first, k.second)) << k.second;
+    EXPECT_FALSE(FileExists(server));
+}
+
+// The system's IUnknown, IDispatch and OLE Automation library (stdole) and
+// many more share this tail.
+static bool InOleRange(const std::wstring &name)
+{
+    return name.size() == 38 &&
+           CompareStringOrdinal(name.c_str() + 9, -1, L"-0000-0000-C000-000000000046}", -1, TRUE) ==
+               CSTR_EQUAL;
+}
+
+// "root\name" of every key of the OLE range the passes walk.
+static std::vector<std::wstring> OleRangeKeys()
+{
+    std::vector<std::wstring> keys;
+    for (const wchar_t *root : {L"Interface", L"Wow6432Node\\Interface", L"TypeLib"}) {
+        for (const std::wstring &name : SubkeyNames(kCR, root)) {
+            if (InOleRange(name))
+                keys.push_back(std::wstring(root) + L"\\" + name);
+        }
+    }
+    return keys;
+}
+
+static void CopyKey(HKEY fromRoot, const std::wstring &from, HKEY toRoot, const std::wstring &to)
+{
+    HKEY source, target;
+    if (RegOpenKeyExW(fromRoot, from.c_str(), 0, KEY_READ, &source) != ERROR_SUCCESS)
+        return;
+    if (RegCreateKeyExW(toRoot, to.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &target, NULL) ==
+        ERROR_SUCCESS) {
+        RegCopyTreeW(source, NULL, target);
+        RegCloseKey(target);
+    }
+    RegCloseKey(source);
+}
+
+// A class that names the system's type library, or a GUID of its range that
+// is no registered library at all, takes none of the range's keys. A library
+// registered to another product's file stays with its interfaces, while one
+// of the control's file goes with its own.
+TEST_P(GenericRemovalTest, KeysOfALibraryThatIsNotTheControlsStay)
+{
+    const bool wow64 = GetParam();
+    UseWow64Column(wow64);
+    const std::wstring classKey =
+        (wow64 ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + std::wstring(kClsid);
+    const wchar_t stdole[] = L"{00020430-0000-0000-C000-000000000046}";
+    const std::vector<std::wstring> ole = OleRangeKeys();
+    ASSERT_TRUE(std::find(ole.begin(), ole.end(), L"TypeLib\\" + std::wstring(stdole)) !=
+                ole.end());
+    ASSERT_TRUE(KeyExists(kCR, L"Interface\\{00000000-0000-0000-C000-000000000046}"));
+    // Kept aside and put back should a fault take them, so that COM still
+    // works for the tests after this one.
+    const std::wstring backup = L"Software\\OrviOleRangeBackup";
+    Own(HKEY_CURRENT_USER, backup);
+    for (size_t i = 0; i < ole.size(); i++)
+        CopyKey(kCR, ole[i], HKEY_CURRENT_USER, backup + L"\\" + std::to_wstring(i));
+    for (const wchar_t *library : {stdole, L"{00020400-0000-0000-C000-000000000046}"}) {
+        Control(L"ORVI.OleCtl", kClsid, L"ole.ocx");
+        Own(kCR, classKey);
+        Make(kCR, classKey + L"\\TypeLib", library);
+        EXPECT_EQ(UninstallControl(L"ORVI.OleCtl"), 1);
+        EXPECT_FALSE(KeyExists(kCR, L"ORVI.OleCtl"));
+        EXPECT_EQ(ole, OleRangeKeys()) << library;
+    }
+    for (size_t i = 0; i < ole.size(); i++) {
+        if (!KeyExists(kCR, ole[i]))
+            CopyKey(HKEY_CURRENT_USER, backup + L"\\" + std::to_wstring(i), kCR, ole[i]);
+    }
+
+    const std::wstring server = Control(L"ORVI.ForeignLib", kClsid, L"generic.ocx");
+    const std::wstring foreign = std::wstring(L"TypeLib\\") + kTypeLib;
+    const std::wstring ownLib = L"TypeLib\\" + LibTwin(L"5E6F7A81");
+    const std::wstring foreignInterfaces[] = {L"Interface\\" + LibTwin(L"5E6F7A88"),
+                                              L"Interface\\" + LibTwin(L"5E6F7A89")};
+    const std::wstring ownInterface = L"Interface\\" + LibTwin(L"5E6F7A8A");
+    Own(kCR, classKey);
+    Make(kCR, classKey + L"\\TypeLib", kTypeLib);
+    Own(kCR, foreign);
+    Make(kCR, foreign + L"\\1.0\\0\\win32", MakeServerFile(L"other.dll"));
+    Own(kCR, foreignInterfaces[0]);
+    Make(kCR, foreignInterfaces[0] + L"\\TypeLib", kTypeLib);
+    // Naming no library, an interface is taken for the reference's.
+    Make(kCR, foreignInterfaces[1]);
+    Own(kCR, ownLib);
+    Make(kCR, ownLib + L"\\1.0\\0\\win32", server);
+    Own(kCR, ownInterface);
+    Make(kCR, ownInterface + L"\\TypeLib", LibTwin(L"5E6F7A81"));
+
+    EXPECT_EQ(UninstallControl(L"ORVI.ForeignLib"), 1);
+
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.ForeignLib"));
+    EXPECT_TRUE(KeyExists(kCR, foreign + L"\\1.0\\0\\win32"));
+    for (const std::wstring &key : foreignInterfaces)
+        EXPECT_TRUE(KeyExists(kCR, key)) << key;
+    EXPECT_FALSE(KeyExists(kCR, ownLib));
+    EXPECT_FALSE(KeyExists(kCR, ownInterface));
     EXPECT_FALSE(FileExists(server));
 }
 
@@ -351,6 +455,7 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
 
 // A relative server path would be taken from the tool's working folder (for
 // an elevated process often the system folder): it names no control's file.
+// Nor does a device path (\\?\, \\.\), which no registration writes.
 // The keys go; nothing is unregistered or deleted.
 TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
 {
@@ -361,7 +466,8 @@ TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
     GetCurrentDirectoryW(MAX_PATH, working);
     ASSERT_TRUE(SetCurrentDirectoryW(scratch.c_str()));
     const std::wstring relative[] = {L"victim.dll", L".\\victim.dll",
-                                     scratch.substr(0, 2) + L"victim.dll"};
+                                     scratch.substr(0, 2) + L"victim.dll", L"\\\\?\\" + server,
+                                     L"\\\\.\\" + server};
     for (const std::wstring &path : relative) {
         Make(kCR, L"ORVI.Relative\\CLSID", kClsid);
         Make(kCR, std::wstring(L"CLSID\\") + kClsid + L"\\InprocServer32", path);
@@ -407,7 +513,7 @@ TEST_F(RemovalTest, PassDeletesEveryMatchingSubkeyIncludingNeighbours)
     Make(kCR, PassKey(stuck) + L"\\inner");
     Protect(kCR, PassKey(stuck), KEY_READ);
 
-    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, kPassRoot);
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, kPassRoot, L"");
 
     for (const wchar_t *k : matching)
         EXPECT_FALSE(KeyExists(kCR, PassKey(k))) << k;
@@ -418,8 +524,8 @@ TEST_F(RemovalTest, PassDeletesEveryMatchingSubkeyIncludingNeighbours)
     EXPECT_TRUE(KeyExists(kCR, PassKey(stuck) + L"\\inner"));
 
     // A missing root or an empty reference: nothing happens.
-    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, L"OrviPassRootMissing");
-    DeleteMatchingSubkeys(L"ORVI.PassCtl", L"", kPassRoot);
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", ref, L"OrviPassRootMissing", L"");
+    DeleteMatchingSubkeys(L"ORVI.PassCtl", L"", kPassRoot, L"");
     EXPECT_EQ(SubkeyCount(kCR, kPassRoot), 5u);
 }
 
@@ -452,7 +558,7 @@ TEST_F(RemovalTest, PassAdjustsTheCaseOfTheThirdGroupForNamedStems)
     for (const Row &row : rows) {
         for (const wchar_t *v : variants)
             Make(kCR, PassKey(v));
-        DeleteMatchingSubkeys(row.progId, row.reference, kPassRoot);
+        DeleteMatchingSubkeys(row.progId, row.reference, kPassRoot, L"");
         for (const wchar_t *v : variants)
             EXPECT_EQ(KeyExists(kCR, PassKey(v)), v != row.deleted)
                 << row.progId << " " << row.reference << " " << v;
@@ -611,7 +717,19 @@ TEST_F(RemovalTest, DeleteKeyTreeLeafMissingAndTree)
     Make(kCR, L"OrviTreeOther");
     EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing"), 0);
     EXPECT_EQ(DeleteKeyTree(kCR, L"OrviTreeMissing\\Deeper"), 0);
-    // An empty path would name the root itself.
+    // An empty path would name the root itself. Tried first below keys of
+    // the test's own, a leaf and one with a subkey, so that a fault stops the
+    // test before it reaches HKEY_CLASSES_ROOT.
+    Own(kCR, L"OrviTreeRoot");
+    Make(kCR, L"OrviTreeRoot\\A");
+    for (const wchar_t *path : {L"OrviTreeRoot\\A", L"OrviTreeRoot"}) {
+        HKEY owned;
+        ASSERT_EQ(RegOpenKeyExW(kCR, path, 0, KEY_ALL_ACCESS, &owned), ERROR_SUCCESS);
+        int deleted = DeleteKeyTree(owned, L"");
+        RegCloseKey(owned);
+        ASSERT_EQ(deleted, 0) << path;
+        ASSERT_TRUE(KeyExists(kCR, L"OrviTreeRoot\\A")) << path;
+    }
     EXPECT_EQ(DeleteKeyTree(kCR, L""), 0);
     EXPECT_TRUE(KeyExists(kCR, L"OrviTreeOther"));
 

@@ -43,6 +43,16 @@ TEST(GuidText, TailsAreComparedFromTheEleventhCharacter)
     EXPECT_TRUE(GuidTailsMatch(L"0123456789A", L"xxxxxxxxxxA"));
 }
 
+TEST(GuidText, OleRangeInAnyLetterCase)
+{
+    EXPECT_TRUE(GuidInOleRange(L"{00020430-0000-0000-C000-000000000046}"));
+    EXPECT_TRUE(GuidInOleRange(L"{00000000-0000-0000-c000-000000000046}"));
+    EXPECT_FALSE(GuidInOleRange(L"{00020430-0000-0000-C000-000000000047}"));
+    EXPECT_FALSE(GuidInOleRange(L"{00020430-0000-0000-C000-000000000046}x"));
+    EXPECT_FALSE(GuidInOleRange(L"{0002043-0000-0000-C000-000000000046}"));
+    EXPECT_FALSE(GuidInOleRange(L""));
+}
+
 static std::wstring Adjusted(const wchar_t *progId, const wchar_t *reference)
 {
     wchar_t text[64] = {};
