@@ -19,7 +19,10 @@ export LC_ALL=zh_CN.UTF-8
 # inside a test they would hold CTest's output pipe open. The server makes
 # files with the Unix mode a DACL maps to and reads a DACL back from it; with
 # no umask a write grant to Everyone stays in the mode, so the tests see it.
+# A server still up from an earlier command (the 32-bit probe, say) would
+# keep its own umask, so it is ended first.
 wine_start() {
+  "$WINESERVER" -k 2>/dev/null || true
   (umask 0; "$WINESERVER" -p 30)
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
