@@ -22,7 +22,7 @@ export LC_ALL=zh_CN.UTF-8
 # A server still up from an earlier command (the 32-bit probe, say) would
 # keep its own umask, so it is ended first.
 wine_start() {
-  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -k 2>/dev/null && "$WINESERVER" -w
   (umask 0; "$WINESERVER" -p 30)
   "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
