@@ -9,6 +9,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lib=$root/scripts/lib
 "$lib/install-deps.sh"
+# Every text the tool shows must be explained in the user guide.
+"$root/scripts/check-guide.py"
 "$root/scripts/build.sh" all
 
 # The prefix a build's tests run in, as the build passes it to CTest
