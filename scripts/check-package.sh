@@ -62,6 +62,9 @@ product_version=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^Produ
 versions=$(/usr/bin/python3 "$lib/pe_version.py" "$first/OrviActiveX.exe" "$first/orvictl.exe" | cut -d' ' -f2- | tr ' ' '\n' | sort -u)
 [ "$versions" = "$version.0" ] || fail "the exes carry the versions $(echo $versions), the MSI $product_version"
 grep -qF "$name.msi" "$root/README.md" || fail "README.md does not name $name.msi"
+# The Chinese names are read right whatever code page the reader guesses.
+product_name=$(env -u WINDOWS_LANGUAGE LANG=C.UTF-8 msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductName\t//p')
+[ "$product_name" = "Orvi ActiveX 控件管理工具" ] || fail "the MSI's ProductName reads '$product_name'"
 # A rebuild of the same version replaces it too: the row that finds older
 # products takes this version in (256 + 512: both bounds inclusive).
 msiinfo export "$msi" Upgrade | tr -d '\r' | grep -qF "$(printf '\t0.0.0\t%s\t\t768\t\tORVI_OLDER_FOUND' "$version")" ||
