@@ -4,11 +4,15 @@
 # 64-bit prefix of its own: against the x86_64 build, and against the i686
 # build (the exe the tool ships as), which runs there as a 32-bit process on
 # 64-bit Windows. Where 32-bit Windows code cannot run, it says so and runs
-# the x86_64 suite alone.
+# the x86_64 suite alone. Before the builds it checks that the user guide
+# explains every text the tool shows; after the suites it builds the package
+# (MSI and zip) and installs, upgrades and removes it in a fresh prefix.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lib=$root/scripts/lib
 "$lib/install-deps.sh"
+# Every text the tool shows must be explained in the user guide.
+"$root/scripts/check-guide.py"
 "$root/scripts/build.sh" all
 
 # The prefix a build's tests run in, as the build passes it to CTest
@@ -81,4 +85,5 @@ else
 fi
 [ $status = 0 ] || exit $status
 "$root/scripts/check-exe.sh"
+"$root/scripts/check-package.sh"
 "$root/scripts/native-checks.sh"

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build python3 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
           mingw-w64-tools wine64 xvfb xauth xdotool x11-utils imagemagick fonts-arphic-uming
-          fonts-wqy-zenhei googletest locales clang libclang-rt-14-dev file cabextract)
+          fonts-wqy-zenhei googletest locales clang libclang-rt-14-dev file cabextract
+          msitools wixl osslsigncode openssl python3-markdown)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
