@@ -220,8 +220,11 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::string bytes = ReadFileBytes(arm);
     size_t pe = *(const DWORD *)(bytes.data() + 0x3c);
     ASSERT_EQ(std::string("PE\0\0", 4), bytes.substr(pe, 4));
-    bytes[pe + 4] = (char)0x64; // IMAGE_FILE_MACHINE_ARM64
-    bytes[pe + 5] = (char)0xAA;
+    // An ARM machine of the server's own format: ARM64 for a 64-bit server,
+    // 32-bit ARM for a 32-bit one.
+    bool wideServer = sizeof(void *) == 8;
+    bytes[pe + 4] = (char)(wideServer ? 0x64 : 0xC4); // IMAGE_FILE_MACHINE_ARM64 / ARMNT
+    bytes[pe + 5] = (char)(wideServer ? 0xAA : 0x01);
     WriteFileBytes(arm, bytes);
     std::wstring noImport = CopyServer(L"noimport.dll");
     PatchBytes(noImport, "ADVAPI32.dll", "ORVIMISS.dll");
@@ -273,8 +276,8 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     const Case cases[] = {
         {missing, L"文件不存在"},
         {text, L"不是PE格式的DLL"},
-        {arm, L"为其他机器编译（ARM64），本程序只能注册" + own + L"的DLL，请换用这个控件的" + own +
-                  L"版本"},
+        {arm, std::wstring(L"为其他机器编译（") + (wideServer ? L"ARM64" : L"ARM") +
+                  L"），本程序只能注册" + own + L"的DLL，请换用这个控件的" + own + L"版本"},
         {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
         {noEntry, L"没有DllRegisterServer函数"},
         {empty, L"文件是空的（0字节），请重新获取这个控件文件"},
