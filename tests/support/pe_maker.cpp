@@ -39,20 +39,25 @@ std::string ImportSection(const PeSpec &spec, DWORD sectionRva, size_t room, DWO
     std::string data;
     const size_t entry = sizeof(IMAGE_IMPORT_DESCRIPTOR);
     if (spec.fileSize) {
-        // One name and the thunk first, then entries to the end.
+        // The name, one function that no DLL has and the thunk naming it
+        // first, then entries to the end: the loader gives up at the first.
         std::string name = spec.imports.empty() ? "kernel32.dll" : spec.imports[0];
         data = name;
-        data.resize(Align(name.size() + 1, 16) + 16, '\0');
+        data.resize(Align(name.size() + 1, 16), '\0');
+        size_t function = data.size();
+        data += std::string("\0\0OrviImportedFunction\0", 24);
+        size_t thunk = data.size();
+        data.resize(thunk + 16, '\0');
+        Put(data, thunk, (ULONGLONG)(sectionRva + function));
         size_t at = data.size();
         *directory = sectionRva + (DWORD)at;
         size_t count = room > at ? (room - at) / entry : 0;
         data.resize(at + count * entry, '\0');
-        for (size_t i = 0; i < count; i++) {
-            IMAGE_IMPORT_DESCRIPTOR d = {};
-            d.Name = sectionRva;
-            d.FirstThunk = sectionRva + (DWORD)(at - 16);
+        IMAGE_IMPORT_DESCRIPTOR d = {};
+        d.Name = sectionRva;
+        d.FirstThunk = sectionRva + (DWORD)thunk;
+        for (size_t i = 0; i < count; i++)
             Put(data, at + i * entry, d);
-        }
         *directorySize = (DWORD)(count * entry);
         return data;
     }

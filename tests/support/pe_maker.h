@@ -16,11 +16,13 @@ struct PeSpec {
     std::vector<std::string> imports;
     DWORD extraSections = 0; // empty section headers after the one holding the imports
     // Above 0: the import directory runs to the end of a file of this many
-    // bytes, every entry naming imports[0], with no empty entry to end it.
+    // bytes, every entry naming imports[0] (kernel32.dll when none), with no
+    // empty entry to end it.
     size_t fileSize = 0;
 };
 
-// The bytes of a DLL as spec says; it exports nothing.
+// The bytes of a DLL as spec says; it exports nothing, and each import asks
+// for a function no DLL has, so loading it fails.
 std::string MakePeDll(const PeSpec &spec);
 // bytes with the first occurrence of from replaced by to (of the same length).
 std::string ReplaceBytes(std::string bytes, const std::string &from, const std::string &to);
