@@ -44,6 +44,16 @@ const int kCabinetAnsiPathSize = 1000;
 const int kFolderTextSize = 200;
 const int kListedPathSize = 400;
 
+// ---- why a registration failed ----------------------------------------------
+// The reason, in one line.
+const int kReasonChars = 600;
+// An imported DLL's name read from a PE file: up to 255 characters, as a file
+// name may have.
+const int kDllNameChars = 256;
+// An imported DLL's name joined to the folder of the DLL that imports it:
+// every path either program takes is shorter than a dropped path.
+const int kDependencyPathChars = kDroppedPathSize + kDllNameChars;
+
 // ---- installed control query ------------------------------------------------
 // A key name in the ANSI code page, for the prefix test.
 const int kAnsiKeyNameSize = 255;
@@ -90,10 +100,6 @@ const int kCommandPathChars = 1000;
 // Controls removed by one "uninstall --all" (4 MB of names, far more than a
 // machine holds; the load test installs 2,000); more are left for a second run.
 const int kMaxControls = 8192;
-// Why a registration failed, in one line.
-const int kReasonChars = 600;
-// An imported DLL's name read from a PE file.
-const int kDllNameChars = 256;
 // Output is written in pieces of this many characters.
 const int kChunkChars = 512;
 // One character of a JSON string, escaped.

@@ -79,6 +79,8 @@ void RunCabinetRow(const std::wstring &cabinet);
 // Makes the 50 MB cabinet; 0 on failure.
 int MakeBenchCabinet(const std::wstring &cabinet);
 void RunStartupRows();
+// A failed drop with its reason against the registration alone.
+void RunDiagnosisRows(HWND window);
 // Peak working set of the tool after a query, with extra keys present.
 void RunQueryMemoryRow(long extraKeys);
 

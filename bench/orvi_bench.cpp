@@ -5,7 +5,7 @@
 //   orvi_bench.exe --make-cabinet PATH   writes the cabinet of row 4 and ends
 //   orvi_bench.exe --cabinet PATH        runs every row and prints the table
 //
-// ORVI_BENCH_ROWS ("12345" by default) picks the rows; ORVI_BENCH_RUNS (at least 5) sets the runs per row; ORVI_BENCH_CABEXTRACT_MS
+// ORVI_BENCH_ROWS ("123456" by default) picks the rows; ORVI_BENCH_RUNS (at least 5) sets the runs per row; ORVI_BENCH_CABEXTRACT_MS
 // and ORVI_BENCH_I686_EXE_BYTES carry the figures the script measured outside
 // Wine into the table.
 #include "bench/bench.h"
@@ -75,6 +75,10 @@ int main(int argc, char **argv)
     if (Wanted('4')) {
         Progress("cabinet row");
         RunCabinetRow(cabinet);
+    }
+    if (Wanted('6')) {
+        Progress("failure reason rows");
+        RunDiagnosisRows(window);
     }
     CloseMainWindow(window);
     StopAnsweringBoxes();

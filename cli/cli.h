@@ -26,12 +26,6 @@ void WriteJsonString(const wchar_t *text);
 void WriteJsonField(const wchar_t *name, const wchar_t *value, int first);
 void WriteJsonBool(const wchar_t *name, int value, int first);
 
-// ---- diagnosis ----------------------------------------------------------------
-// Why registering path failed, in one line: from the file itself (missing,
-// no PE DLL, another machine, an imported DLL not on the search path) or,
-// when the file looks sound, from the registrar's exit code.
-void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap);
-
 // ---- commands -------------------------------------------------------------------
 int RunRegister(const wchar_t *path);
 int RunList(int json);

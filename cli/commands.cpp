@@ -53,25 +53,46 @@ static void WriteRegistrationFailure(const wchar_t *path, DWORD exitCode)
     WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
 }
 
+// What one cabinet's work has shown so far.
+struct CliCabinet {
+    const wchar_t *path;
+    int registered;
+    int failures;
+    int refused;
+};
+
 static void CliUnpacked(void *, const wchar_t *path)
 {
     WriteOutLine({L"解压：", path});
 }
 
+static void CliRefused(void *context, const wchar_t *path)
+{
+    WriteOutLine({L"拒绝解压（文件名不合法）：", path});
+    ((CliCabinet *)context)->refused++;
+}
+
+static void CliStopped(void *context)
+{
+    WriteOutLine({L"解压中断：cab文件包已损坏或不完整：", ((CliCabinet *)context)->path});
+}
+
 static void CliRegistered(void *context, const wchar_t *path, int ok, DWORD exitCode)
 {
+    CliCabinet *cabinet = (CliCabinet *)context;
     if (ok) {
         WriteOutLine({L"注册成功：", path});
+        cabinet->registered++;
         return;
     }
     WriteRegistrationFailure(path, exitCode);
-    (*(int *)context)++;
+    cabinet->failures++;
 }
 
 static int RegisterOneCabinet(const wchar_t *path)
 {
-    int failures = 0;
-    CabinetReport report = {&failures, NULL, CliUnpacked, CliRegistered};
+    CliCabinet cabinet = {path, 0, 0, 0};
+    CabinetReport report = {&cabinet, NULL, CliUnpacked, CliRefused, CliStopped, CliRegistered};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     if (outcome == kCabinetPathTooLong) {
         WriteOutLine({kPathTooLongLine, path});
@@ -81,16 +102,19 @@ static int RegisterOneCabinet(const wchar_t *path)
         WriteOutLine({L"注册失败：路径含有无法转换的字符：", path});
         return kExitFailed;
     }
-    if (outcome == kCabinetNotUnpacked || outcome == kCabinetNoDecompressor) {
+    if (outcome == kCabinetNotUnpacked || outcome == kCabinetNoDecompressor ||
+        outcome == kCabinetUnreadable) {
         WriteOutLine({L"注册失败：无法解压：", path});
         return kExitFailed;
     }
-    if (outcome == kCabinetNotRegistered && failures == 0) {
+    if (outcome == kCabinetNotRegistered && cabinet.registered == 0 && cabinet.failures == 0 &&
+        cabinet.refused == 0) {
         WriteOutLine({L"注册失败：包中没有.ocx或.dll文件：", path});
         return kExitFailed;
     }
-    // A cabinet counts as installed only when every control in it is.
-    if (outcome == kCabinetRegistered && failures == 0) {
+    // A cabinet counts as installed only when every file came out whole and
+    // every control in it registered.
+    if (outcome == kCabinetRegistered) {
         WriteOutLine({kCabinetRegisteredLine});
         return kExitDone;
     }

@@ -14,9 +14,11 @@ extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
 
 // Unpacks the cabinet named by widePath (ansiPath is the same path in the
 // ANSI code page; it is cut after its last backslash), telling report of the
-// folder and of every output path. Returns kCabinetUnpacked when the folder
-// in g_extractFolderWide may be registered, kCabinetNotUnpacked or
-// kCabinetNoDecompressor otherwise.
+// folder, of every output path and of every refused name. Returns
+// kCabinetUnpacked (through to the cabinet's end) or kCabinetStopped (some
+// file came out, then the copy failed) when the folder in
+// g_extractFolderWide may be registered; kCabinetUnreadable,
+// kCabinetNotUnpacked or kCabinetNoDecompressor otherwise.
 int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport *report);
 
 // Creates baseFolder and a new numbered folder in it, writing the numbered
@@ -26,7 +28,9 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
 
 // 1 when the last extraction wrote the control file of this name (as the
-// folder lists it) into its folder.
+// folder lists it) whole into its folder.
 int WasWrittenByExtraction(const wchar_t *name);
+// The number of stored names the last extraction refused.
+int RefusedByExtraction();
 // Lets go of the numbered folder once its files are registered.
 void ReleaseExtractFolder();

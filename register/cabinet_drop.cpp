@@ -1,6 +1,7 @@
 // A dropped cabinet in the window: the engine unpacks and registers it, and
 // this side writes its running report into the processing edit, shows the
-// extraction's error boxes, and ends the report with one status line.
+// extraction's error boxes, says why a control did not register, and ends
+// the report with one status line.
 #include "register/drop_actions.h"
 
 #include "base/cabinet_report.h"
@@ -18,8 +19,8 @@ static HWND g_notifyEdit;
 
 // The window's side of one cabinet's work.
 struct WindowReport {
-    int held;      // the edit's painting is held
-    int reportCut; // the file list was cut; later lines are left out
+    int held; // the edit's painting is held
+    ReportLayout layout;
 };
 
 // Setting the edit's text, or scrolling it, repaints its scroll bar at once:
@@ -65,8 +66,7 @@ static void FolderMade(void *context, const wchar_t *cabinetPath, const wchar_t 
     if (text[0])
         CopyText(g_statusText, kStatusTextSize, (const wchar_t *)text);
     SetWindowTextW(g_notifyEdit, g_statusText);
-    CopyText(g_statusText, kStatusTextSize, kFileListHeader);
-    window->reportCut = 0;
+    StartFileList(g_statusText, kStatusTextSize, &window->layout);
 }
 
 // One line per output path, shown as soon as it is listed.
@@ -75,15 +75,41 @@ static void Unpacked(void *context, const wchar_t *path)
     WindowReport *window = (WindowReport *)context;
     wchar_t line[kExtractWidePathSize + 2] = {};
     if (ComposeText(line, kExtractWidePathSize + 2, {path, L"\r\n"}))
-        AppendListLine(g_statusText, kStatusTextSize, &window->reportCut, line);
+        AppendListLine(g_statusText, kStatusTextSize, &window->layout, line);
     SetWindowTextW(g_notifyEdit, g_statusText);
+}
+
+// A refused name is listed in its place as refused, never as unpacked.
+static void Refused(void *context, const wchar_t *path)
+{
+    WindowReport *window = (WindowReport *)context;
+    AppendRefusedLine(g_statusText, kStatusTextSize, &window->layout, path);
+    SetWindowTextW(g_notifyEdit, g_statusText);
+}
+
+// The lines below the list are shown with the status line at the end.
+static void Stopped(void *context)
+{
+    WindowReport *window = (WindowReport *)context;
+    AppendAfterList(g_statusText, kStatusTextSize, &window->layout, {kUnpackStoppedLine});
+}
+
+// Only a failed registration is looked into, never a successful one.
+static void Registered(void *context, const wchar_t *path, int ok, DWORD exitCode)
+{
+    if (ok)
+        return;
+    WindowReport *window = (WindowReport *)context;
+    wchar_t reason[kReasonChars] = {};
+    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    AppendFailureLine(g_statusText, kStatusTextSize, &window->layout, path, reason);
 }
 
 void RegisterCabinet(const wchar_t *path)
 {
     g_notifyEdit = g_infoEdit;
     WindowReport window = {};
-    CabinetReport report = {&window, FolderMade, Unpacked, NULL};
+    CabinetReport report = {&window, FolderMade, Unpacked, Refused, Stopped, Registered};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     switch (outcome) {
     case kCabinetPathTooLong:
@@ -99,6 +125,9 @@ void RegisterCabinet(const wchar_t *path)
     case kCabinetNotUnpacked:
         ShowBox(&window, L"error");
         return;
+    case kCabinetUnreadable:
+        AppendAfterList(g_statusText, kStatusTextSize, &window.layout, {kNotACabinetLine});
+        break;
     default:
         break;
     }

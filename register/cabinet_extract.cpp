@@ -42,6 +42,11 @@ struct ExtractionState {
     const CabinetReport *report;
     wchar_t written[kWrittenNamesSize]; // control file names, each with its terminator
     size_t writtenUsed;
+    int files;   // files the decompressor offered, refused ones among them
+    int refused; // names the folder must not take
+    // The stored name of the file closed last: whole only once the copy goes
+    // on past it, as the decompressor also closes a file it gave up on.
+    char closed[kOutputPathSize];
 };
 static ExtractionState g_extraction;
 
@@ -71,34 +76,69 @@ static int IsPlainAnsiStoredName(const char *name)
     return !IsDeviceStoredName(wide);
 }
 
-// Keeps the name of a control file written into the folder, as the folder
-// lists it (the platform drops trailing dots and spaces of a file name).
-// Only control files are ever registered, so only their names are kept; a
-// name that no longer fits is not kept, and that file is not registered.
-static void RecordWrittenName(ExtractionState *state, const char *storedName)
+// The name a stored control file has in the folder's listing (the platform
+// drops trailing dots and spaces of a file name); 0 for any other file.
+static int ListedControlName(const char *storedName, wchar_t *name)
 {
-    wchar_t name[kExtractWidePathSize] = {};
     if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kExtractWidePathSize))
-        return;
+        return 0;
     size_t n = TextLength(name);
     while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
         name[--n] = 0;
-    if (!IsControlFileName(name))
+    return IsControlFileName(name);
+}
+
+// The kept entry for name, or NULL.
+static wchar_t *FindWrittenName(ExtractionState *state, const wchar_t *name)
+{
+    for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
+        if (wcscmp(state->written + at, name) == 0)
+            return state->written + at;
+    }
+    return NULL;
+}
+
+// Keeps the name of a control file written whole into the folder. Only
+// control files are ever registered, so only their names are kept; a name
+// that no longer fits is not kept, and that file is not registered.
+static void RecordWrittenName(ExtractionState *state, const char *storedName)
+{
+    wchar_t name[kExtractWidePathSize] = {};
+    if (!ListedControlName(storedName, name) || FindWrittenName(state, name))
         return;
     if (!CopyText(state->written + state->writtenUsed, kWrittenNamesSize - state->writtenUsed,
                   (const wchar_t *)name))
         return;
-    state->writtenUsed += n + 1;
+    state->writtenUsed += TextLength(name) + 1;
+}
+
+// The file closed last was whole: the copy went on past it.
+static void KeepClosedFile(ExtractionState *state)
+{
+    if (state->closed[0])
+        RecordWrittenName(state, state->closed);
+    state->closed[0] = 0;
+}
+
+// A later file of the same name is about to overwrite one written whole: it
+// counts again only once it is written whole itself. A '*' ends no file
+// name, so the entry matches nothing any more.
+static void ForgetWrittenName(ExtractionState *state, const char *storedName)
+{
+    wchar_t name[kExtractWidePathSize] = {};
+    wchar_t *entry = ListedControlName(storedName, name) ? FindWrittenName(state, name) : NULL;
+    if (entry)
+        entry[0] = L'*';
 }
 
 int WasWrittenByExtraction(const wchar_t *name)
 {
-    const ExtractionState *state = &g_extraction;
-    for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
-        if (wcscmp(state->written + at, name) == 0)
-            return 1;
-    }
-    return 0;
+    return FindWrittenName(&g_extraction, name) != NULL;
+}
+
+int RefusedByExtraction()
+{
+    return g_extraction.refused;
 }
 
 void ReleaseExtractFolder()
@@ -134,15 +174,16 @@ static int CreateHeldFolder(const wchar_t *path)
     return 1;
 }
 
-// Tells the caller of an output path before the file is written.
-static void ReportOutputPath(ExtractionState *state, const char *path)
+// Tells the caller of an output path before the file is written, or of a
+// refused name as its output path would read.
+static void ReportOutputPath(ExtractionState *state, const char *path,
+                             void (*tell)(void *context, const wchar_t *path))
 {
     wchar_t wide[kExtractWidePathSize] = {};
-    if (!state->report->unpacked ||
-        !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize))
+    if (!tell || !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize))
         return;
     MaskControlCharacters(wide);
-    state->report->unpacked(state->report->context, wide);
+    tell(state->report->context, wide);
 }
 
 // Current Unix time, low 32 bits as a signed number.
@@ -213,6 +254,9 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
 
     g_extraction.report = report;
     g_extraction.writtenUsed = 0;
+    g_extraction.files = 0;
+    g_extraction.refused = 0;
+    g_extraction.closed[0] = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
@@ -235,33 +279,50 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
         return kCabinetNoDecompressor;
     }
     BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
-    BOOL destroyed = FDIDestroy(context);
-    // A failed copy is not reported: what came out before it gets registered.
-    if (copied || destroyed)
+    FDIDestroy(context);
+    if (copied) {
+        KeepClosedFile(&g_extraction);
         return kCabinetUnpacked;
+    }
+    // What came out whole before the copy failed is still registered.
+    if (g_extraction.files > 0) {
+        if (report->stopped)
+            report->stopped(report->context);
+        return kCabinetStopped;
+    }
     ReleaseExtractFolder();
-    return kCabinetNotUnpacked;
+    return kCabinetUnreadable;
 }
 
+// Returning 0 skips a file and the copy goes on; -1 ends the copy.
 static INT_PTR CopyFileNotification(PFDINOTIFICATION info)
 {
     ExtractionState *state = (ExtractionState *)info->pv;
+    KeepClosedFile(state);
+    state->files++;
     char path[kOutputPathSize] = {};
-    // A path that does not fit is skipped, never cut.
+    // A path that does not fit is refused, never cut (a stored name of the
+    // format's 255 bytes always fits).
     if (!ComposeText(path, kOutputPathSize,
-                     {(const char *)g_extractFolder, (const char *)info->psz1}))
+                     {(const char *)g_extractFolder, (const char *)info->psz1})) {
+        state->refused++;
         return 0;
-    ReportOutputPath(state, path);
-    // A name that would leave the folder ends the copy here.
-    if (!IsPlainAnsiStoredName(info->psz1))
-        return -1;
-    int file = _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
-                      _S_IREAD | _S_IWRITE);
-    if (file != -1)
-        RecordWrittenName(state, info->psz1);
-    return file;
+    }
+    // A name that would leave the folder is refused; the other files still come out.
+    if (!IsPlainAnsiStoredName(info->psz1)) {
+        state->refused++;
+        ReportOutputPath(state, path, state->report->refused);
+        return 0;
+    }
+    ReportOutputPath(state, path, state->report->unpacked);
+    ForgetWrittenName(state, info->psz1);
+    return _sopen(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_SEQUENTIAL, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE);
 }
 
+// The file's name is kept for registration only once the copy has gone on
+// past it: a decompressor may send this for a file it gave up on (Wine's
+// does) and then end the copy, and a part of a file is never registered.
 static INT_PTR CloseFileNotification(PFDINOTIFICATION info)
 {
     char path[kOutputPathSize] = {};
@@ -269,7 +330,10 @@ static INT_PTR CloseFileNotification(PFDINOTIFICATION info)
     int named = ComposeText(path, kOutputPathSize,
                             {(const char *)g_extractFolder, (const char *)info->psz1}) &&
                 MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kExtractWidePathSize);
-    FdiClose(info->hf);
+    // A file whose last writes did not reach the disk is not whole.
+    if (FdiClose(info->hf) != 0)
+        return FALSE;
+    CopyText(((ExtractionState *)info->pv)->closed, kOutputPathSize, (const char *)info->psz1);
     if (!named)
         return 1;
 

@@ -45,8 +45,8 @@ static int ToAnsiPath(const wchar_t *path, char *ansiPath)
     return whole || shortWhole ? kCabinetPathTooLong : kCabinetPathUnconvertible;
 }
 
-// Registers every .ocx and .dll of the extraction folder; 1 when at least
-// one registration succeeded.
+// Registers every .ocx and .dll of the extraction folder; 1 when there was
+// at least one and every one of them registered.
 static int RegisterFolder(const CabinetReport *report)
 {
     wchar_t folder[kFolderTextSize] = {};
@@ -57,7 +57,7 @@ static int RegisterFolder(const CabinetReport *report)
     if (!ComposeText(pattern, kExtractFolderWideSize, {(const wchar_t *)folder, L"*.*"}))
         return 0;
 
-    int registered = 0;
+    int registered = 0, failed = 0;
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE)
@@ -81,10 +81,12 @@ static int RegisterFolder(const CabinetReport *report)
         if (report->registered)
             report->registered(report->context, listed, ok, exitCode);
         if (ok == 1)
-            registered = 1;
+            registered++;
+        else
+            failed++;
     } while (FindNextFileW(find, &found));
     FindClose(find);
-    return registered;
+    return registered > 0 && failed == 0;
 }
 
 int UnpackAndRegisterCabinet(const wchar_t *path, const CabinetReport *report)
@@ -94,9 +96,11 @@ int UnpackAndRegisterCabinet(const wchar_t *path, const CabinetReport *report)
     if (refusal)
         return refusal;
     int extracted = ExtractCabinet(path, ansiPath, report);
-    if (extracted != kCabinetUnpacked)
+    if (extracted != kCabinetUnpacked && extracted != kCabinetStopped)
         return extracted;
     int registered = RegisterFolder(report);
     ReleaseExtractFolder();
-    return registered ? kCabinetRegistered : kCabinetNotRegistered;
+    if (extracted == kCabinetStopped)
+        return kCabinetStopped;
+    return registered && !RefusedByExtraction() ? kCabinetRegistered : kCabinetNotRegistered;
 }

@@ -48,9 +48,20 @@ void HandleDroppedFile(HWND window, HDROP drop)
         return;
     }
 
-    wchar_t report[kDroppedPathSize + 32] = {};
-    const wchar_t *status = RegisterControlFile(path) ? L"\r\n注册状态：文件注册成功！"
-                                                      : L"\r\n注册状态：文件注册失败！";
-    ComposeText(report, sizeof(report) / sizeof(report[0]), {L"拖入文件路径：", path, status});
+    DWORD exitCode;
+    if (RegisterControlFileForExit(path, &exitCode)) {
+        wchar_t report[kDroppedPathSize + 32] = {};
+        ComposeText(report, sizeof(report) / sizeof(report[0]),
+                    {L"拖入文件路径：", path, L"\r\n注册状态：文件注册成功！"});
+        SetWindowTextW(g_infoEdit, report);
+        return;
+    }
+    // Only a failed registration is looked into, so a success costs nothing more.
+    wchar_t reason[kReasonChars] = {};
+    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    wchar_t report[kDroppedPathSize + kReasonChars + 32] = {};
+    ComposeText(report, sizeof(report) / sizeof(report[0]),
+                {L"拖入文件路径：", path, L"\r\n失败原因：", (const wchar_t *)reason,
+                 L"\r\n注册状态：文件注册失败！"});
     SetWindowTextW(g_infoEdit, report);
 }

@@ -15,6 +15,13 @@ int RunAndWait(const wchar_t *program, const wchar_t *parameters);
 int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode);
 int RegisterControlFileForExit(const wchar_t *path, DWORD *exitCode);
 
+// ---- diagnosis.cpp ----------------------------------------------------------------
+// Why registering path failed, in one line a person can act on: from the
+// file itself (missing, empty, unreadable, no PE DLL, another machine, an
+// imported DLL that cannot be found) or, when the file looks sound, from
+// the registrar's exit code. Called only after a registration failed.
+void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap);
+
 // ---- cabinet_register.cpp -------------------------------------------------------
 // What unpacking and registering a cabinet tell their caller as they go.
 // Any callback may be NULL.
@@ -25,19 +32,29 @@ struct CabinetReport {
     // One output path (control characters shown as '?'), listed before the
     // file is written.
     void (*unpacked)(void *context, const wchar_t *path);
+    // One stored name the folder must not take (a folder part, a drive, a
+    // device name, ...), as its output path would read: not written, and
+    // unpacking goes on with the next file.
+    void (*refused)(void *context, const wchar_t *path);
+    // Unpacking ended before the cabinet's end (it is damaged or incomplete)
+    // after some file came out; what came out whole is still registered.
+    void (*stopped)(void *context);
     // One control file's registration: ok, and the registrar's exit code.
     void (*registered)(void *context, const wchar_t *path, int ok, DWORD exitCode);
 };
 
-// Outcomes of unpacking and registering a cabinet.
+// Outcomes of unpacking and registering a cabinet. Only kCabinetRegistered
+// is a success.
 enum CabinetOutcome {
     kCabinetPathTooLong = 1,       // refused before anything was done
-    kCabinetNotUnpacked = 2,       // the extraction failed
-    kCabinetRegistered = 3,        // at least one control file registered
-    kCabinetNotRegistered = 4,     // unpacked, but no control file registered
+    kCabinetNotUnpacked = 2,       // no folder to unpack into
+    kCabinetRegistered = 3,        // every file unpacked whole, every control file registered
+    kCabinetNotRegistered = 4,     // a control file failed, none was in it, or a name was refused
     kCabinetPathUnconvertible = 5, // refused: characters the ANSI code page lacks
     kCabinetNoDecompressor = 6,    // the decompressor could not be set up
-    kCabinetUnpacked = 7,          // the extraction alone went through
+    kCabinetUnpacked = 7,          // the extraction alone went through to the cabinet's end
+    kCabinetUnreadable = 8,        // nothing came out: no cabinet, or damaged before its first file
+    kCabinetStopped = 9, // unpacking stopped after some file; what came out whole was registered
 };
 // Unpacks the cabinet into a fresh folder and registers every control file
 // that came out of it, telling report. Returns a CabinetOutcome.

@@ -35,6 +35,7 @@ seed fuzz_family guids '{5E6F7A8B-1111-4c2d-9E8F-00AABBCCDDEE}\0{00000000-1111-4
 seed fuzz_family prefix 'PDF.Oanything'
 seed fuzz_cabinet_report list '\xf9拖入文件路径:\0C:\\a.cab\0C:/OrviActiveX/1765000000/\0C:/OrviActiveX/1765000000/a.txt\0b\r\nc\0'
 seed fuzz_cabinet_report small '\x05\0\0\0aaaa\0bbbbbbbbbbbbbbbbbbbbbb\0c'
+seed fuzz_cabinet_report after '\x30\0C:\\a.cab\0F/\0F/a.ocx\0F/b.ocx\0F/c.ocx\0\x01failed: F/a.ocx reason\0\x01second'
 
 for fuzzer in "${fuzzers[@]}"; do
   name=$(basename "$fuzzer")

@@ -1,7 +1,13 @@
 #!/bin/bash
 # Starts the tool under a virtual display and saves two pictures of it into
 # OUTDIR: register.png (the page shown at start) and uninstall.png (after a
-# real mouse click on the "卸载" tab). Builds nothing.
+# real mouse click on the "卸载" tab). With ORVI_SCREENSHOT_FAILURES=1 also
+# failed-drop.png and failed-cabinet.png: the report of a control that needs
+# a DLL the machine lacks, and of a cabinet holding such a control beside a
+# good one. A script cannot drag a file onto a Wine window, so these come from
+# failed_drops.exe, built with the tests: it shows the real main window,
+# drops the file in-process as the tests do, and stays open to be pictured.
+# Builds nothing.
 #
 # Usage: scripts/screenshot.sh OUTDIR
 #   ORVI_EXE               the tool (default build/x86_64/bin/OrviActiveX.exe)
@@ -9,6 +15,8 @@
 #   ORVI_SCREENSHOT_SETUP  a command run first, in the same prefix and display
 #                          (for example to register controls that the list should show)
 #   ORVI_SCREENSHOT_QUERY  1: click "查询安装" before the uninstall picture
+#   ORVI_SCREENSHOT_FAILURES  1: the two failure pictures as well
+#                          (failed_drops.exe beside ORVI_EXE)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -46,25 +54,28 @@ stop_tool() {
 }
 trap stop_tool EXIT
 
-# The main window is the tool's one visible 700 x 500 window.
-window=
-for _ in $(seq 1 300); do
-  for w in $(xdotool search --onlyvisible --classname '' 2>/dev/null); do
-    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 700x500'; then
-      window=$w
-      break
-    fi
+# The main window is the tool's one visible 700 x 500 window; sets window,
+# cx, cy (its client area's origin) and crop.
+find_window() {
+  window=
+  for _ in $(seq 1 300); do
+    for w in $(xdotool search --onlyvisible --classname '' 2>/dev/null); do
+      if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 700x500'; then
+        window=$w
+        break
+      fi
+    done
+    [ -n "$window" ] && break
+    kill -0 "$tool" 2>/dev/null || { echo "screenshot: the tool ended early" >&2; exit 1; }
+    sleep 0.1
   done
-  [ -n "$window" ] && break
-  kill -0 "$tool" 2>/dev/null || { echo "screenshot: the tool ended early" >&2; exit 1; }
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "screenshot: no main window after 30 s" >&2; exit 1; }
-
-eval "$(xdotool getwindowgeometry --shell "$window")"
-# The client area starts inside the border.
-cx=$((X + 1)) cy=$((Y + 1))
-crop="700x500+$X+$Y"
+  [ -n "$window" ] || { echo "screenshot: no main window after 30 s" >&2; exit 1; }
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # The client area starts inside the border.
+  cx=$((X + 1)) cy=$((Y + 1))
+  crop="700x500+$X+$Y"
+}
+find_window
 
 click() {
   xdotool mousemove --sync $((cx + $1)) $((cy + $2)) click 1
@@ -83,12 +94,39 @@ xdotool mousemove $((cx + 400)) $((cy + 30))
 sleep 0.5
 import -window root -crop "$crop" +repage "$out/uninstall.png"
 
-click $close_x $close_y
-for _ in $(seq 1 50); do
-  kill -0 "$tool" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$tool" 2>/dev/null; then
-  echo "screenshot: the close button did not end the tool; killing it" >&2
-fi
+close_tool() {
+  click $close_x $close_y
+  for _ in $(seq 1 50); do
+    kill -0 "$tool" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$tool" 2>/dev/null; then
+    echo "screenshot: the close button did not end the tool; killing it" >&2
+    kill "$tool" 2>/dev/null || true
+  fi
+}
+close_tool
 echo "screenshot: $out/register.png $out/uninstall.png"
+
+if [ "${ORVI_SCREENSHOT_FAILURES:-0}" = 1 ]; then
+  showcase=$(dirname "$exe")/failed_drops.exe
+  [ -f "$showcase" ] || { echo "screenshot: no $showcase (build the tests first)" >&2; exit 1; }
+  for kind in drop cabinet; do
+    log=$out/.failed-$kind.log
+    "$lib/wine-run.sh" "$showcase" "$kind" >"$log" 2>&1 &
+    tool=$!
+    find_window
+    for _ in $(seq 1 300); do
+      grep -q ready "$log" && break
+      kill -0 "$tool" 2>/dev/null || { echo "screenshot: failed_drops.exe $kind ended early" >&2; cat "$log" >&2; exit 1; }
+      sleep 0.1
+    done
+    # Away from the window's buttons, so no hover look remains.
+    xdotool mousemove $((cx + 400)) $((cy + 30))
+    sleep 1
+    import -window root -crop "$crop" +repage "$out/failed-$kind.png"
+    close_tool
+    rm -f "$log"
+  done
+  echo "screenshot: $out/failed-drop.png $out/failed-cabinet.png"
+fi

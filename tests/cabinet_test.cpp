@@ -9,6 +9,7 @@
 // extraction folder.
 #include "support/cabinet_maker.h"
 #include "support/drop_fixture.h"
+#include "support/pe_maker.h"
 #include "support/test_support.h"
 
 #include "app/app.h"
@@ -31,6 +32,11 @@ namespace {
 const wchar_t kSuccess[] = L"注册状态:注册成功！";
 const wchar_t kFailure[] = L"注册状态:注册失败！";
 const wchar_t kListHeader[] = L"解压文件列表:\r\n";
+// The lines after the list when unpacking went wrong.
+const wchar_t kStopped[] =
+    L"解压中断:cab文件包已损坏或不完整，没有完整解压的文件不会注册，请重新获取文件包\r\n";
+const wchar_t kNotACabinet[] = L"无法解压:这个文件不是cab文件包或已损坏，请重新获取文件包\r\n";
+const wchar_t kRefused[] = L"拒绝解压(文件名不合法):";
 
 // Drops in a row: a tenth with reduced load sizes.
 const int kDrops = LoadSize(50);
@@ -278,12 +284,31 @@ protected:
             return folder;
         EXPECT_EQ(lines.front() + L"\r\n", kListHeader);
         EXPECT_TRUE(lines.back() == kSuccess || lines.back() == kFailure) << lines.back();
+        // The list (unpacked and refused names, perhaps cut), then the lines
+        // that say what went wrong.
+        const std::wstring reported = ReportedFolder(folder);
         size_t count = 0;
+        bool cut = false, afterList = false;
         for (size_t i = 1; i + 1 < lines.size(); i++) {
-            if (lines[i] == L"…" && i + 2 == lines.size())
-                continue;
-            EXPECT_EQ(lines[i].rfind(ReportedFolder(folder), 0), 0u) << lines[i];
-            count++;
+            const std::wstring &line = lines[i];
+            if (!cut && !afterList) {
+                if (line == L"…") {
+                    cut = true;
+                    continue;
+                }
+                if (line.rfind(reported, 0) == 0) {
+                    count++;
+                    continue;
+                }
+                if (line.rfind(kRefused + reported, 0) == 0)
+                    continue;
+            }
+            afterList = true;
+            EXPECT_TRUE(line + L"\r\n" == kStopped || line + L"\r\n" == kNotACabinet ||
+                        (line.rfind(L"注册失败:" + reported, 0) == 0 &&
+                         line.find(L" 原因:") != std::wstring::npos))
+                << line;
+            EXPECT_NE(lines.back(), kSuccess) << "something went wrong: " << line;
         }
         // Only plain files come out, never more than were listed (when the
         // list is not cut); the report is never longer than its buffer.
@@ -291,7 +316,7 @@ protected:
         for (const std::wstring &name : files)
             EXPECT_FALSE(GetFileAttributesW((FolderOf(folder) + L"\\" + name).c_str()) &
                          FILE_ATTRIBUTE_DIRECTORY);
-        if (lines[lines.size() - 2] != L"…") {
+        if (!cut) {
             EXPECT_LE(files.size(), count);
         }
         EXPECT_LT(Report().size(), (size_t)kStatusTextSize);
@@ -336,6 +361,19 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     EXPECT_EQ(g_shownTexts[0].rfind(L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:", 0),
               0u);
     EXPECT_EQ(Report(), ListReport(second, {L"testctl.ocx", L"readme.txt"}, kSuccess));
+
+    // One control that does not register: the good one still does, the
+    // failing one is named with its reason, and the cabinet fails.
+    RemoveFamilyKeys();
+    std::string needy = ReplaceBytes(server_, "ADVAPI32.dll", std::string("mfc42.dll\0\0\0", 12));
+    ASSERT_EQ(
+        MakeCabinet(dir, "mixed.cab", {Entry("needy.ocx", needy), Entry("testctl.ocx", server_)}),
+        1);
+    std::wstring mixed = DropAndFindFolder(Cab(L"mixed.cab"));
+    EXPECT_EQ(Report(), ListReport(mixed, {L"needy.ocx", L"testctl.ocx"}, L"") + L"注册失败:" +
+                            ReportedFolder(mixed) +
+                            L"needy.ocx 原因:找不到它需要的DLL：mfc42.dll\r\n" + kFailure);
+    EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(mixed) + L"\\testctl.ocx"));
 }
 
 // What the plant below saw and did.
@@ -455,7 +493,7 @@ TEST_F(CabinetDrop, RepeatedNameLeavesOnlyTheLastCopy)
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\same.txt"), "short");
 }
 
-TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderStopTheCopyThere)
+TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderAreRefusedAndTheRestStillComesOut)
 {
     // Where each name would land if it were joined to the folder unchecked.
     const std::wstring drive = SystemDrive() + L":\\";
@@ -478,16 +516,23 @@ TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderStopTheCopyThere)
         SCOPED_TRACE(c.name);
         for (const std::wstring &path : c.outside)
             DeleteFileW(path.c_str());
-        ASSERT_EQ(
-            MakeCabinet(dir, "names.cab",
-                        {Entry("first.txt", "1"), Entry(c.name, "bad"), Entry("after.txt", "2")}),
-            1);
+        RemoveFamilyKeys();
+        ASSERT_EQ(MakeCabinet(
+                      dir, "names.cab",
+                      {Entry("first.txt", "1"), Entry(c.name, "bad"), Entry("after.ocx", server_)}),
+                  1);
         std::wstring folder = DropAndFindFolder(Cab(L"names.cab"));
         std::wstring shown(c.name.begin(), c.name.end());
         if (c.name.rfind("line.txt", 0) == 0)
             shown = std::wstring(L"line.txt??") + kSuccess; // control characters are shown as '?'
-        EXPECT_EQ(Report(), ListReport(folder, {L"first.txt", shown}, kFailure));
-        EXPECT_EQ(NamesIn(FolderOf(folder)), std::vector<std::wstring>{L"first.txt"});
+        // Listed as refused, never as unpacked; the file after it is still
+        // unpacked and registered, and the cabinet fails.
+        EXPECT_EQ(Report(), std::wstring(kListHeader) + ReportedFolder(folder) + L"first.txt\r\n" +
+                                kRefused + ReportedFolder(folder) + shown + L"\r\n" +
+                                ReportedFolder(folder) + L"after.ocx\r\n" + kFailure);
+        EXPECT_EQ(NamesIn(FolderOf(folder)),
+                  (std::vector<std::wstring>{L"after.ocx", L"first.txt"}));
+        EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(folder) + L"\\after.ocx"));
         for (const std::wstring &path : c.outside)
             EXPECT_FALSE(FileExists(path)) << "written outside the folder";
     }
@@ -510,29 +555,32 @@ TEST_F(CabinetDrop, EmptyCabinetListsNothing)
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
 }
 
-TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutBeforeTheDamage)
+// What came out whole before the damage is registered, a part of a file
+// never is, and the cabinet fails.
+TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutWholeBeforeTheDamage)
 {
     std::string big(300000, '\0');
     for (size_t i = 0; i < big.size(); i++)
         big[i] = (char)(i * 7 + i / 251);
     ASSERT_EQ(MakeCabinet(dir, "damaged.cab",
-                          {Entry("testctl.ocx", server_), Entry("big.txt", big)}, false),
+                          {Entry("testctl.ocx", server_), Entry("big.dll", big)}, false),
               1);
     std::string bytes = ReadFileBytes(Cab(L"damaged.cab"));
     WriteFileBytes(Cab(L"damaged.cab"), bytes.substr(0, bytes.size() - 150000));
 
     std::wstring folder = DropAndFindFolder(Cab(L"damaged.cab"));
-    EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"big.txt"}, kSuccess));
+    EXPECT_EQ(Report(),
+              ListReport(folder, {L"testctl.ocx", L"big.dll"}, L"") + kStopped + kFailure);
     EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
-    EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.txt").size(), big.size());
+    EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.dll").size(), big.size());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
-    // A cut header and a file that is no cabinet at all give an empty list.
+    // A cut header and a file that is no cabinet at all: nothing comes out, and the report says so.
     WriteFileBytes(Cab(L"header.cab"), bytes.substr(0, 20));
     WriteFileBytes(Cab(L"text.cab"), "just some text, not a cabinet");
     for (const wchar_t *name : {L"header.cab", L"text.cab"}) {
         DropAndFindFolder(Cab(name));
-        EXPECT_EQ(Report(), std::wstring(kListHeader) + kFailure);
+        EXPECT_EQ(Report(), std::wstring(kListHeader) + kNotACabinet + kFailure);
     }
     EXPECT_TRUE(TakeBoxes().empty());
 }
@@ -555,7 +603,7 @@ TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
               3);
     ASSERT_TRUE(DeleteFileW(Cab(L"text2.cab").c_str()));
     folder = DropAndFindFolder(Cab(L"text1.cab"));
-    EXPECT_EQ(Report(), ListReport(folder, {L"small.txt", L"big.txt"}, kFailure));
+    EXPECT_EQ(Report(), ListReport(folder, {L"small.txt", L"big.txt"}, L"") + kStopped + kFailure);
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\small.txt"), "s");
     EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.txt").size(), big.size());
 }

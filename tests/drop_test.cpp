@@ -2,6 +2,7 @@
 // with real regsvr32.exe on the test COM server, refusals of awkward paths,
 // directories and locked files. Nothing is acted on under a cut path.
 #include "support/drop_fixture.h"
+#include "support/pe_maker.h"
 #include "support/test_support.h"
 
 #include "app/app.h"
@@ -14,9 +15,10 @@
 
 static const wchar_t kNotAControl[] = L"ERROR:拖入不是.cab、.ocx、.dll文件！";
 
-static std::wstring Report(const std::wstring &path, bool ok)
+// A failed registration's report names its reason before the status line.
+static std::wstring Report(const std::wstring &path, bool ok, const std::wstring &reason = L"")
 {
-    return L"拖入文件路径：" + path + L"\r\n注册状态：" +
+    return L"拖入文件路径：" + path + (ok ? L"" : L"\r\n失败原因：" + reason) + L"\r\n注册状态：" +
            (ok ? L"文件注册成功！" : L"文件注册失败！");
 }
 
@@ -100,20 +102,29 @@ TEST_F(Drop, OnlyTheFirstFileOfADropCounts)
     EXPECT_EQ(BothRuns(first), ReadServerLog(log));
 }
 
-// The registrar's exit code decides: a failed registration is never reported as success.
+// The registrar's exit code decides: a failed registration is never
+// reported as success, and the report says why it failed.
 TEST_F(Drop, RegistrarFailureIsReportedAsFailure)
 {
     std::wstring path = CopyServer(L"failing.ocx");
     SetEnv(L"ORVI_TEST_FAIL", L"register");
     SendDrop(window, {path});
-    EXPECT_EQ(Report(path, false), WindowText(g_infoEdit));
+    EXPECT_EQ(Report(path, false, L"DllRegisterServer执行失败"), WindowText(g_infoEdit));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    SetEnv(L"ORVI_TEST_FAIL", NULL);
 
     // A file that is no COM server at all.
     std::wstring text = InDir(L"notes.dll");
     WriteFileBytes(text, "not a library");
     SendDrop(window, {text});
-    EXPECT_EQ(Report(text, false), WindowText(g_infoEdit));
+    EXPECT_EQ(Report(text, false, L"不是PE格式的DLL"), WindowText(g_infoEdit));
+
+    // The control needs a DLL this machine lacks (Wine has no mfc42.dll).
+    std::wstring needy = InDir(L"needy.ocx");
+    WriteFileBytes(needy, ReplaceBytes(ReadFileBytes(TestServerPath()), "ADVAPI32.dll",
+                                       std::string("mfc42.dll\0\0\0", 12)));
+    SendDrop(window, {needy});
+    EXPECT_EQ(Report(needy, false, L"找不到它需要的DLL：mfc42.dll"), WindowText(g_infoEdit));
 
     // The unregistering run that comes first never decides the result.
     SetEnv(L"ORVI_TEST_FAIL", L"unregister");
@@ -144,7 +155,8 @@ TEST_F(Drop, DirectoryNamedLikeAControlIsReportedAsAFailure)
         ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
         WriteFileBytes(path + L"\\inside.txt", "kept");
         SendDrop(window, {path});
-        EXPECT_EQ(Report(path, false), WindowText(g_infoEdit)) << name;
+        EXPECT_EQ(Report(path, false, L"这是一个文件夹，不是控件文件"), WindowText(g_infoEdit))
+            << name;
         EXPECT_EQ("kept", ReadFileBytes(path + L"\\inside.txt"));
     }
     EXPECT_TRUE(ReadServerLog(log).empty());
@@ -164,7 +176,8 @@ TEST_F(Drop, FileLockedByAnotherProcessIsReportedAsAFailureAndLeftAlone)
         CloseHandle(probe);
 
     SendDrop(window, {path});
-    EXPECT_EQ(Report(path, false), WindowText(g_infoEdit));
+    EXPECT_EQ(Report(path, false, L"文件无法读取，可能正被其他程序使用，请关闭它后再试"),
+              WindowText(g_infoEdit));
     EXPECT_TRUE(ReadServerLog(log).empty());
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     ReleaseHeldFile(holder);
@@ -214,7 +227,7 @@ TEST_F(Drop, PathsUpTo490CharactersAreRegisteredWholeLongerOnesRefused)
     std::wstring missing = MissingAtLength(490);
     ASSERT_EQ(490u, missing.size());
     SendDrop(window, {missing});
-    EXPECT_EQ(Report(missing, false), WindowText(g_infoEdit));
+    EXPECT_EQ(Report(missing, false, L"文件不存在"), WindowText(g_infoEdit));
 
     // A real file one character longer.
     std::wstring longer = ServerAtLength(491, L'o');

@@ -2,6 +2,7 @@
 // output in a pipe, on the real registry with real regsvr32.exe and the test
 // COM server; exit codes, output lines and the reasons of failures.
 #include "support/cabinet_maker.h"
+#include "support/pe_maker.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -272,14 +273,55 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::string bytes = ReadFileBytes(arm);
     size_t pe = *(const DWORD *)(bytes.data() + 0x3c);
     ASSERT_EQ(std::string("PE\0\0", 4), bytes.substr(pe, 4));
-    bytes[pe + 4] = (char)0x64; // IMAGE_FILE_MACHINE_ARM64
-    bytes[pe + 5] = (char)0xAA;
+    // An ARM machine of the server's own format: ARM64 for a 64-bit server,
+    // 32-bit ARM for a 32-bit one.
+    bool wideServer = sizeof(void *) == 8;
+    bytes[pe + 4] = (char)(wideServer ? 0x64 : 0xC4); // IMAGE_FILE_MACHINE_ARM64 / ARMNT
+    bytes[pe + 5] = (char)(wideServer ? 0xAA : 0x01);
     WriteFileBytes(arm, bytes);
     std::wstring noImport = CopyServer(L"noimport.dll");
     PatchBytes(noImport, "ADVAPI32.dll", "ORVIMISS.dll");
     std::wstring noEntry = CopyServer(L"noentry.dll");
     PatchBytes(noEntry, "DllRegisterServer", "DllRegisterServeX");
     std::wstring failing = CopyServer(L"failing.ocx");
+    std::wstring empty = dir + L"\\empty.ocx";
+    WriteFileBytes(empty, "");
+    // Headers the loader takes that a reader of the full structures misreads:
+    // an optional header that ends after its import entry, and the longest
+    // import name a file may have.
+    PeSpec shortHeader;
+    shortHeader.optionalSize = 128;
+    shortHeader.imports = {"kernel32.dll", "ORVIMISS.dll"};
+    std::wstring shortPath = dir + L"\\short.dll";
+    WriteFileBytes(shortPath, MakePeDll(shortHeader));
+    PeSpec longName;
+    std::string name255 = std::string(251, 'n') + ".dll";
+    longName.imports = {name255};
+    std::wstring longNamePath = dir + L"\\longname.dll";
+    WriteFileBytes(longNamePath, MakePeDll(longName));
+    // A 64-bit machine with a 32-bit header contradicts itself: no loader takes it.
+    PeSpec mixed;
+    mixed.machine = IMAGE_FILE_MACHINE_AMD64;
+    mixed.magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    std::wstring mixedPath = dir + L"\\mixed.dll";
+    WriteFileBytes(mixedPath, MakePeDll(mixed));
+    // A runtime the machine lacks is named with the package that installs it.
+    PeSpec runtime;
+    runtime.imports = {"mfc140u.dll"};
+    std::wstring runtimePath = dir + L"\\runtime.dll";
+    WriteFileBytes(runtimePath, MakePeDll(runtime));
+    // The loader looks beside the control first: a dependency there is
+    // found, also at a path longer than MAX_PATH. (It is no DLL, so the load
+    // still fails.)
+    std::wstring deep = dir;
+    while (deep.size() < 380) {
+        deep += L"\\" + std::wstring(100, L'd');
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    }
+    std::wstring beside = deep + L"\\beside.dll";
+    ASSERT_TRUE(CopyFileW(noImport.c_str(), beside.c_str(), FALSE));
+    WriteFileBytes(deep + L"\\ORVIMISS.dll", "not a program");
+    const std::wstring own = ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）";
 
     struct Case {
         std::wstring path, reason;
@@ -287,11 +329,20 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     const Case cases[] = {
         {missing, L"文件不存在"},
         {text, L"不是PE格式的DLL"},
-        {arm, std::wstring(L"为其他机器编译（ARM64），本程序只能注册") +
-                  (ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）") + L"的DLL"},
+        {arm, std::wstring(L"为其他机器编译（") + (wideServer ? L"ARM64" : L"ARM") +
+                  L"），本程序只能注册" + own + L"的DLL，请换用这个控件的" + own + L"版本"},
         {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
         {noEntry, L"没有DllRegisterServer函数"},
+        {empty, L"文件是空的（0字节），请重新获取这个控件文件"},
+        {shortPath, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {longNamePath, L"找不到它需要的DLL：" + std::wstring(name255.begin(), name255.end())},
+        {mixedPath, L"不是PE格式的DLL"},
+        {runtimePath, std::wstring(L"找不到它需要的DLL：mfc140u.dll，请安装Microsoft Visual C++ "
+                                   L"2015-2022 可再发行组件包（") +
+                          (ProcessIsWow64() ? L"x86" : L"x64") + L"）"},
+        {beside, L"无法加载"},
     };
+    ASSERT_GT(beside.size(), (size_t)MAX_PATH);
     for (const Case &c : cases) {
         Outcome run = RunOrvictl(L"register \"" + c.path + L"\"");
         EXPECT_EQ(1u, run.code) << c.path;
@@ -325,6 +376,29 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     EXPECT_EQ(1u, bad.code);
     EXPECT_TRUE(Holds(bad.out, L"broken.dll：不是PE格式的DLL\r\n")) << bad.out;
     EXPECT_TRUE(Holds(bad.out, L"注册状态:注册失败！\r\n")) << bad.out;
+
+    // A refused name is reported as refused; the files after it are still
+    // unpacked and registered, and the cabinet fails.
+    RemoveFamilyKeys();
+    ASSERT_TRUE(MakeCabinet(
+        dir, "half.cab",
+        {{"ORVI.Half1.ocx", server}, {"sub\\ORVI.Half2.ocx", server}, {"ORVI.Half3.ocx", server}}));
+    Outcome half = RunOrvictl(L"register \"" + dir + L"\\half.cab\"");
+    EXPECT_EQ(1u, half.code) << half.out;
+    EXPECT_TRUE(Holds(half.out, L"拒绝解压（文件名不合法）：" + SystemDrive() + L":/OrviActiveX/"))
+        << half.out;
+    EXPECT_TRUE(Holds(half.out, L"/sub\\ORVI.Half2.ocx\r\n")) << half.out;
+    EXPECT_EQ(half.out.find(L"ORVI.Half2"), half.out.rfind(L"ORVI.Half2")) << "listed once";
+    EXPECT_TRUE(Holds(half.out, L"/ORVI.Half3.ocx\r\n注册成功：")) << half.out;
+    EXPECT_TRUE(Holds(half.out, L"/ORVI.Half1.ocx\r\n注册成功：")) << half.out;
+    EXPECT_TRUE(Holds(half.out, L"注册状态:注册失败！\r\n")) << half.out;
+
+    // Random bytes are no cabinet: said so, and nothing is registered.
+    WriteFileBytes(dir + L"\\random.cab",
+                   std::string("\x4d\x53\x43\x46\x9a\x01\x77\xfe") + std::string(500, '\x5a'));
+    Outcome random = RunOrvictl(L"register \"" + dir + L"\\random.cab\"");
+    EXPECT_EQ(1u, random.code);
+    EXPECT_EQ(L"注册失败：无法解压：" + dir + L"\\random.cab\r\n", random.out);
     RemoveFamilyKeys();
     for (const std::wstring &name : NamesIn(BaseFolder())) {
         if (std::find(before.begin(), before.end(), name) == before.end())

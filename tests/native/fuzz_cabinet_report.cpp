@@ -1,8 +1,10 @@
 // Fuzzes the cabinet report: whatever the size of the report and the lines
 // unpacked, the head is whole or absent, the file list holds whole lines (a
 // prefix of the unpacked ones, control characters masked) then at most one
-// cut mark, and a list started with room for it always ends with the status
-// line. AddressSanitizer watches the exact-size report buffer.
+// cut mark, the lines after the list follow in order, as many as fit, taking
+// only the list lines they need, and a list started with room for it always
+// ends with the status line. AddressSanitizer watches the exact-size report
+// buffer.
 #include "base/cabinet_report.h"
 
 #include "base/text.h"
@@ -13,7 +15,6 @@
 #include <string>
 #include <vector>
 
-static const wchar_t kHeader[] = L"解压文件列表:\r\n";
 static const wchar_t kStatus[] = L"注册状态:注册失败！";
 
 static wchar_t Widen(uint8_t byte)
@@ -45,42 +46,83 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (head != (expectHead.empty() ? 0 : 1) || expectHead != report.data())
         abort();
 
-    // The list: every further part is one unpacked path.
-    if (!CopyText(report.data(), cap, kHeader))
-        report[0] = 0;
-    std::wstring expected = report.data();
-    bool roomy = expected.size() + kStatusLineLength + kCutMarkLength < cap;
-    int cut = 0;
-    bool refused = false;
-    for (size_t i = 3; i < parts.size(); i++) {
+    // The list: every further part is one unpacked path, until a part that
+    // starts with byte 1: from there on each part is a line after the list.
+    ReportLayout layout;
+    StartFileList(report.data(), cap, &layout);
+    const std::wstring start = report.data();
+    bool roomy = start.size() + kStatusLineLength + kCutMarkLength < cap;
+    std::vector<std::wstring> listLines, afterLines;
+    size_t i = 3;
+    for (; i < parts.size() && (parts[i].empty() || parts[i][0] != 1); i++) {
         std::wstring line = parts[i];
         MaskControlCharacters(&line[0]);
         for (wchar_t c : line) {
             if ((unsigned)c < 0x20)
                 abort();
         }
-        line += L"\r\n";
-        if (AppendListLine(report.data(), cap, &cut, line.c_str())) {
-            if (refused)
+        listLines.push_back(line + L"\r\n");
+    }
+    for (; i < parts.size(); i++) {
+        bool marked = !parts[i].empty() && parts[i][0] == 1;
+        afterLines.push_back(parts[i].substr(marked ? 1 : 0) + L"\r\n");
+    }
+
+    size_t listed = 0;
+    for (const std::wstring &line : listLines) {
+        if (AppendListLine(report.data(), cap, &layout, line.c_str())) {
+            if (listed < (size_t)(&line - &listLines[0]))
                 abort(); // a line after a left-out one
-            expected += line;
-        } else {
-            refused = true;
+            listed++;
         }
         if (TextLengthWithin(report.data(), cap) >= cap)
             abort();
     }
-    std::wstring list = report.data();
-    if (list != expected && list != expected + L"…\r\n")
+    std::wstring list = start;
+    for (size_t k = 0; k < listed; k++)
+        list += listLines[k];
+    std::wstring got = report.data();
+    if (got != list && got != list + L"…\r\n")
         abort();
-    if ((list != expected) != (cut == 1) && roomy)
+    if (roomy && (got != list) != (layout.cut == 1))
         abort();
+
+    size_t after = 0;
+    for (const std::wstring &line : afterLines) {
+        if (AppendAfterList(report.data(), cap, &layout, {line.c_str()})) {
+            if (after < (size_t)(&line - &afterLines[0]))
+                abort(); // in order only
+            after++;
+        }
+        if (TextLengthWithin(report.data(), cap) >= cap)
+            abort();
+    }
+    std::wstring tail;
+    for (size_t k = 0; k < after; k++)
+        tail += afterLines[k];
 
     EndReport(report.data(), cap, kStatus);
     std::wstring end = report.data();
-    if (roomy && end != list + kStatus)
+    if (!end.empty() && (end.size() < 10 || end.compare(end.size() - 10, 10, kStatus) != 0))
         abort();
-    if (!end.empty() && end.compare(end.size() - 10, 10, kStatus) != 0)
+    if (!roomy)
+        return 0;
+    // Whole list lines (a prefix of those listed), the cut mark when any is
+    // missing, the lines after the list in order, the status line.
+    size_t kept = 0;
+    std::wstring keptList = start;
+    while (kept < listed && end.compare(0, keptList.size() + listLines[kept].size(),
+                                        keptList + listLines[kept]) == 0)
+        keptList += listLines[kept++];
+    std::wstring mark = kept < listLines.size() ? L"…\r\n" : L"";
+    if (end != keptList + mark + tail + kStatus)
+        abort();
+    // Each line left out would not fit even after an empty list.
+    if (after < afterLines.size() &&
+        (start + L"…\r\n" + tail + afterLines[after] + kStatus).size() < cap)
+        abort();
+    // List lines were taken for lines after the list only as far as needed.
+    if (kept < listed && (keptList + listLines[kept] + L"…\r\n" + tail + kStatus).size() < cap)
         abort();
     return 0;
 }

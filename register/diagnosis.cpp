@@ -1,0 +1,460 @@
+// Why a registration failed, found by looking at the file the way the loader
+// would: present, a PE DLL, built for this machine, its imported DLLs found.
+// Only then does the registrar's exit code speak. It runs only after a
+// failed registration, and its work is bounded whatever the file holds: a
+// fixed number of section headers, import entries and name characters.
+#include "register/register.h"
+
+#include "base/text.h"
+
+#include <stddef.h>
+
+// The machine whose DLLs this process's registrar loads: a 32-bit process
+// runs the 32-bit registrar (on 64-bit Windows the system folder it names
+// is the 32-bit one), a 64-bit process the 64-bit one.
+#if defined(__x86_64__) || defined(_M_X64)
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+static const wchar_t kOwnBuild[] = L"x64";
+static const wchar_t kOwnAssemblyPrefix[] = L"amd64_";
+#else
+const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+static const wchar_t kOwnBuild[] = L"x86";
+static const wchar_t kOwnAssemblyPrefix[] = L"x86_";
+#endif
+const WORD kMachineArm64 = 0xAA64;
+
+// Exit codes of regsvr32.exe.
+const DWORD kRegistrarLoadFailed = 3;
+const DWORD kRegistrarNoEntry = 4;
+const DWORD kRegistrarEntryFailed = 5;
+
+// The loader takes at most 96 sections; a file with more gets no reason from
+// the sections past them. No DLL imports from hundreds of DLLs: past this
+// many import entries the rest are not looked at.
+const WORD kMaxSections = 96;
+const int kMaxImportEntries = 256;
+
+// The optional header up to its data directories, and one directory entry.
+const DWORD kOptional32Fixed = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
+const DWORD kOptional64Fixed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
+
+static const wchar_t kNotPeDll[] = L"不是PE格式的DLL";
+
+// A read-only view of a whole file.
+struct FileView {
+    HANDLE file;
+    HANDLE mapping;
+    const BYTE *base;
+    ULONGLONG size;
+};
+
+static void CloseView(FileView *view)
+{
+    if (view->base)
+        UnmapViewOfFile(view->base);
+    if (view->mapping)
+        CloseHandle(view->mapping);
+    if (view->file != INVALID_HANDLE_VALUE)
+        CloseHandle(view->file);
+}
+
+// Opens the file for reading; on failure its reason is in reason.
+static int OpenView(const wchar_t *path, FileView *view, wchar_t *reason, size_t cap)
+{
+    view->mapping = NULL;
+    view->base = NULL;
+    view->size = 0;
+    view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER size;
+    if (view->file == INVALID_HANDLE_VALUE || !GetFileSizeEx(view->file, &size)) {
+        CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
+        return 0;
+    }
+    if (size.QuadPart == 0) {
+        CopyText(reason, cap, L"文件是空的（0字节），请重新获取这个控件文件");
+        return 0;
+    }
+    view->size = (ULONGLONG)size.QuadPart;
+    view->mapping = CreateFileMappingW(view->file, NULL, PAGE_READONLY, 0, 0, NULL);
+    if (view->mapping)
+        view->base = (const BYTE *)MapViewOfFile(view->mapping, FILE_MAP_READ, 0, 0, 0);
+    if (!view->base) {
+        CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
+        return 0;
+    }
+    return 1;
+}
+
+static int Holds(const FileView *view, ULONGLONG offset, ULONGLONG length)
+{
+    return offset <= view->size && length <= view->size - offset;
+}
+
+static const wchar_t *MachineName(WORD machine)
+{
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386:
+        return L"x86（32位）";
+    case IMAGE_FILE_MACHINE_AMD64:
+        return L"x64（64位）";
+    case kMachineArm64:
+        return L"ARM64";
+    case IMAGE_FILE_MACHINE_ARMNT:
+        return L"ARM";
+    case IMAGE_FILE_MACHINE_IA64:
+        return L"IA64";
+    default:
+        return L"未知机器";
+    }
+}
+
+// The optional header's magic a machine's images carry; 0 when unknown.
+static WORD MagicOf(WORD machine)
+{
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386:
+    case IMAGE_FILE_MACHINE_ARMNT:
+        return IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+    case IMAGE_FILE_MACHINE_AMD64:
+    case kMachineArm64:
+    case IMAGE_FILE_MACHINE_IA64:
+        return IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    default:
+        return 0;
+    }
+}
+
+// Headers of a PE file; 0 when the file is none.
+struct PeHeaders {
+    WORD machine;
+    WORD characteristics;
+    WORD magic;
+    DWORD importRva;
+    DWORD importSize;
+    ULONGLONG sections; // offset of the section table
+    WORD sectionCount;  // at most kMaxSections
+};
+
+// The import directory entry, when the optional header is long enough to
+// hold it: its size in the file header and its count of directories decide,
+// not the size of the full structure.
+static void ReadImportDirectory(const FileView *view, ULONGLONG optional, DWORD optionalSize,
+                                PeHeaders *pe)
+{
+    DWORD fixed = pe->magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? kOptional64Fixed : kOptional32Fixed;
+    DWORD countAt = fixed - sizeof(DWORD); // NumberOfRvaAndSizes ends the fixed part
+    ULONGLONG entryAt = fixed + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY);
+    if (optionalSize < entryAt + sizeof(IMAGE_DATA_DIRECTORY) ||
+        !Holds(view, optional, entryAt + sizeof(IMAGE_DATA_DIRECTORY)))
+        return;
+    DWORD directories = *(const DWORD *)(view->base + optional + countAt);
+    if (directories <= IMAGE_DIRECTORY_ENTRY_IMPORT)
+        return;
+    const IMAGE_DATA_DIRECTORY *entry =
+        (const IMAGE_DATA_DIRECTORY *)(view->base + optional + entryAt);
+    pe->importRva = entry->VirtualAddress;
+    pe->importSize = entry->Size;
+}
+
+static int ReadPeHeaders(const FileView *view, PeHeaders *pe)
+{
+    if (!Holds(view, 0, sizeof(IMAGE_DOS_HEADER)))
+        return 0;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)view->base;
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
+        return 0;
+    ULONGLONG nt = (ULONGLONG)dos->e_lfanew;
+    if (!Holds(view, nt, 4 + sizeof(IMAGE_FILE_HEADER) + sizeof(WORD)))
+        return 0;
+    if (*(const DWORD *)(view->base + nt) != IMAGE_NT_SIGNATURE)
+        return 0;
+    const IMAGE_FILE_HEADER *file = (const IMAGE_FILE_HEADER *)(view->base + nt + 4);
+    ULONGLONG optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
+    pe->machine = file->Machine;
+    pe->characteristics = file->Characteristics;
+    pe->magic = *(const WORD *)(view->base + optional);
+    pe->sections = optional + file->SizeOfOptionalHeader;
+    pe->sectionCount =
+        file->NumberOfSections < kMaxSections ? file->NumberOfSections : kMaxSections;
+    pe->importRva = 0;
+    pe->importSize = 0;
+    if (pe->magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && pe->magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        return 0;
+    ReadImportDirectory(view, optional, file->SizeOfOptionalHeader, pe);
+    return Holds(view, pe->sections, (ULONGLONG)pe->sectionCount * sizeof(IMAGE_SECTION_HEADER));
+}
+
+// File offset of an address in the loaded image; 0 when no section looked at holds it.
+static ULONGLONG RvaToOffset(const FileView *view, const PeHeaders *pe, DWORD rva)
+{
+    const IMAGE_SECTION_HEADER *section = (const IMAGE_SECTION_HEADER *)(view->base + pe->sections);
+    for (WORD i = 0; i < pe->sectionCount; i++, section++) {
+        DWORD extent = section->SizeOfRawData;
+        if (rva >= section->VirtualAddress && rva - section->VirtualAddress < extent)
+            return (ULONGLONG)section->PointerToRawData + (rva - section->VirtualAddress);
+    }
+    return 0;
+}
+
+// The loader resolves these names itself; they need not exist as files.
+static int IsApiSetName(const char *name)
+{
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 7, "api-ms-", 7) == CSTR_EQUAL ||
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 7, "ext-ms-", 7) == CSTR_EQUAL;
+}
+
+// The C and C++ runtimes a control most often needs, and the package that
+// installs each. The 2005 and 2008 ones live in the side-by-side store, not
+// on the search path, so their assembly is looked for there.
+struct Runtime {
+    const wchar_t *dll;
+    const wchar_t *version;
+    const wchar_t *assembly;
+};
+static const Runtime kRuntimes[] = {
+    {L"msvcr80.dll", L"2005", L"microsoft.vc80.crt"},
+    {L"msvcp80.dll", L"2005", L"microsoft.vc80.crt"},
+    {L"mfc80.dll", L"2005", L"microsoft.vc80.mfc"},
+    {L"mfc80u.dll", L"2005", L"microsoft.vc80.mfc"},
+    {L"atl80.dll", L"2005", L"microsoft.vc80.atl"},
+    {L"msvcr90.dll", L"2008", L"microsoft.vc90.crt"},
+    {L"msvcp90.dll", L"2008", L"microsoft.vc90.crt"},
+    {L"mfc90.dll", L"2008", L"microsoft.vc90.mfc"},
+    {L"mfc90u.dll", L"2008", L"microsoft.vc90.mfc"},
+    {L"atl90.dll", L"2008", L"microsoft.vc90.atl"},
+    {L"msvcr100.dll", L"2010", NULL},
+    {L"msvcp100.dll", L"2010", NULL},
+    {L"mfc100.dll", L"2010", NULL},
+    {L"mfc100u.dll", L"2010", NULL},
+    {L"msvcr110.dll", L"2012", NULL},
+    {L"msvcp110.dll", L"2012", NULL},
+    {L"mfc110.dll", L"2012", NULL},
+    {L"mfc110u.dll", L"2012", NULL},
+    {L"msvcr120.dll", L"2013", NULL},
+    {L"msvcp120.dll", L"2013", NULL},
+    {L"mfc120.dll", L"2013", NULL},
+    {L"mfc120u.dll", L"2013", NULL},
+    {L"vcruntime140.dll", L"2015-2022", NULL},
+    {L"vcruntime140_1.dll", L"2015-2022", NULL},
+    {L"msvcp140.dll", L"2015-2022", NULL},
+    {L"msvcp140_1.dll", L"2015-2022", NULL},
+    {L"msvcp140_2.dll", L"2015-2022", NULL},
+    {L"mfc140.dll", L"2015-2022", NULL},
+    {L"mfc140u.dll", L"2015-2022", NULL},
+    {L"concrt140.dll", L"2015-2022", NULL},
+    {L"vcomp140.dll", L"2015-2022", NULL},
+    {L"ucrtbase.dll", L"2015-2022", NULL},
+};
+
+static const Runtime *FindRuntime(const wchar_t *dll)
+{
+    for (const Runtime &runtime : kRuntimes) {
+        if (CompareStringOrdinal(runtime.dll, -1, dll, -1, TRUE) == CSTR_EQUAL)
+            return &runtime;
+    }
+    return NULL;
+}
+
+// 1 when the side-by-side store holds some version of the assembly for this machine.
+static int HasAssembly(const wchar_t *assembly)
+{
+    wchar_t windows[MAX_PATH] = {};
+    UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t pattern[MAX_PATH] = {};
+    if (n == 0 || n >= MAX_PATH ||
+        !ComposeText(
+            pattern, MAX_PATH,
+            {(const wchar_t *)windows, L"\\WinSxS\\", kOwnAssemblyPrefix, assembly, L"_*"}))
+        return 0;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(find);
+    return 1;
+}
+
+// 1 when the loader would find dll: in the folder of the DLL that imports it
+// (folderLength characters of path, with its slash), or on the process's
+// search path (system folders, Windows folder, PATH).
+static int IsFound(const wchar_t *path, size_t folderLength, const wchar_t *dll)
+{
+    wchar_t beside[kDependencyPathChars] = {};
+    if (folderLength < kDependencyPathChars) {
+        for (size_t i = 0; i < folderLength; i++)
+            beside[i] = path[i];
+        if (AppendText(beside, kDependencyPathChars, dll) &&
+            GetFileAttributesW(beside) != INVALID_FILE_ATTRIBUTES)
+            return 1;
+    }
+    // A name found needs no room: the answer is the length it would take.
+    wchar_t found[MAX_PATH] = {};
+    if (SearchPathW(NULL, dll, NULL, MAX_PATH, found, NULL) != 0)
+        return 1;
+    const Runtime *runtime = FindRuntime(dll);
+    return runtime && runtime->assembly && HasAssembly(runtime->assembly);
+}
+
+// The characters of path up to and including its last slash.
+static size_t FolderLength(const wchar_t *path)
+{
+    size_t length = 0;
+    for (size_t i = 0; path[i]; i++) {
+        if (path[i] == L'\\' || path[i] == L'/')
+            length = i + 1;
+    }
+    return length;
+}
+
+// Reads the imported DLL's name at offset: up to 255 characters and its
+// terminator, all inside the file. 0 when there is none such.
+static int ReadDllName(const FileView *view, ULONGLONG offset, char *name)
+{
+    for (int length = 0; length < kDllNameChars; length++) {
+        if (!Holds(view, offset + length, 1))
+            return 0;
+        name[length] = (char)view->base[offset + length];
+        if (!name[length])
+            return length > 0;
+    }
+    return 0;
+}
+
+// Names the first imported DLL that cannot be found in missing; 0 when all
+// those looked at are found.
+static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *path,
+                             wchar_t *missing)
+{
+    if (!pe->importRva)
+        return 0;
+    ULONGLONG offset = RvaToOffset(view, pe, pe->importRva);
+    if (!offset)
+        return 0;
+    // The directory's own size bounds the walk where it names one; the loader
+    // goes by the empty entry that ends it.
+    int entries = kMaxImportEntries;
+    if (pe->importSize >= sizeof(IMAGE_IMPORT_DESCRIPTOR) &&
+        pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR) < (DWORD)entries)
+        entries = (int)(pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR));
+    size_t folderLength = FolderLength(path);
+    for (int i = 0; i < entries && Holds(view, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
+         i++, offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const IMAGE_IMPORT_DESCRIPTOR *entry =
+            (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
+        if (entry->Name == 0)
+            return 0;
+        ULONGLONG nameOffset = RvaToOffset(view, pe, entry->Name);
+        char name[kDllNameChars] = {};
+        if (!nameOffset || !ReadDllName(view, nameOffset, name) || IsApiSetName(name))
+            continue;
+        wchar_t wide[kDllNameChars] = {};
+        if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kDllNameChars))
+            continue;
+        if (!IsFound(path, folderLength, wide)) {
+            CopyText(missing, kDllNameChars, (const wchar_t *)wide);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The reason for a missing DLL, with the package that installs it when it
+// is one of the runtimes.
+static void DescribeMissing(const wchar_t *dll, wchar_t *reason, size_t cap)
+{
+    const Runtime *runtime = FindRuntime(dll);
+    if (!runtime) {
+        ComposeText(reason, cap, {L"找不到它需要的DLL：", dll});
+        return;
+    }
+    ComposeText(reason, cap,
+                {L"找不到它需要的DLL：", dll, L"，请安装Microsoft Visual C++ ", runtime->version,
+                 L" 可再发行组件包（", kOwnBuild, L"）"});
+}
+
+// What the header shows: a coherent PE DLL of this machine, or why not.
+static int DiagnoseHeaders(const PeHeaders *pe, wchar_t *reason, size_t cap)
+{
+    WORD machineMagic = MagicOf(pe->machine);
+    // A header whose machine and format disagree is loaded by no one.
+    if (!(pe->characteristics & IMAGE_FILE_DLL) || (machineMagic && machineMagic != pe->magic)) {
+        CopyText(reason, cap, kNotPeDll);
+        return 1;
+    }
+    if (pe->machine != kOwnMachine) {
+        const wchar_t *own = MachineName(kOwnMachine);
+        ComposeText(reason, cap,
+                    {L"为其他机器编译（", MachineName(pe->machine), L"），本程序只能注册", own,
+                     L"的DLL，请换用这个控件的", own, L"版本"});
+        return 1;
+    }
+    return 0;
+}
+
+// What the file itself shows; 0 when it looks loadable.
+static int DiagnoseFile(const wchar_t *path, wchar_t *reason, size_t cap)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_INVALID_NAME)
+            CopyText(reason, cap, L"文件不存在");
+        else
+            CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
+        return 1;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        CopyText(reason, cap, L"这是一个文件夹，不是控件文件");
+        return 1;
+    }
+    FileView view;
+    if (!OpenView(path, &view, reason, cap)) {
+        CloseView(&view);
+        return 1;
+    }
+    PeHeaders pe;
+    if (!ReadPeHeaders(&view, &pe)) {
+        CloseView(&view);
+        CopyText(reason, cap, kNotPeDll);
+        return 1;
+    }
+    if (DiagnoseHeaders(&pe, reason, cap)) {
+        CloseView(&view);
+        return 1;
+    }
+    wchar_t missing[kDllNameChars] = {};
+    int found = FindMissingImport(&view, &pe, path, missing);
+    CloseView(&view);
+    if (!found)
+        return 0;
+    DescribeMissing(missing, reason, cap);
+    return 1;
+}
+
+void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap)
+{
+    // The DLL was loaded: the file is sound, the registrar tells the rest.
+    if (exitCode == kRegistrarNoEntry) {
+        CopyText(reason, cap, L"没有DllRegisterServer函数");
+        return;
+    }
+    if (exitCode == kRegistrarEntryFailed) {
+        CopyText(reason, cap, L"DllRegisterServer执行失败");
+        return;
+    }
+    if (DiagnoseFile(path, reason, cap))
+        return;
+    if (exitCode == (DWORD)-1) {
+        CopyText(reason, cap, L"注册程序regsvr32.exe无法启动");
+        return;
+    }
+    if (exitCode == kRegistrarLoadFailed) {
+        CopyText(reason, cap, L"无法加载");
+        return;
+    }
+    wchar_t digits[kDecimalSize] = {};
+    FormatDecimal(digits, kDecimalSize, (long long)exitCode);
+    ComposeText(reason, cap, {L"注册程序退出码", (const wchar_t *)digits});
+}

@@ -1,0 +1,52 @@
+// Not a test: shows the real main window with the report of a failed drop
+// ("drop") or of a failed cabinet ("cabinet") for scripts/screenshot.sh. A
+// script cannot drag a file onto a Wine window, so the file is dropped
+// in-process, as the tests drop files; the program then prints "ready" and
+// runs until its window is closed.
+#include "support/cabinet_maker.h"
+#include "support/pe_maker.h"
+#include "support/test_support.h"
+
+#include <stdio.h>
+#include <string.h>
+
+// The test control, made to need a DLL this machine lacks (12 bytes replace
+// the import's name "ADVAPI32.dll").
+static std::string Needing(const std::string &dll)
+{
+    std::string name = dll;
+    name.resize(12, '\0');
+    return ReplaceBytes(ReadFileBytes(TestServerPath()), "ADVAPI32.dll", name);
+}
+
+int main(int argc, char **argv)
+{
+    bool cabinet = argc == 2 && strcmp(argv[1], "cabinet") == 0;
+    if (argc != 2 || (!cabinet && strcmp(argv[1], "drop") != 0)) {
+        fprintf(stderr, "usage: failed_drops.exe drop|cabinet\n");
+        return 2;
+    }
+    std::wstring dir = SystemDrive() + L":\\控件";
+    CreateDirectoryW(dir.c_str(), NULL);
+    std::wstring dropped;
+    if (cabinet) {
+        std::string good = ReadFileBytes(TestServerPath());
+        if (!MakeCabinet(dir, "OrviSeal.cab",
+                         {{"OrviSeal.ocx", Needing("mfc140u.dll")}, {"OrviSign.ocx", good}}))
+            return 1;
+        dropped = dir + L"\\OrviSeal.cab";
+    } else {
+        dropped = dir + L"\\OrviSeal.ocx";
+        WriteFileBytes(dropped, Needing("mfc42.dll"));
+    }
+    HWND window = StartMainWindow();
+    SendDrop(window, {dropped});
+    printf("ready\n");
+    fflush(stdout);
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
