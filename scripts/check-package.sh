@@ -49,8 +49,8 @@ for info in archive.infolist():
 for exe in ('OrviActiveX.exe', 'orvictl.exe'):
     if archive.read(f'{folder}/{exe}') != open(f'{built}/{exe}', 'rb').read():
         sys.exit(f'{exe} in the zip is not the one built')
-if archive.read(f'{folder}/使用说明.html').count(b'src="data:image/png;base64,') != 2:
-    sys.exit('the guide does not hold its two pictures')
+if archive.read(f'{folder}/使用说明.html').count(b'src="data:image/png;base64,') != 4:
+    sys.exit('the guide does not hold its four pictures')
 archive.extractall(out)
 EOF
 say "zip: $name/ holds OrviActiveX.exe and orvictl.exe as built and 使用说明.html with its pictures"

@@ -36,17 +36,20 @@ rm -rf "$stage"
 mkdir -p "$stage/files" "$stage/pictures" "$dist"
 cp build/i686/bin/OrviActiveX.exe build/i686/bin/orvictl.exe build/i686/generated/orvi.ico "$stage/files/"
 
-# The guide's pictures come from the shipped exe itself, with a filled list.
+# The guide's pictures come from the shipped exe itself, with a filled list,
+# and from the same build's window after a failed drop and a failed cabinet
+# (failed_drops.exe, built with the tests).
 . "$lib/wine-env.sh"
 pictures() {
-  ORVI_EXE=$1 ORVI_WINEPREFIX=$ORVI_PREFIXES/package ORVI_SCREENSHOT_SETUP="$lib/sample-controls.sh" \
-    ORVI_SCREENSHOT_QUERY=1 scripts/screenshot.sh "$stage/pictures" >/dev/null
+  cmake --build --preset "mingw-$1" --target OrviActiveX failed_drops >/dev/null
+  ORVI_EXE=$root/build/$1/bin/OrviActiveX.exe ORVI_WINEPREFIX=$ORVI_PREFIXES/package \
+    ORVI_SCREENSHOT_SETUP="$lib/sample-controls.sh" ORVI_SCREENSHOT_QUERY=1 \
+    ORVI_SCREENSHOT_FAILURES=1 scripts/screenshot.sh "$stage/pictures" >/dev/null
 }
-if ! pictures "$root/build/i686/bin/OrviActiveX.exe"; then
+if ! pictures i686; then
   say "the i686 exe did not start here (no 32-bit Windows code runs?): the pictures show the x86_64 build of the same window"
   cmake --preset mingw-x86_64 >/dev/null
-  cmake --build --preset mingw-x86_64 --target OrviActiveX
-  pictures "$root/build/x86_64/bin/OrviActiveX.exe"
+  pictures x86_64
 fi
 /usr/bin/python3 "$lib/guide_html.py" docs/使用说明.md "$stage/pictures" "$version" "$stage/files/使用说明.html"
 
