@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -426,6 +427,27 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     EXPECT_EQ(L"没有这个控件的卸载记录：ORVI.NeverRemoved\r\n", none.out);
 }
 
+// Waits until no regsvr32.exe is left running (one whose parent was ended
+// goes on with its own work for a moment).
+static void WaitForRegistrars()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"regsvr32.exe") != 0)
+            continue;
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 // A removal cut short between its keys and its file (the test server ends
 // orvictl from inside the registrar, where a crash would) leaves the file
 // with no key naming it and its record unfinished. The next elevated start of
@@ -437,6 +459,7 @@ TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
     SetEnv(L"ORVI_TEST_KILL_PARENT", L"unregister");
     Outcome killed = RunOrvictl(L"uninstall ORVI.TestCtl");
     SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
+    WaitForRegistrars();
     EXPECT_EQ(9u, killed.code) << killed.out;
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     ASSERT_TRUE(FileExists(path));
