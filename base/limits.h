@@ -80,6 +80,31 @@ const int kLibraryPathSize = 1000;
 // adjusted to upper case: three at most, and the 0 that ends the row.
 const int kCasePositionsSize = 4;
 
+// ---- removal records -------------------------------------------------------------
+// The keys one removal plans to delete, and their paths one after the other.
+const int kPlannedKeys = 1024;
+const int kPlanChars = 65536;
+// A record's folder or one of its files.
+const int kRecordPathSize = 400;
+// A key's full path in a record ("HKEY_LOCAL_MACHINE\...\name").
+const int kRecordKeyPathSize = 1024;
+// A value's name (the registry allows 16,383 characters) and its data.
+const int kRegValueNameSize = 16384;
+const unsigned long kRegValueDataBytes = 1UL << 20;
+// Text written to or read from a record's files at a time.
+const int kRecordTextChars = 32768;
+// A record's state file, read whole (a server path of kServerPathSize among it).
+const int kRecordStateChars = 12288;
+// A time as a record shows it: "2024-05-06 10:11:12".
+const int kRecordTimeChars = 24;
+// Record folders one listing takes in; more are left as they are.
+const int kListedRecords = 1024;
+// The records kept: the newest 50, as long as they hold 500 MB at most.
+const int kKeptRecords = 50;
+const unsigned long long kKeptRecordBytes = 500ULL * 1024 * 1024;
+// Bytes copied or compared at a time.
+const int kCopyChunkBytes = 65536;
+
 // ---- control information and download location -----------------------------
 // A list entry read by the information and download actions.
 const int kSelectedEntrySize = 260;

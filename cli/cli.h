@@ -33,3 +33,13 @@ int RunInfo(const wchar_t *progId, int json);
 int RunUninstall(const wchar_t *progId);
 int RunUninstallAll();
 void WriteUsage();
+// 1 when the process may change machine-wide registrations.
+int IsElevated();
+// Says that administrator rights are needed; kExitNotElevated.
+int RefuseNotElevated();
+
+// ---- record commands ------------------------------------------------------------
+int RunHistory(int json);
+int RunRestore(const wchar_t *progId);
+// Finishes the removals a process left unfinished, saying so on stderr.
+void FinishInterruptedRemovals();

@@ -13,7 +13,7 @@ static const wchar_t kNotInstalledLine[] = L"没有安装这个控件：";
 
 // 1 when the process may change machine-wide registrations: its token is
 // elevated (or, where there is no elevation, it is an administrator's).
-static int IsElevated()
+int IsElevated()
 {
     HANDLE token;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
@@ -37,7 +37,7 @@ static int IsElevated()
     return member != 0;
 }
 
-static int RefuseNotElevated()
+int RefuseNotElevated()
 {
     WriteErrLine({L"需要管理员权限：请在以管理员身份运行的命令提示符中执行。"});
     return kExitNotElevated;
@@ -380,8 +380,10 @@ void WriteUsage()
         L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
         L"  orvictl uninstall PROGID      卸载一个控件\r\n"
         L"  orvictl uninstall --all       卸载全部控件\r\n"
+        L"  orvictl history [--json]      列出卸载记录（最新的在前）\r\n"
+        L"  orvictl restore PROGID        按最新的卸载记录恢复控件的服务器文件和注册表项\r\n"
         L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
         L"\r\n"
         L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
-        L"        2 用法错误；3 需要管理员权限（register、uninstall）。\r\n");
+        L"        2 用法错误；3 需要管理员权限（register、uninstall、restore）。\r\n");
 }

@@ -19,7 +19,7 @@ static int UsageError(const wchar_t *what, const wchar_t *argument)
     return kExitUsage;
 }
 
-// list [--json] and info PROGID [--json]: the one option they take.
+// list [--json], info PROGID [--json] and history [--json]: the one option they take.
 static int TakesJson(int argc, wchar_t **argv, int first, int *json)
 {
     *json = 0;
@@ -60,6 +60,18 @@ static int RunCommand(int argc, wchar_t **argv)
             return kExitUsage;
         return RunInfo(argv[2], json);
     }
+    if (Equal(command, L"history")) {
+        if (TakesJson(argc, argv, 2, &json) != kExitDone)
+            return kExitUsage;
+        return RunHistory(json);
+    }
+    if (Equal(command, L"restore")) {
+        if (argc != 3)
+            return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"PROGID" : argv[3]);
+        if (argv[2][0] == L'-' || !argv[2][0])
+            return UsageError(kUnknownOption, argv[2]);
+        return RunRestore(argv[2]);
+    }
     if (Equal(command, L"uninstall")) {
         if (argc != 3)
             return UsageError(argc < 3 ? kMissing : kExtra,
@@ -79,6 +91,10 @@ int main()
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)
         return kExitUsage;
+    // A removal a process left half done is finished before anything else;
+    // only an elevated process may, so a plain list or info writes nothing.
+    if (IsElevated())
+        FinishInterruptedRemovals();
     int code = RunCommand(argc, argv);
     LocalFree(argv);
     return code;

@@ -20,8 +20,13 @@ int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *contex
 
 // ---- removal.cpp ------------------------------------------------------------------
 // Removes one control: its keys, then its server file is unregistered and
-// deleted. Always 1; an empty ProgID removes nothing.
+// deleted, each step marked in the removal's record. Always 1; an empty
+// ProgID removes nothing.
 int UninstallControl(const wchar_t *progId);
+// The keys the removal under way deletes, in order: the path of the one at
+// index below *root.
+int PlannedKeyCount();
+const wchar_t *PlannedKey(int index, HKEY *root);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
@@ -40,7 +45,6 @@ enum FixedKeyList {
     kSealServerKeys = 2, // "ORVI.SealServerCtrlMem"
     kDocumentKeys = 3,   // "PDF.OrviDocument" together with "TIF.OrviDocument"
 };
-void RemoveFixedKeys(int list);
 
 // ---- type_library.cpp ----------------------------------------------------------------
 // 1 when the type library guid is the control's: outside the OLE range, and

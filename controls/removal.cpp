@@ -1,10 +1,12 @@
 // Removal of one installed control: its keys (a fixed list for three named
 // controls, a generic rule for every other), then its server file is
-// unregistered and deleted. Nothing is reported.
+// unregistered and deleted. Nothing is reported. The keys are planned
+// first, so the removal's record holds them before any of them goes.
 #include "controls/controls.h"
 
 #include "base/text.h"
 #include "base/guid_text.h"
+#include "controls/records.h"
 #include "register/register.h"
 
 #include <wchar.h>
@@ -48,57 +50,107 @@ static const NamedControl kNamedControls[] = {
     {L"PDF.OrviDocument", kDocumentKeys},
 };
 
-// Deletes the key named by joining the parts; a path that does not fit is
+// The keys of the removal under way, in the order they are deleted: each
+// path, with its terminator, in g_planText.
+struct PlanEntry {
+    HKEY root;
+    size_t at;
+};
+static PlanEntry g_planned[kPlannedKeys];
+static wchar_t g_planText[kPlanChars];
+static int g_plannedCount;
+static size_t g_planUsed;
+
+static void ResetPlan()
+{
+    g_plannedCount = 0;
+    g_planUsed = 0;
+}
+
+// 0 when the plan is full.
+static int PlanKey(HKEY root, const wchar_t *path)
+{
+    if (g_plannedCount >= kPlannedKeys ||
+        !CopyText(g_planText + g_planUsed, kPlanChars - g_planUsed, path))
+        return 0;
+    g_planned[g_plannedCount].root = root;
+    g_planned[g_plannedCount].at = g_planUsed;
+    g_plannedCount++;
+    g_planUsed += TextLength(path) + 1;
+    return 1;
+}
+
+int PlannedKeyCount()
+{
+    return g_plannedCount;
+}
+
+const wchar_t *PlannedKey(int index, HKEY *root)
+{
+    *root = g_planned[index].root;
+    return g_planText + g_planned[index].at;
+}
+
+// Every deletion is tried, whether or not the one before it succeeded.
+// Returns how many keys went.
+static int DeletePlannedKeys()
+{
+    int deleted = 0;
+    for (int i = 0; i < g_plannedCount; i++)
+        deleted += DeleteKeyTree(g_planned[i].root, g_planText + g_planned[i].at) != 0;
+    return deleted;
+}
+
+// Plans the key named by joining the parts; a path that does not fit is
 // not acted on.
-static void DeleteJoinedKey(HKEY root, std::initializer_list<const wchar_t *> parts)
+static void PlanJoinedKey(HKEY root, std::initializer_list<const wchar_t *> parts)
 {
     wchar_t path[kRemovalKeyPathSize] = {};
     if (ComposeText(path, kRemovalKeyPathSize, parts))
-        DeleteKeyTree(root, path);
+        PlanKey(root, path);
 }
 
 // The ProgID and the type library, then the class (in the 32-bit view of
 // 64-bit Windows the class and the type library twins there).
-static void RemoveClassControlKeys(const ClassControl *control, BOOL wow64)
+static void PlanClassControlKeys(const ClassControl *control, BOOL wow64)
 {
-    DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
-    DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
+    PlanKey(HKEY_CLASSES_ROOT, control->progId);
+    PlanJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
     if (wow64) {
-        DeleteJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
-        DeleteJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
+        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
+        PlanJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
         return;
     }
-    DeleteJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
+    PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
 }
 
 // The ProgID and its class, then the machine-wide ProgID key, named with a
 // closing brace as the controls' own installers wrote it, and the
 // machine-wide class (in the 32-bit view under both of its names).
-static void RemoveDocumentKeys(const DocumentControl *control, BOOL wow64)
+static void PlanDocumentKeys(const DocumentControl *control, BOOL wow64)
 {
-    DeleteKeyTree(HKEY_CLASSES_ROOT, control->progId);
-    DeleteJoinedKey(HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
-    DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
+    PlanKey(HKEY_CLASSES_ROOT, control->progId);
+    PlanJoinedKey(HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
+    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
     if (wow64) {
-        DeleteJoinedKey(HKEY_LOCAL_MACHINE,
-                        {L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", control->clsid});
-        DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
+        PlanJoinedKey(HKEY_LOCAL_MACHINE,
+                      {L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", control->clsid});
+        PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
         return;
     }
-    DeleteJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
+    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
 }
 
-// Every deletion is tried, whether or not the one before it succeeded.
-void RemoveFixedKeys(int list)
+static void PlanFixedKeys(int list)
 {
     BOOL wow64 = IsWow64();
     if (list == kUploaderKeys)
-        RemoveClassControlKeys(&kUploader, wow64);
+        PlanClassControlKeys(&kUploader, wow64);
     else if (list == kSealServerKeys)
-        RemoveClassControlKeys(&kSealServer, wow64);
+        PlanClassControlKeys(&kSealServer, wow64);
     else if (list == kDocumentKeys) {
         for (const DocumentControl &document : kDocuments)
-            RemoveDocumentKeys(&document, wow64);
+            PlanDocumentKeys(&document, wow64);
     }
 }
 
@@ -120,72 +172,97 @@ static int MatchIsTheControls(const wchar_t *rootName, const wchar_t *name,
     return TypeLibraryIsTheControls(library[0] ? library : reference, serverPath);
 }
 
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
-                           const wchar_t *serverPath)
+// Plans every subkey of rootName (below HKEY_CLASSES_ROOT) that the pass
+// takes, in the order of the walk; 0 when the plan cannot hold them all.
+static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
+                               const wchar_t *rootName, const wchar_t *serverPath)
 {
     wchar_t adjusted[kRemovalKeyPathSize] = {};
     if (!CopyText(adjusted, kRemovalKeyPathSize, reference))
-        return;
+        return 1;
     AdjustReferenceCase(progId, adjusted);
     char ansiRoot[kRemovalKeyPathSize] = {};
     if (!WideCharToMultiByte(CP_ACP, 0, rootName, -1, ansiRoot, (int)kRemovalKeyPathSize, NULL,
                              NULL))
-        return;
+        return 1;
     HKEY root;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
-        return;
-    DWORD index = 0;
-    for (;;) {
+        return 1;
+    int whole = 1;
+    for (DWORD index = 0;; index++) {
         wchar_t name[kKeyNameSize] = {};
         DWORD size = kKeyNameSize;
         if (RegEnumKeyExW(root, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
         wchar_t path[kRemovalKeyPathSize] = {};
-        // A deleted subkey's follower moves down to its index: look at the
-        // same index again. A path that does not fit is not acted on.
+        // A path that does not fit is not acted on.
         if (GuidTailsMatch(name, adjusted) &&
             MatchIsTheControls(rootName, name, adjusted, serverPath) &&
             ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
-            DeleteKeyTree(HKEY_CLASSES_ROOT, path))
-            continue;
-        index++;
+            !PlanKey(HKEY_CLASSES_ROOT, path)) {
+            whole = 0;
+            break;
+        }
     }
     RegCloseKey(root);
+    return whole;
 }
+
+// Matches beyond what the plan holds are taken in further rounds, as long as
+// a round deletes any.
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
+                           const wchar_t *serverPath)
+{
+    for (;;) {
+        ResetPlan();
+        int whole = PlanMatchingSubkeys(progId, reference, rootName, serverPath);
+        if (!DeletePlannedKeys() || whole)
+            return;
+    }
+}
+
+// The three passes of the generic rule: the interfaces (in the 32-bit
+// column also those of the Wow6432Node view), then the type libraries.
+static const wchar_t *PassRoot(int pass, BOOL wow64)
+{
+    const wchar_t *roots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
+                              kLibraryPassRoot};
+    return roots[pass];
+}
+const int kPassCount = 3;
 
 // The ProgID, class, type-library and interface keys of any other control,
 // with their Wow6432Node twins, and the family's two file-extension keys.
-// serverPath is the control's absolute server path, or empty.
-static void RemoveGenericKeys(const wchar_t *progId, const wchar_t *clsid,
-                              const wchar_t *serverPath)
+// The passes' reference is left in reference (kDefaultValueSize); 0 when
+// the passes matched more keys than the plan holds. serverPath is the
+// control's absolute server path, or empty.
+static int PlanGenericKeys(const wchar_t *progId, const wchar_t *clsid, const wchar_t *serverPath,
+                           wchar_t *reference)
 {
-    DeleteKeyTree(HKEY_CLASSES_ROOT, L".qvb");
-    DeleteKeyTree(HKEY_CLASSES_ROOT, L".qvm");
+    PlanKey(HKEY_CLASSES_ROOT, L".qvb");
+    PlanKey(HKEY_CLASSES_ROOT, L".qvm");
 
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? kClassKeysWow : kClassKeys;
-    const wchar_t *passRoots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
-                                  kLibraryPassRoot};
     wchar_t referenceKey[kRemovalKeyPathSize] = {};
     // Without a CLSID there is no reference: the passes match nothing.
     if (clsid[0])
         ComposeText(referenceKey, kRemovalKeyPathSize, {classBase, clsid, L"\\TypeLib"});
-    for (const wchar_t *passRoot : passRoots) {
-        wchar_t reference[kDefaultValueSize] = {};
-        if (referenceKey[0])
-            ReadDefaultValue(referenceKey, reference);
-        DeleteMatchingSubkeys(progId, reference, passRoot, serverPath);
-    }
+    reference[0] = 0;
+    if (referenceKey[0])
+        ReadDefaultValue(referenceKey, reference);
+    int whole = 1;
+    for (int pass = 0; pass < kPassCount; pass++)
+        whole = PlanMatchingSubkeys(progId, reference, PassRoot(pass, wow64), serverPath) && whole;
 
     // Without a CLSID the class path would name the whole CLSID key.
     if (clsid[0]) {
-        wchar_t classKey[kRemovalKeyPathSize] = {};
-        if (wow64 && ComposeText(classKey, kRemovalKeyPathSize, {kClassKeysWow, clsid}))
-            DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
-        if (ComposeText(classKey, kRemovalKeyPathSize, {kClassKeys, clsid}))
-            DeleteKeyTree(HKEY_CLASSES_ROOT, classKey);
+        if (wow64)
+            PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, clsid});
+        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, clsid});
     }
-    DeleteKeyTree(HKEY_CLASSES_ROOT, progId);
+    PlanKey(HKEY_CLASSES_ROOT, progId);
+    return whole;
 }
 
 // Code unit by code unit: a collating comparison would take a look-alike
@@ -209,6 +286,8 @@ int UninstallControl(const wchar_t *progIdText)
         return 1;
     if (!ComposeText(clsidPath, kRemovalKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
         return 1;
+    // A removal that an earlier process left half done is finished first.
+    FinishUnfinishedRemovals(NULL, NULL);
 
     wchar_t clsid[kDefaultValueSize] = {};
     ReadDefaultValue(clsidPath, clsid);
@@ -221,15 +300,28 @@ int UninstallControl(const wchar_t *progIdText)
     ReadServerPath(clsid, serverPath);
 
     int absolute = IsAbsoluteServerPath(serverPath);
+    const wchar_t *ownServer = absolute ? serverPath : L"";
+    ResetPlan();
     int list = FindNamedControl(progId);
+    wchar_t reference[kDefaultValueSize] = {};
+    int whole = 1;
     if (list)
-        RemoveFixedKeys(list);
+        PlanFixedKeys(list);
     else
-        RemoveGenericKeys(progId, clsid, absolute ? serverPath : L"");
+        whole = PlanGenericKeys(progId, clsid, ownServer, reference);
 
+    BeginRemovalRecord(progId, clsid, ownServer);
+    DeletePlannedKeys();
+    // What the plan could not hold goes unrecorded, after the rest.
+    for (int pass = 0; !whole && pass < kPassCount; pass++)
+        DeleteMatchingSubkeys(progId, reference, PassRoot(pass, IsWow64()), ownServer);
+    MarkRemovalStep(kStepKeys);
     if (absolute) {
         UnregisterControlFile(serverPath);
+        MarkRemovalStep(kStepUnregister);
         DeleteFileW(serverPath);
+        MarkRemovalStep(kStepFile);
     }
+    EndRemovalRecord();
     return 1;
 }

@@ -6,11 +6,11 @@
 #include "base/file_kind.h"
 #include "base/stored_name.h"
 #include "base/text.h"
+#include "register/protected_folder.h"
 
 #include <fcntl.h>
 #include <fdi.h>
 #include <io.h>
-#include <sddl.h>
 #include <share.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -29,11 +29,6 @@ const USHORT kRestoredAttributes = 0x27;
 // registered. Without delete sharing nobody can rename or delete it (nor,
 // on Windows, rename the folders above it) in the meantime.
 static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
-// Administrators and SYSTEM full control, Users read and execute, nothing
-// inherited: a base folder that others may write to gives its numbered
-// folders nothing, so no one else can plant or swap a file to be registered.
-static const wchar_t kFolderSecurity[] =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // What one copy keeps between the decompressor's notifications, handed to
 // them as the copy's user value. The written names outlive the copy: only
@@ -152,17 +147,8 @@ void ReleaseExtractFolder()
 // 0 with the error of the creation when it cannot be made.
 static int CreateHeldFolder(const wchar_t *path)
 {
-    SECURITY_ATTRIBUTES security = {sizeof(security), NULL, FALSE};
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderSecurity, SDDL_REVISION_1,
-                                                              &security.lpSecurityDescriptor, NULL))
+    if (!CreateProtectedFolder(path))
         return 0;
-    BOOL created = CreateDirectoryW(path, &security);
-    DWORD error = GetLastError();
-    LocalFree(security.lpSecurityDescriptor);
-    if (!created) {
-        SetLastError(error);
-        return 0;
-    }
     ReleaseExtractFolder();
     g_extractFolderHandle =
         CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -226,13 +212,8 @@ int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
 // Base folder at the root of the system drive, e.g. "C:/OrviActiveX/".
 static int GetBaseFolder(char *base, int cap)
 {
-    wchar_t systemDir[MAX_PATH] = {};
-    UINT n = GetSystemDirectoryW(systemDir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return 0;
-    wchar_t drive[] = {systemDir[0], 0};
     wchar_t wide[MAX_PATH] = {};
-    if (!ComposeText(wide, MAX_PATH, {(const wchar_t *)drive, L":/OrviActiveX/"}))
+    if (!ComposeToolFolder(wide, MAX_PATH, L"/"))
         return 0;
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, base, cap, NULL, NULL) != 0;
 }

@@ -3,9 +3,13 @@
 // COM server; exit codes, output lines and the reasons of failures.
 #include "support/cabinet_maker.h"
 #include "support/pe_maker.h"
+#include "support/record_support.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -132,6 +136,7 @@ protected:
     }
     void TearDown() override
     {
+        SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
         SetEnv(L"ORVI_TEST_FAIL", NULL);
         SetEnv(L"ORVI_TEST_PROGID", NULL);
         SetEnv(L"ORVI_TEST_CLSID", NULL);
@@ -153,6 +158,9 @@ TEST_F(Orvictl, UsageErrorsAndHelp)
     EXPECT_EQ(2u, RunOrvictl(L"list --xml").code);
     EXPECT_EQ(2u, RunOrvictl(L"info").code);
     EXPECT_EQ(2u, RunOrvictl(L"uninstall").code);
+    EXPECT_EQ(2u, RunOrvictl(L"restore").code);
+    EXPECT_EQ(2u, RunOrvictl(L"restore --all").code);
+    EXPECT_EQ(2u, RunOrvictl(L"history --xml").code);
     // Endings as a drop takes them: lower case only.
     Outcome wrongType = RunOrvictl(L"register \"" + dir + L"\\readme.txt\"");
     EXPECT_EQ(2u, wrongType.code);
@@ -162,6 +170,7 @@ TEST_F(Orvictl, UsageErrorsAndHelp)
         Outcome run = RunOrvictl(help);
         EXPECT_EQ(0u, run.code) << help;
         EXPECT_TRUE(Holds(run.out, L"orvictl uninstall --all")) << run.out;
+        EXPECT_TRUE(Holds(run.out, L"orvictl restore PROGID")) << run.out;
     }
 }
 
@@ -432,19 +441,29 @@ TEST_F(Orvictl, UninstallAllGoesControlByControl)
 
 // The platform's own limited token (the linked token of this elevated
 // process) runs orvictl as an administrator does before elevation.
-TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
+static HANDLE LimitedToken()
 {
     HANDLE own;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own));
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own))
+        return NULL;
     TOKEN_LINKED_TOKEN linked = {};
     DWORD size = 0;
     BOOL gotLinked = GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &size);
     CloseHandle(own);
-    ASSERT_TRUE(gotLinked) << GetLastError();
+    EXPECT_TRUE(gotLinked) << GetLastError();
+    if (!gotLinked)
+        return NULL;
     TOKEN_ELEVATION elevation = {};
-    ASSERT_TRUE(GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation,
+    EXPECT_TRUE(GetTokenInformation(linked.LinkedToken, TokenElevation, &elevation,
                                     sizeof(elevation), &size));
-    ASSERT_FALSE(elevation.TokenIsElevated);
+    EXPECT_FALSE(elevation.TokenIsElevated);
+    return linked.LinkedToken;
+}
+
+TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
+{
+    TOKEN_LINKED_TOKEN linked = {LimitedToken()};
+    ASSERT_TRUE(linked.LinkedToken != NULL);
 
     std::wstring path = CopyServer(L"ctl.ocx");
     Outcome reg = RunOrvictl(L"register \"" + path + L"\"", linked.LinkedToken);
@@ -458,6 +477,11 @@ TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
     EXPECT_EQ(3u, RunOrvictl(L"uninstall --all", linked.LinkedToken).code);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl", linked.LinkedToken).code);
+    // The records are for anybody to read; turning one back needs the rights.
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    EXPECT_EQ(0u, RunOrvictl(L"history", linked.LinkedToken).code);
+    EXPECT_EQ(3u, RunOrvictl(L"restore ORVI.TestCtl", linked.LinkedToken).code);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     CloseHandle(linked.LinkedToken);
 }
 
@@ -537,4 +561,193 @@ TEST_F(Orvictl, RegistryTextCannotForgeLines)
     Outcome again = RunOrvictl(L"info \"" + lone + L"\" --json");
     EXPECT_TRUE(Holds(again.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"found\":true,"))
         << again.out;
+
+// ---- removal records ------------------------------------------------------------------
+
+static const wchar_t kProtectedFolder[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// What a folder made by anybody else could carry: Everyone may change it.
+static const wchar_t kOpenFolder[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)";
+
+static void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
+    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+}
+
+static std::wstring FirstLine(const std::wstring &text)
+{
+    return text.substr(0, text.find(L"\r\n"));
+}
+
+// A removal turned back from its record: the keys it deleted, each in its
+// own view (the i686 orvictl's class keys lie in the 32-bit one, its ProgID
+// and type library in the shared keys), and the server file byte for byte;
+// the control then works again. Never over a different file.
+TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
+{
+    std::wstring path = CopyServer(L"restored.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    const std::wstring keys[] = {L"ORVI.TestCtl", std::wstring(L"CLSID\\") + kTestServerClsid,
+                                 std::wstring(L"TypeLib\\") + kTestServerTypeLib};
+    std::vector<std::wstring> before;
+    for (const std::wstring &key : keys)
+        before.push_back(KeyTreeText(HKEY_CLASSES_ROOT, key));
+    std::string bytes = ReadFileBytes(path);
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    ASSERT_FALSE(FileExists(path));
+
+    Outcome history = RunOrvictl(L"history");
+    EXPECT_EQ(0u, history.code);
+    EXPECT_TRUE(Holds(FirstLine(history.out), L"  ORVI.TestCtl  " + path + L"  已完成"))
+        << history.out;
+    Outcome json = RunOrvictl(L"history --json");
+    EXPECT_EQ(0u, json.code);
+    EXPECT_EQ(0u, json.out.find(L"{\"records\":[{\"progId\":\"ORVI.TestCtl\",\"time\":\""))
+        << json.out;
+
+    Outcome restored = RunOrvictl(L"restore orvi.testctl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(0u, restored.out.find(L"已恢复服务器文件：" + path + L"\r\n已恢复注册表项："))
+        << restored.out;
+    EXPECT_TRUE(Holds(restored.out, L"\r\n已恢复：ORVI.TestCtl（卸载于")) << restored.out;
+    for (size_t i = 0; i < before.size(); i++)
+        EXPECT_EQ(before[i], KeyTreeText(HKEY_CLASSES_ROOT, keys[i])) << keys[i];
+    EXPECT_TRUE(bytes == ReadFileBytes(path)) << "the server file differs";
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
+
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    WriteFileBytes(path, "another file");
+    Outcome refused = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(1u, refused.code);
+    EXPECT_EQ(L"恢复失败：服务器文件的位置已有另一个文件：" + path + L"\r\n", refused.out);
+    EXPECT_EQ("another file", ReadFileBytes(path));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    Outcome none = RunOrvictl(L"restore ORVI.NeverRemoved");
+    EXPECT_EQ(1u, none.code);
+    EXPECT_EQ(L"没有这个控件的卸载记录：ORVI.NeverRemoved\r\n", none.out);
+}
+
+// Waits until no regsvr32.exe is left running (one whose parent was ended
+// goes on with its own work for a moment).
+static void WaitForRegistrars()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"regsvr32.exe") != 0)
+            continue;
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 30000));
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+// A removal cut short between its keys and its file (the test server ends
+// orvictl from inside the registrar, where a crash would) leaves the file
+// with no key naming it and its record unfinished. The next elevated start of
+// orvictl finishes it; a start without the rights writes nothing.
+TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
+{
+    std::wstring path = CopyServer(L"cut short.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    SetEnv(L"ORVI_TEST_KILL_PARENT", L"unregister");
+    Outcome killed = RunOrvictl(L"uninstall ORVI.TestCtl");
+    SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
+    WaitForRegistrars();
+    EXPECT_EQ(9u, killed.code) << killed.out;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    ASSERT_TRUE(FileExists(path));
+
+    HANDLE limited = LimitedToken();
+    ASSERT_TRUE(limited != NULL);
+    Outcome history = RunOrvictl(L"history", limited);
+    Outcome plain = RunOrvictl(L"list", limited);
+    CloseHandle(limited);
+    EXPECT_TRUE(Holds(FirstLine(history.out), path + L"  未完成")) << history.out;
+    EXPECT_EQ(L"当前电脑没有安装控件！\r\n", plain.out);
+    EXPECT_TRUE(FileExists(path));
+
+    Outcome next = RunOrvictl(L"list");
+    EXPECT_EQ(0u, next.code);
+    EXPECT_EQ(L"已完成中断的卸载：ORVI.TestCtl\r\n当前电脑没有安装控件！\r\n", next.out);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), path + L"  已完成"));
+}
+
+// restore takes no path: it reads the tool's records folder alone, and in it
+// only the record folders the tool made. A record planted by hand (a real one
+// copied and pointed at a file and a path of its own) in a folder others may
+// write to, or anywhere outside the records folder (here orvictl's current
+// folder), is never used. Wine keeps no file DACL but shows a grant to
+// Everyone, which the planted folders carry here; a junction or symbolic
+// link (Wine makes none) and a folder owned by another user are refused the
+// same way, on Windows only.
+TEST_F(Orvictl, RestoreUsesOnlyTheToolsOwnRecords)
+{
+    std::wstring path = CopyServer(L"own.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    std::string bytes = ReadFileBytes(path);
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    const std::wstring real = NewestRecord();
+    ASSERT_FALSE(real.empty());
+
+    const std::wstring victim = dir + L"\\victim.ocx";
+    wchar_t name[24];
+    swprintf(name, 24, L"%015llu", std::stoull(RecordNames()[0]) + 1);
+    const std::wstring planted = RecordsFolder() + L"\\" + name;
+    CopyRecord(real, planted);
+    std::wstring state = ReadStateText(planted);
+    state.replace(state.find(path), path.size(), victim);
+    WriteStateText(planted, state);
+    WriteFileBytes(planted + L"\\server.bin", "planted server");
+    SetFolderDacl(planted, kOpenFolder);
+    const std::wstring outside = dir + L"\\outside";
+    CreateDirectoryW(outside.c_str(), NULL);
+    CopyRecord(planted, outside + L"\\" + name);
+    CreateDirectoryW((outside + L"\\removals").c_str(), NULL);
+    CopyRecord(planted, outside + L"\\removals\\" + name);
+
+    wchar_t working[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, working);
+    ASSERT_TRUE(SetCurrentDirectoryW(outside.c_str()));
+    Outcome history = RunOrvictl(L"history");
+    Outcome restored = RunOrvictl(L"restore ORVI.TestCtl");
+    SetCurrentDirectoryW(working);
+    EXPECT_TRUE(Holds(FirstLine(history.out), L"  ORVI.TestCtl  " + path + L"  已完成"))
+        << history.out;
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_TRUE(bytes == ReadFileBytes(path)) << "the server file differs";
+    EXPECT_FALSE(FileExists(victim));
+    RemoveTree(planted);
+
+    // A records folder that others may write to (made by somebody before the
+    // tool made its own) is not read at all; the next removal sets it aside
+    // and starts a folder of its own.
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    SetFolderDacl(RecordsFolder(), kOpenFolder);
+    Outcome none = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(1u, none.code) << none.out;
+    EXPECT_EQ(L"没有卸载记录。\r\n", RunOrvictl(L"history").out);
+    EXPECT_FALSE(FileExists(path));
+    std::vector<std::wstring> before = NamesIn(BaseFolder());
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"own.ocx") + L"\"").code);
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    EXPECT_EQ(1u, RecordNames().size());
+    for (const std::wstring &folder : NamesIn(BaseFolder())) {
+        if (std::find(before.begin(), before.end(), folder) != before.end())
+            continue;
+        EXPECT_EQ(0u, folder.find(L"removals.")) << folder;
+        SetFolderDacl(BaseFolder() + L"\\" + folder, kProtectedFolder);
+        RemoveTree(BaseFolder() + L"\\" + folder);
+    }
 }

@@ -1,10 +1,13 @@
 // Control removal: the generic rule and the fixed key lists in both columns,
-// the passes, tree deletion, default values, and the two removal actions on
-// the real main window with the real regsvr32.exe.
+// the passes, tree deletion, default values, the two removal actions on the
+// real main window with the real regsvr32.exe, and the records that turn a
+// removal back.
+#include "support/record_support.h"
 #include "support/test_support.h"
 
 #include "app/app.h"
 #include "controls/controls.h"
+#include "controls/records.h"
 #include "register/register.h"
 #include "controls/actions.h"
 
@@ -39,6 +42,15 @@ static bool TwinsAreDistinct()
 }
 
 typedef std::pair<HKEY, std::wstring> KeyName;
+
+// Each key with its values and subkeys as text ("" for a key not there).
+static std::vector<std::wstring> TreeTexts(const std::vector<KeyName> &keys)
+{
+    std::vector<std::wstring> texts;
+    for (const KeyName &k : keys)
+        texts.push_back(KeyTreeText(k.first, k.second));
+    return texts;
+}
 
 static std::wstring Repeat(wchar_t c, size_t n)
 {
@@ -242,6 +254,17 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     };
     for (const KeyName &k : kept)
         Make(k.first, k.second);
+    std::vector<KeyName> watched = {
+        {kCR, progId},  {kCR, classKey}, {kCR, wowClassKey},
+        {kCR, L".qvb"}, {kCR, L".qvm"},  {kCR, std::wstring(L"TypeLib\\") + kTypeLib}};
+    for (const wchar_t *twin : {L"5E6F7A81", L"5E6F7A82"})
+        watched.push_back({kCR, L"TypeLib\\" + LibTwin(twin)});
+    for (const wchar_t *twin : {L"5E6F7A83", L"5E6F7A84"})
+        watched.push_back({kCR, L"Interface\\" + LibTwin(twin)});
+    for (const wchar_t *twin : {L"5E6F7A86", L"5E6F7A87"})
+        watched.push_back({kCR, L"Wow6432Node\\Interface\\" + LibTwin(twin)});
+    watched.insert(watched.end(), std::begin(kept), std::end(kept));
+    const std::vector<std::wstring> before = TreeTexts(watched);
     ASSERT_TRUE(AreNeighbours(kCR, L"TypeLib", LibTwin(L"5E6F7A81"), LibTwin(L"5E6F7A82")));
     ASSERT_TRUE(AreNeighbours(kCR, L"Interface", LibTwin(L"5E6F7A83"), LibTwin(L"5E6F7A84")));
     ASSERT_TRUE(
@@ -267,6 +290,18 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     for (const KeyName &k : kept)
         EXPECT_TRUE(KeyExists(k.first, k.second)) << k.second;
     EXPECT_FALSE(FileExists(server));
+
+    // The record turns the removal back whole: every key in its own view
+    // (the 32-bit column's lie in the Wow6432Node one), the file byte for byte.
+    static RestoreResult restored;
+    ASSERT_EQ(kRestored, RestoreNewestRecord(progId.c_str(), &restored));
+    EXPECT_EQ(before, TreeTexts(watched));
+    EXPECT_EQ("not a real server", ReadFileBytes(server));
+    EXPECT_EQ(1, restored.fileCopied);
+    // The platform's reg.exe reads the export as well, into the same views.
+    EXPECT_EQ(UninstallControl(progId.c_str()), 1);
+    ASSERT_EQ(0u, RunReg(L"import \"" + NewestRecord() + L"\\keys.reg\" /reg:64"));
+    EXPECT_EQ(before, TreeTexts(watched));
 }
 
 // The system's IUnknown, IDispatch and OLE Automation library (stdole) and
@@ -669,6 +704,9 @@ protected:
             Make(k.first, k.second);
         Make(kCR, L".qvb");
         Make(kCR, L".qvm");
+        std::vector<KeyName> watched = c.deleted;
+        watched.insert(watched.end(), c.kept.begin(), c.kept.end());
+        const std::vector<std::wstring> before = TreeTexts(watched);
 
         EXPECT_EQ(UninstallControl(c.progId), 1);
 
@@ -680,6 +718,12 @@ protected:
         EXPECT_TRUE(KeyExists(kCR, L".qvm"));
         // Unregistered and deleted as for every control.
         EXPECT_FALSE(FileExists(server));
+
+        // Turned back from its record, the machine-wide keys among them.
+        static RestoreResult restored;
+        ASSERT_EQ(kRestored, RestoreNewestRecord(c.progId, &restored));
+        EXPECT_EQ(before, TreeTexts(watched));
+        EXPECT_EQ("not a real server", ReadFileBytes(server));
     }
 };
 
@@ -1258,6 +1302,57 @@ TEST_F(RemovalTest, KeyThatCannotBeDeletedDoesNotStopTheRestOfTheRemoval)
     // Without a CLSID left under the ProgID the class key is not named again.
     EXPECT_TRUE(KeyExists(kCR, classStuck + L"\\Inner"));
     EXPECT_EQ((std::vector<std::wstring>{L"ORVI.Other"}), ListEntries());
+}
+
+// ---- records -------------------------------------------------------------------------
+
+// The record folder of a number, as the tool names it.
+static std::wstring RecordFolderOf(unsigned long long number)
+{
+    wchar_t name[24];
+    swprintf(name, 24, L"%015llu", number);
+    return RecordsFolder() + L"\\" + name;
+}
+
+// The newest 50 finished records are kept as long as they hold 500 MB at
+// most; older ones go at the next removal, oldest first. The older records
+// are planted in the tool's own form (copies of a real one, numbered older),
+// so one real removal shows each bound.
+TEST_F(RemovalTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
+{
+    RemoveRecords();
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    const std::wstring real = NewestRecord();
+    ASSERT_FALSE(real.empty());
+    const unsigned long long first = std::stoull(RecordNames()[0]);
+    for (int age = 1; age <= 55; age++)
+        CopyRecord(real, RecordFolderOf(first - 10 * age));
+
+    // 57 records: the newest 50 stay, the new one among them.
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    std::vector<std::wstring> names = RecordNames();
+    EXPECT_EQ(50u, names.size());
+    EXPECT_EQ(RecordFolderOf(first - 480), RecordsFolder() + L"\\" + names.back());
+
+    // One record of more than 500 MB (a sparse file: no disk is taken): it
+    // and every older one go, whatever their number.
+    const std::wstring big = RecordFolderOf(first - 95);
+    CopyRecord(real, big);
+    HANDLE copy = CreateFileW((big + L"\\server.bin").c_str(), GENERIC_WRITE, 0, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, copy);
+    LARGE_INTEGER size;
+    size.QuadPart = 501LL * 1024 * 1024;
+    EXPECT_TRUE(SetFilePointerEx(copy, size, NULL, FILE_BEGIN) && SetEndOfFile(copy));
+    CloseHandle(copy);
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    names = RecordNames();
+    EXPECT_EQ(12u, names.size());
+    EXPECT_EQ(RecordFolderOf(first - 90), RecordsFolder() + L"\\" + names.back());
+    EXPECT_FALSE(FileExists(big));
 }
 
 // ---- load ------------------------------------------------------------------------------

@@ -14,6 +14,10 @@
 //   ORVI_TEST_FAIL      "register", "unregister" or "all": make that call fail
 //   ORVI_TEST_LOG       file that gets one UTF-8 line per call
 //   ORVI_TEST_SLEEP_MS  delay before doing anything, to simulate a slow server
+//   ORVI_TEST_KILL_PARENT  "unregister": DllUnregisterServer first ends the
+//                       process that started this one (the registrar's
+//                       parent: the tool), as a crash in the middle of a
+//                       removal would, between its keys and its file
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -28,6 +32,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
+#include <tlhelp32.h>
 
 #include <cwchar>
 #include <string>
@@ -201,6 +206,32 @@ bool CallFails(const char *verb, const wchar_t *which)
     return ShouldFail(which);
 }
 
+// Ends the parent of this process when the environment asks for it at this
+// entry point, and waits until it is gone.
+void KillParentIfAsked(const wchar_t *which)
+{
+    if (lstrcmpiW(GetEnv(L"ORVI_TEST_KILL_PARENT").c_str(), which) != 0)
+        return;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    }
+    CloseHandle(snapshot);
+    HANDLE process = parent ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, parent) : nullptr;
+    if (!process)
+        return;
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+}
+
 HRESULT FromWin32(LONG rc)
 {
     return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
@@ -253,6 +284,7 @@ STDAPI DllRegisterServer()
 
 STDAPI DllUnregisterServer()
 {
+    KillParentIfAsked(L"unregister");
     if (CallFails("unregister", L"unregister"))
         return E_FAIL;
 
