@@ -561,6 +561,7 @@ TEST_F(Orvictl, RegistryTextCannotForgeLines)
     Outcome again = RunOrvictl(L"info \"" + lone + L"\" --json");
     EXPECT_TRUE(Holds(again.out, L"{\"progId\":\"ORVI.Lone\\ud83dx\",\"found\":true,"))
         << again.out;
+}
 
 // ---- removal records ------------------------------------------------------------------
 
