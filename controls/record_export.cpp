@@ -9,10 +9,7 @@
 #include "base/text.h"
 #include "controls/controls.h"
 
-static const wchar_t kRegHeader[] = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n";
 static const wchar_t kHexDigits[] = L"0123456789abcdef";
-// Deeper trees than this are not written (and no removal deletes them either).
-const int kMaxExportDepth = 64;
 
 struct Export {
     HANDLE file;
@@ -173,7 +170,7 @@ static void PutTree(HKEY key, wchar_t *path, int depth)
         if (RegEnumKeyExW(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
         HKEY subkey;
-        if (!FitsOnALine(name, size) || depth >= kMaxExportDepth ||
+        if (!FitsOnALine(name, size) || depth >= kMaxRecordDepth ||
             !AppendText(path, kRecordKeyPathSize, L"\\") ||
             !AppendText(path, kRecordKeyPathSize, (const wchar_t *)name)) {
             path[length] = 0;
@@ -228,7 +225,9 @@ int ExportPlannedKeys(HANDLE file, int *whole, ULONGLONG *bytes)
     g_export.whole = 1;
     g_export.bytes = 0;
     g_writtenUsed = 0;
-    Put(kRegHeader);
+    Put(L"\xFEFF");
+    Put(kRegHeaderLine);
+    Put(L"\r\n\r\n");
     for (int i = 0; i < PlannedKeyCount(); i++) {
         HKEY root;
         const wchar_t *path = PlannedKey(i, &root);

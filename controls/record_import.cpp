@@ -8,9 +8,6 @@
 
 #include "base/text.h"
 
-static const wchar_t kRegHeaderLine[] = L"Windows Registry Editor Version 5.00";
-// Deeper trees than this are not deleted (no export writes them either).
-const int kMaxDeleteDepth = 64;
 
 struct Reader {
     HANDLE file;
@@ -207,7 +204,7 @@ static int DeleteTreeInView(HKEY parent, const wchar_t *name, int depth)
     if (RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &key) !=
         ERROR_SUCCESS)
         return 0;
-    int plain = !IsRegistryLink(key) && depth < kMaxDeleteDepth;
+    int plain = !IsRegistryLink(key) && depth < kMaxRecordDepth;
     while (plain) {
         wchar_t subkey[kKeyNameSize] = {};
         DWORD size = kKeyNameSize;

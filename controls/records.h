@@ -24,6 +24,11 @@ const int kStepCount = 3;
 const wchar_t kRecordKeysFile[] = L"keys.reg";
 const wchar_t kRecordServerFile[] = L"server.bin";
 const wchar_t kRecordStateFile[] = L"state.txt";
+// The first line of the keys file, the platform's own export format.
+const wchar_t kRegHeaderLine[] = L"Windows Registry Editor Version 5.00";
+// Key trees deeper than this are neither written into a record nor deleted
+// from one's keys.
+const int kMaxRecordDepth = 64;
 
 // What a record's state file says.
 struct RecordState {

@@ -4,6 +4,8 @@
 #include "support/cabinet_maker.h"
 #include "support/test_support.h"
 
+#include "register/protected_folder.h"
+
 #include <algorithm>
 
 std::wstring RecordsFolder()
@@ -55,7 +57,9 @@ std::wstring StateValue(const std::wstring &record, const std::wstring &name)
 
 void CopyRecord(const std::wstring &from, const std::wstring &to)
 {
-    CreateDirectoryW(to.c_str(), NULL);
+    // Made as the tool makes a record's folder: a folder others may write to
+    // is no record of the tool's.
+    EXPECT_TRUE(CreateProtectedFolder(to.c_str())) << std::string(to.begin(), to.end());
     for (const std::wstring &name : NamesIn(from))
         CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
 }

@@ -20,7 +20,8 @@ std::wstring ReadStateText(const std::wstring &record);
 void WriteStateText(const std::wstring &record, const std::wstring &text);
 // The record's value of one state line ("progid", "server", "keys"...).
 std::wstring StateValue(const std::wstring &record, const std::wstring &name);
-// A copy of a record's folder (its files) under another path.
+// A copy of a record's folder (its files) under another path, in a folder
+// made with the tool's protection.
 void CopyRecord(const std::wstring &from, const std::wstring &to);
 // Removes every record, for a test that counts them.
 void RemoveRecords();
