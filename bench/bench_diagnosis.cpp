@@ -99,11 +99,11 @@ void RunDiagnosisRows(HWND window)
                         L"找不到它需要的DLL：mfc42.dll"};
     WriteFileBytes(needy.path, ReplaceBytes(ReadFileBytes(TestServerPath()), "ADVAPI32.dll",
                                             std::string("mfc42.dll\0\0\0", 12)));
-    PeSpec spec;
-    spec.extraSections = 65534;
-    spec.fileSize = kCraftedBytes;
+    PeLayout layout;
+    layout.extraSections = 65534;
+    layout.fileSize = kCraftedBytes;
     FailedFile crafted = {"crafted 20 MB, 65,535 sections", dir + L"\\crafted.dll", L"无法加载"};
-    WriteFileBytes(crafted.path, MakePeDll(spec));
+    WriteFileBytes(crafted.path, MakePeDll(layout));
     RunOne(window, needy);
     RunOne(window, crafted);
     RemoveTree(dir);

@@ -8,7 +8,6 @@
 
 #include "base/text.h"
 
-
 struct Reader {
     HANDLE file;
     wchar_t text[kRecordTextChars];

@@ -298,24 +298,24 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     // Headers the loader takes that a reader of the full structures misreads:
     // an optional header that ends after its import entry, and the longest
     // import name a file may have.
-    PeSpec shortHeader;
+    PeLayout shortHeader;
     shortHeader.optionalSize = 128;
     shortHeader.imports = {"kernel32.dll", "ORVIMISS.dll"};
     std::wstring shortPath = dir + L"\\short.dll";
     WriteFileBytes(shortPath, MakePeDll(shortHeader));
-    PeSpec longName;
+    PeLayout longName;
     std::string name255 = std::string(251, 'n') + ".dll";
     longName.imports = {name255};
     std::wstring longNamePath = dir + L"\\longname.dll";
     WriteFileBytes(longNamePath, MakePeDll(longName));
     // A 64-bit machine with a 32-bit header contradicts itself: no loader takes it.
-    PeSpec mixed;
+    PeLayout mixed;
     mixed.machine = IMAGE_FILE_MACHINE_AMD64;
     mixed.magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
     std::wstring mixedPath = dir + L"\\mixed.dll";
     WriteFileBytes(mixedPath, MakePeDll(mixed));
     // A runtime the machine lacks is named with the package that installs it.
-    PeSpec runtime;
+    PeLayout runtime;
     runtime.imports = {"mfc140u.dll"};
     std::wstring runtimePath = dir + L"\\runtime.dll";
     WriteFileBytes(runtimePath, MakePeDll(runtime));

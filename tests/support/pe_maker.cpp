@@ -33,15 +33,15 @@ void Put(std::string &bytes, size_t at, const T &value)
 
 // The import section: entries, one empty thunk they all share, the names.
 // Returns its bytes; *directory and *directorySize give the directory's place.
-std::string ImportSection(const PeSpec &spec, DWORD sectionRva, size_t room, DWORD *directory,
+std::string ImportSection(const PeLayout &layout, DWORD sectionRva, size_t room, DWORD *directory,
                           DWORD *directorySize)
 {
     std::string data;
     const size_t entry = sizeof(IMAGE_IMPORT_DESCRIPTOR);
-    if (spec.fileSize) {
+    if (layout.fileSize) {
         // The name, one function that no DLL has and the thunk naming it
         // first, then entries to the end: the loader gives up at the first.
-        std::string name = spec.imports.empty() ? "kernel32.dll" : spec.imports[0];
+        std::string name = layout.imports.empty() ? "kernel32.dll" : layout.imports[0];
         data = name;
         data.resize(Align(name.size() + 1, 16), '\0');
         size_t function = data.size();
@@ -62,18 +62,18 @@ std::string ImportSection(const PeSpec &spec, DWORD sectionRva, size_t room, DWO
         return data;
     }
     // Each import asks for one function by name, so the loader must find its DLL.
-    size_t entries = (spec.imports.size() + 1) * entry;
+    size_t entries = (layout.imports.size() + 1) * entry;
     size_t function = entries;
     std::string hintName("\0\0OrviImportedFunction\0", 24);
     size_t thunks = Align(function + hintName.size(), 16);
     size_t thunkSize = 2 * sizeof(ULONGLONG);
-    size_t names = thunks + spec.imports.size() * thunkSize;
+    size_t names = thunks + layout.imports.size() * thunkSize;
     data.resize(names, '\0');
     data.replace(function, hintName.size(), hintName);
     *directory = sectionRva;
     *directorySize = (DWORD)entries;
-    bool wide = (spec.magic ? spec.magic : OwnMagic()) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    for (size_t i = 0; i < spec.imports.size(); i++) {
+    bool wide = (layout.magic ? layout.magic : OwnMagic()) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    for (size_t i = 0; i < layout.imports.size(); i++) {
         size_t thunk = thunks + i * thunkSize;
         if (wide)
             Put(data, thunk, (ULONGLONG)(sectionRva + function));
@@ -83,14 +83,14 @@ std::string ImportSection(const PeSpec &spec, DWORD sectionRva, size_t room, DWO
         d.Name = sectionRva + (DWORD)data.size();
         d.FirstThunk = sectionRva + (DWORD)thunk;
         Put(data, i * entry, d);
-        data += spec.imports[i];
+        data += layout.imports[i];
         data += '\0';
     }
     return data;
 }
 
 template <typename Optional>
-void PutOptional(std::string &bytes, size_t at, const PeSpec &spec, WORD magic, ULONGLONG base,
+void PutOptional(std::string &bytes, size_t at, const PeLayout &layout, WORD magic, ULONGLONG base,
                  DWORD imageSize, DWORD headersSize, DWORD directory, DWORD directorySize)
 {
     Optional h = {};
@@ -107,7 +107,7 @@ void PutOptional(std::string &bytes, size_t at, const PeSpec &spec, WORD magic, 
     h.SizeOfStackCommit = 0x1000;
     h.SizeOfHeapReserve = 0x100000;
     h.SizeOfHeapCommit = 0x1000;
-    size_t size = spec.optionalSize ? spec.optionalSize : sizeof(Optional);
+    size_t size = layout.optionalSize ? layout.optionalSize : sizeof(Optional);
     size_t fixed = offsetof(Optional, DataDirectory);
     h.NumberOfRvaAndSizes = (DWORD)std::min<size_t>(16, size > fixed ? (size - fixed) / 8 : 0);
     h.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress = directory;
@@ -120,27 +120,27 @@ void PutOptional(std::string &bytes, size_t at, const PeSpec &spec, WORD magic, 
 
 } // namespace
 
-std::string MakePeDll(const PeSpec &spec)
+std::string MakePeDll(const PeLayout &layout)
 {
 #if defined(__x86_64__) || defined(_M_X64)
     const WORD ownMachine = IMAGE_FILE_MACHINE_AMD64;
 #else
     const WORD ownMachine = IMAGE_FILE_MACHINE_I386;
 #endif
-    WORD machine = spec.machine ? spec.machine : ownMachine;
-    WORD magic = spec.magic ? spec.magic : OwnMagic();
+    WORD machine = layout.machine ? layout.machine : ownMachine;
+    WORD magic = layout.magic ? layout.magic : OwnMagic();
     bool wide = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    WORD optionalSize = spec.optionalSize ? spec.optionalSize
-                                          : (WORD)(wide ? sizeof(IMAGE_OPTIONAL_HEADER64)
-                                                        : sizeof(IMAGE_OPTIONAL_HEADER32));
-    DWORD sections = 1 + spec.extraSections;
+    WORD optionalSize = layout.optionalSize ? layout.optionalSize
+                                            : (WORD)(wide ? sizeof(IMAGE_OPTIONAL_HEADER64)
+                                                          : sizeof(IMAGE_OPTIONAL_HEADER32));
+    DWORD sections = 1 + layout.extraSections;
     size_t table = kNtAt + 4 + sizeof(IMAGE_FILE_HEADER) + optionalSize;
     DWORD headersSize = Align(table + sections * sizeof(IMAGE_SECTION_HEADER), kFileAlignment);
     DWORD sectionRva = Align(headersSize, kSectionAlignment);
-    size_t room = spec.fileSize > headersSize ? spec.fileSize - headersSize : 0;
+    size_t room = layout.fileSize > headersSize ? layout.fileSize - headersSize : 0;
     DWORD directory = 0, directorySize = 0;
-    std::string data = ImportSection(spec, sectionRva, room, &directory, &directorySize);
-    DWORD rawSize = spec.fileSize ? (DWORD)data.size() : Align(data.size(), kFileAlignment);
+    std::string data = ImportSection(layout, sectionRva, room, &directory, &directorySize);
+    DWORD rawSize = layout.fileSize ? (DWORD)data.size() : Align(data.size(), kFileAlignment);
     DWORD imageSize = Align(sectionRva + data.size(), kSectionAlignment);
 
     std::string bytes(headersSize, '\0');
@@ -158,11 +158,11 @@ std::string MakePeDll(const PeSpec &spec)
     Put(bytes, kNtAt + 4, file);
     size_t optional = kNtAt + 4 + sizeof(IMAGE_FILE_HEADER);
     if (wide)
-        PutOptional<IMAGE_OPTIONAL_HEADER64>(bytes, optional, spec, magic, 0x180000000ULL,
+        PutOptional<IMAGE_OPTIONAL_HEADER64>(bytes, optional, layout, magic, 0x180000000ULL,
                                              imageSize, headersSize, directory, directorySize);
     else
-        PutOptional<IMAGE_OPTIONAL_HEADER32>(bytes, optional, spec, magic, 0x10000000ULL, imageSize,
-                                             headersSize, directory, directorySize);
+        PutOptional<IMAGE_OPTIONAL_HEADER32>(bytes, optional, layout, magic, 0x10000000ULL,
+                                             imageSize, headersSize, directory, directorySize);
     IMAGE_SECTION_HEADER section = {};
     memcpy(section.Name, ".idata", 6);
     section.Misc.VirtualSize = (DWORD)data.size();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-struct PeSpec {
+struct PeLayout {
     WORD machine = 0;      // 0: this process's
     WORD magic = 0;        // 0: this process's format (PE32 or PE32+)
     WORD optionalSize = 0; // 0: the full optional header
@@ -21,8 +21,8 @@ struct PeSpec {
     size_t fileSize = 0;
 };
 
-// The bytes of a DLL as spec says; it exports nothing, and each import asks
+// The bytes of a DLL as layout says; it exports nothing, and each import asks
 // for a function no DLL has, so loading it fails.
-std::string MakePeDll(const PeSpec &spec);
+std::string MakePeDll(const PeLayout &layout);
 // bytes with the first occurrence of from replaced by to (of the same length).
 std::string ReplaceBytes(std::string bytes, const std::string &from, const std::string &to);
