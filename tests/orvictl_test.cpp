@@ -161,6 +161,14 @@ TEST_F(Orvictl, UsageErrorsAndHelp)
     EXPECT_EQ(2u, RunOrvictl(L"restore").code);
     EXPECT_EQ(2u, RunOrvictl(L"restore --all").code);
     EXPECT_EQ(2u, RunOrvictl(L"history --xml").code);
+    // A word that is no option is an extra argument; an empty name is a missing one.
+    for (const wchar_t *extra : {L"list extra", L"history extra"})
+        EXPECT_EQ(L"多余的参数：extra\r\n用法见 orvictl help\r\n", RunOrvictl(extra).out) << extra;
+    for (const wchar_t *empty : {L"uninstall \"\"", L"info \"\"", L"restore \"\""}) {
+        Outcome run = RunOrvictl(empty);
+        EXPECT_EQ(2u, run.code) << empty;
+        EXPECT_EQ(L"缺少参数：PROGID\r\n用法见 orvictl help\r\n", run.out) << empty;
+    }
     // Endings as a drop takes them: lower case only.
     Outcome wrongType = RunOrvictl(L"register \"" + dir + L"\\readme.txt\"");
     EXPECT_EQ(2u, wrongType.code);
