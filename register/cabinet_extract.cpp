@@ -14,7 +14,6 @@
 #include <share.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <wchar.h>
 
 static char g_extractFolder[kExtractFolderSize];
 wchar_t g_extractFolderWide[kExtractFolderWideSize];
@@ -83,11 +82,13 @@ static int ListedControlName(const char *storedName, wchar_t *name)
     return IsControlFileName(name);
 }
 
-// The kept entry for name, or NULL.
+// The kept entry for name, or NULL. Names are compared as the file system
+// compares them (ordinal, ignoring case): two stored names that differ only
+// in case are written into one file.
 static wchar_t *FindWrittenName(ExtractionState *state, const wchar_t *name)
 {
     for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
-        if (wcscmp(state->written + at, name) == 0)
+        if (CompareStringOrdinal(state->written + at, -1, name, -1, TRUE) == CSTR_EQUAL)
             return state->written + at;
     }
     return NULL;

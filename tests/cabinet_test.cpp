@@ -575,6 +575,22 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutWholeBeforeTheDamage)
     EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.dll").size(), big.size());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
+    // Two stored names that differ in letter case only name one file: the
+    // first is written whole, the second over it is cut short. The one file
+    // the folder lists holds the cut writing and is not registered.
+    RemoveFamilyKeys();
+    ASSERT_EQ(MakeCabinet(dir, "cased.cab",
+                          {Entry("OrviSeal.ocx", server_), Entry("orviseal.ocx", server_ + big)},
+                          false),
+              1);
+    std::string cased = ReadFileBytes(Cab(L"cased.cab"));
+    WriteFileBytes(Cab(L"cased.cab"), cased.substr(0, cased.size() - 150000));
+    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    EXPECT_EQ(Report(),
+              ListReport(folder, {L"OrviSeal.ocx", L"orviseal.ocx"}, L"") + kStopped + kFailure);
+    EXPECT_EQ(1u, NamesIn(FolderOf(folder)).size());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
     // A cut header and a file that is no cabinet at all: nothing comes out, and the report says so.
     WriteFileBytes(Cab(L"header.cab"), bytes.substr(0, 20));
     WriteFileBytes(Cab(L"text.cab"), "just some text, not a cabinet");
