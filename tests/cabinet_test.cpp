@@ -374,6 +374,15 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
                             ReportedFolder(mixed) +
                             L"needy.ocx 原因:找不到它需要的DLL：mfc42.dll\r\n" + kFailure);
     EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(mixed) + L"\\testctl.ocx"));
+
+    // A DLL name the control holds cannot forge a line of the report.
+    PeLayout forging;
+    forging.imports = {"x.dll\r\n" + AnsiName(kSuccess)};
+    ASSERT_EQ(MakeCabinet(dir, "forged.cab", {Entry("forged.ocx", MakePeDll(forging))}), 1);
+    std::wstring forged = DropAndFindFolder(Cab(L"forged.cab"));
+    EXPECT_EQ(Report(), ListReport(forged, {L"forged.ocx"}, L"") + L"注册失败:" +
+                            ReportedFolder(forged) + L"forged.ocx 原因:找不到它需要的DLL：x.dll??" +
+                            kSuccess + L"\r\n" + kFailure);
 }
 
 // What the plant below saw and did.
