@@ -165,6 +165,11 @@ int AppendFailureLine(wchar_t *report, size_t cap, ReportLayout *layout, const w
     return 1;
 }
 
+int ComposeMisnamedReason(wchar_t *reason, size_t cap, const wchar_t *ending)
+{
+    return ComposeText(reason, cap, {L"扩展名不是小写的", ending, L"，没有注册"});
+}
+
 void EndReport(wchar_t *report, size_t cap, const wchar_t *status)
 {
     if (!AppendText(report, cap, status))

@@ -77,6 +77,11 @@ int AppendAfterList(wchar_t *report, size_t cap, ReportLayout *layout,
 int AppendFailureLine(wchar_t *report, size_t cap, ReportLayout *layout, const wchar_t *path,
                       const wchar_t *reason);
 
+// The reason a cabinet's control file whose ending is in another letter case
+// (".OCX") was not registered, naming the ending it needs:
+// "扩展名不是小写的.ocx，没有注册". Returns 0 when it does not fit.
+int ComposeMisnamedReason(wchar_t *reason, size_t cap, const wchar_t *ending);
+
 // Ends the report with the status line. Should the report hold more than the
 // list leaves room for, it is started afresh rather than lose the line.
 void EndReport(wchar_t *report, size_t cap, const wchar_t *status);

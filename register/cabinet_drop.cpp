@@ -105,11 +105,21 @@ static void Registered(void *context, const wchar_t *path, int ok, DWORD exitCod
     AppendFailureLine(g_statusText, kStatusTextSize, &window->layout, path, reason);
 }
 
+// A control file with an ending in another letter case is named like a failure.
+static void Misnamed(void *context, const wchar_t *path, const wchar_t *ending)
+{
+    WindowReport *window = (WindowReport *)context;
+    wchar_t reason[kReasonChars] = {};
+    if (ComposeMisnamedReason(reason, kReasonChars, ending))
+        AppendFailureLine(g_statusText, kStatusTextSize, &window->layout, path, reason);
+}
+
 void RegisterCabinet(const wchar_t *path)
 {
     g_notifyEdit = g_infoEdit;
     WindowReport window = {};
-    CabinetReport report = {&window, FolderMade, Unpacked, Refused, Stopped, Registered};
+    CabinetReport report = {&window,  FolderMade, Unpacked, Refused,
+                            Stopped, Registered, Misnamed};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     switch (outcome) {
     case kCabinetPathTooLong:

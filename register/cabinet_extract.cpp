@@ -70,8 +70,9 @@ static int IsPlainAnsiStoredName(const char *name)
     return !IsDeviceStoredName(wide);
 }
 
-// The name a stored control file has in the folder's listing (the platform
-// drops trailing dots and spaces of a file name); 0 for any other file.
+// The name a stored control file (its ending in any letter case) has in the
+// folder's listing (the platform drops trailing dots and spaces of a file
+// name); 0 for any other file.
 static int ListedControlName(const char *storedName, wchar_t *name)
 {
     if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kExtractWidePathSize))
@@ -79,7 +80,7 @@ static int ListedControlName(const char *storedName, wchar_t *name)
     size_t n = TextLength(name);
     while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
         name[--n] = 0;
-    return IsControlFileName(name);
+    return ControlEndingIgnoringCase(name) != NULL;
 }
 
 // The kept entry for name, or NULL. Names are compared as the file system
@@ -95,8 +96,9 @@ static wchar_t *FindWrittenName(ExtractionState *state, const wchar_t *name)
 }
 
 // Keeps the name of a control file written whole into the folder. Only
-// control files are ever registered, so only their names are kept; a name
-// that no longer fits is not kept, and that file is not registered.
+// control files are ever registered or reported, so only their names are
+// kept; a name that no longer fits is not kept, and that file is not
+// registered.
 static void RecordWrittenName(ExtractionState *state, const char *storedName)
 {
     wchar_t name[kExtractWidePathSize] = {};

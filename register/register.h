@@ -41,6 +41,9 @@ struct CabinetReport {
     void (*stopped)(void *context);
     // One control file's registration: ok, and the registrar's exit code.
     void (*registered)(void *context, const wchar_t *path, int ok, DWORD exitCode);
+    // One control file not registered because its ending is in another
+    // letter case (".OCX"); ending is the lower-case one it needs.
+    void (*misnamed)(void *context, const wchar_t *path, const wchar_t *ending);
 };
 
 // Outcomes of unpacking and registering a cabinet. Only kCabinetRegistered
@@ -49,7 +52,7 @@ enum CabinetOutcome {
     kCabinetPathTooLong = 1,       // refused before anything was done
     kCabinetNotUnpacked = 2,       // no folder to unpack into
     kCabinetRegistered = 3,        // every file unpacked whole, every control file registered
-    kCabinetNotRegistered = 4,     // a control file failed, none was in it, or a name was refused
+    kCabinetNotRegistered = 4, // a control file failed or was misnamed, none was in it, or a name was refused
     kCabinetPathUnconvertible = 5, // refused: characters the ANSI code page lacks
     kCabinetNoDecompressor = 6,    // the decompressor could not be set up
     kCabinetUnpacked = 7,          // the extraction alone went through to the cabinet's end

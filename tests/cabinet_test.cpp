@@ -453,15 +453,34 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     std::wstring folder = DropAndFindFolder(Cab(L"plain.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"a.txt", L"b.bin"}, kFailure));
 
-    // Upper-case endings are unpacked but never registered.
+    // Endings in another letter case are unpacked but never registered, and
+    // each such file gets a line that says which ending it needs.
     ASSERT_EQ(
         MakeCabinet(dir, "upper.cab", {Entry("TESTCTL.OCX", server_), Entry("COPY.DLL", server_)}),
         1);
     folder = DropAndFindFolder(Cab(L"upper.cab"));
-    EXPECT_EQ(Report(), ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, kFailure));
+    const std::wstring list = ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, L"");
+    const std::wstring upperLine = L"注册失败:" + ReportedFolder(folder) +
+                                   L"TESTCTL.OCX 原因:扩展名不是小写的.ocx，没有注册\r\n";
+    const std::wstring copyLine = L"注册失败:" + ReportedFolder(folder) +
+                                  L"COPY.DLL 原因:扩展名不是小写的.dll，没有注册\r\n";
+    // In the folder's listing order.
+    EXPECT_TRUE(Report() == list + upperLine + copyLine + kFailure ||
+                Report() == list + copyLine + upperLine + kFailure)
+        << Report();
     EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"COPY.DLL", L"TESTCTL.OCX"}));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
+
+    // Beside a control that registers, such a file still fails the cabinet.
+    ASSERT_EQ(
+        MakeCabinet(dir, "cased.cab", {Entry("testctl.ocx", server_), Entry("Sign.Ocx", server_)}),
+        1);
+    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"Sign.Ocx"}, L"") + L"注册失败:" +
+                            ReportedFolder(folder) + L"Sign.Ocx 原因:扩展名不是小写的.ocx，没有注册\r\n" +
+                            kFailure);
+    EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(folder) + L"\\testctl.ocx"));
 }
 
 TEST_F(CabinetDrop, DatesTimesAndAttributesAreRestored)

@@ -410,6 +410,20 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     EXPECT_TRUE(Holds(half.out, L"/ORVI.Half1.ocx\r\n注册成功：")) << half.out;
     EXPECT_TRUE(Holds(half.out, L"注册状态:注册失败！\r\n")) << half.out;
 
+    // A control file whose ending is not in lower case is not registered,
+    // and the line says which ending it needs; the cabinet fails.
+    RemoveFamilyKeys();
+    ASSERT_TRUE(MakeCabinet(dir, "cased.cab", {control, {"Sign.OCX", server}}));
+    Outcome cased = RunOrvictl(L"register \"" + dir + L"\\cased.cab\"");
+    EXPECT_EQ(1u, cased.code) << cased.out;
+    EXPECT_TRUE(Holds(cased.out, L"/Sign.OCX：扩展名不是小写的.ocx，没有注册\r\n")) << cased.out;
+    EXPECT_TRUE(Holds(cased.out, L"/ctl.ocx\r\n")) << cased.out;
+    ASSERT_TRUE(MakeCabinet(dir, "upper.cab", {{"CTL.Dll", server}}));
+    Outcome upper = RunOrvictl(L"register \"" + dir + L"\\upper.cab\"");
+    EXPECT_EQ(1u, upper.code) << upper.out;
+    EXPECT_TRUE(Holds(upper.out, L"/CTL.Dll：扩展名不是小写的.dll，没有注册\r\n注册状态:注册失败！\r\n"))
+        << upper.out;
+
     // Random bytes are no cabinet: said so, and nothing is registered.
     WriteFileBytes(dir + L"\\random.cab",
                    std::string("\x4d\x53\x43\x46\x9a\x01\x77\xfe") + std::string(500, '\x5a'));
