@@ -2,7 +2,8 @@
 // would: present, a PE DLL, built for this machine, its imported DLLs found.
 // Only then does the registrar's exit code speak. It runs only after a
 // failed registration, and its work is bounded whatever the file holds: a
-// fixed number of section headers, import entries and name characters.
+// fixed number of section headers, import entries and name characters, each
+// read where it lies, so the file's size does not matter.
 #include "register/register.h"
 
 #include "base/text.h"
@@ -40,29 +41,16 @@ const DWORD kOptional64Fixed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
 
 static const wchar_t kNotPeDll[] = L"不是PE格式的DLL";
 
-// A read-only view of a whole file.
+// The file, open for reading. Nothing is mapped: a file larger than the
+// address space of a 32-bit process is read like any other.
 struct FileView {
     HANDLE file;
-    HANDLE mapping;
-    const BYTE *base;
     ULONGLONG size;
 };
-
-static void CloseView(FileView *view)
-{
-    if (view->base)
-        UnmapViewOfFile(view->base);
-    if (view->mapping)
-        CloseHandle(view->mapping);
-    if (view->file != INVALID_HANDLE_VALUE)
-        CloseHandle(view->file);
-}
 
 // Opens the file for reading; on failure its reason is in reason.
 static int OpenView(const wchar_t *path, FileView *view, wchar_t *reason, size_t cap)
 {
-    view->mapping = NULL;
-    view->base = NULL;
     view->size = 0;
     view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -76,19 +64,30 @@ static int OpenView(const wchar_t *path, FileView *view, wchar_t *reason, size_t
         return 0;
     }
     view->size = (ULONGLONG)size.QuadPart;
-    view->mapping = CreateFileMappingW(view->file, NULL, PAGE_READONLY, 0, 0, NULL);
-    if (view->mapping)
-        view->base = (const BYTE *)MapViewOfFile(view->mapping, FILE_MAP_READ, 0, 0, 0);
-    if (!view->base) {
-        CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
-        return 0;
-    }
     return 1;
+}
+
+static void CloseView(FileView *view)
+{
+    if (view->file != INVALID_HANDLE_VALUE)
+        CloseHandle(view->file);
 }
 
 static int Holds(const FileView *view, ULONGLONG offset, ULONGLONG length)
 {
     return offset <= view->size && length <= view->size - offset;
+}
+
+// Reads length bytes at offset; 0 when the file does not hold them all.
+static int ReadAt(const FileView *view, ULONGLONG offset, void *buffer, DWORD length)
+{
+    if (!Holds(view, offset, length))
+        return 0;
+    OVERLAPPED at = {};
+    at.Offset = (DWORD)offset;
+    at.OffsetHigh = (DWORD)(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(view->file, buffer, length, &got, &at) && got == length;
 }
 
 static const wchar_t *MachineName(WORD machine)
@@ -132,8 +131,8 @@ struct PeHeaders {
     WORD magic;
     DWORD importRva;
     DWORD importSize;
-    ULONGLONG sections; // offset of the section table
-    WORD sectionCount;  // at most kMaxSections
+    WORD sectionCount; // at most kMaxSections
+    IMAGE_SECTION_HEADER sections[kMaxSections];
 };
 
 // The import directory entry, when the optional header is long enough to
@@ -145,50 +144,55 @@ static void ReadImportDirectory(const FileView *view, ULONGLONG optional, DWORD 
     DWORD fixed = pe->magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? kOptional64Fixed : kOptional32Fixed;
     DWORD countAt = fixed - sizeof(DWORD); // NumberOfRvaAndSizes ends the fixed part
     ULONGLONG entryAt = fixed + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY);
+    DWORD directories = 0;
+    IMAGE_DATA_DIRECTORY entry = {};
     if (optionalSize < entryAt + sizeof(IMAGE_DATA_DIRECTORY) ||
-        !Holds(view, optional, entryAt + sizeof(IMAGE_DATA_DIRECTORY)))
+        !ReadAt(view, optional + countAt, &directories, sizeof(directories)) ||
+        directories <= IMAGE_DIRECTORY_ENTRY_IMPORT ||
+        !ReadAt(view, optional + entryAt, &entry, sizeof(entry)))
         return;
-    DWORD directories = *(const DWORD *)(view->base + optional + countAt);
-    if (directories <= IMAGE_DIRECTORY_ENTRY_IMPORT)
-        return;
-    const IMAGE_DATA_DIRECTORY *entry =
-        (const IMAGE_DATA_DIRECTORY *)(view->base + optional + entryAt);
-    pe->importRva = entry->VirtualAddress;
-    pe->importSize = entry->Size;
+    pe->importRva = entry.VirtualAddress;
+    pe->importSize = entry.Size;
 }
+
+// The signature, the file header and the optional header's magic, read as one.
+#pragma pack(push, 1)
+struct NtStart {
+    DWORD signature;
+    IMAGE_FILE_HEADER file;
+    WORD magic;
+};
+#pragma pack(pop)
 
 static int ReadPeHeaders(const FileView *view, PeHeaders *pe)
 {
-    if (!Holds(view, 0, sizeof(IMAGE_DOS_HEADER)))
+    IMAGE_DOS_HEADER dos = {};
+    if (!ReadAt(view, 0, &dos, sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        dos.e_lfanew < 0)
         return 0;
-    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)view->base;
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
+    ULONGLONG nt = (ULONGLONG)dos.e_lfanew;
+    NtStart start = {};
+    if (!ReadAt(view, nt, &start, sizeof(start)) || start.signature != IMAGE_NT_SIGNATURE)
         return 0;
-    ULONGLONG nt = (ULONGLONG)dos->e_lfanew;
-    if (!Holds(view, nt, 4 + sizeof(IMAGE_FILE_HEADER) + sizeof(WORD)))
-        return 0;
-    if (*(const DWORD *)(view->base + nt) != IMAGE_NT_SIGNATURE)
-        return 0;
-    const IMAGE_FILE_HEADER *file = (const IMAGE_FILE_HEADER *)(view->base + nt + 4);
     ULONGLONG optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
-    pe->machine = file->Machine;
-    pe->characteristics = file->Characteristics;
-    pe->magic = *(const WORD *)(view->base + optional);
-    pe->sections = optional + file->SizeOfOptionalHeader;
+    pe->machine = start.file.Machine;
+    pe->characteristics = start.file.Characteristics;
+    pe->magic = start.magic;
     pe->sectionCount =
-        file->NumberOfSections < kMaxSections ? file->NumberOfSections : kMaxSections;
+        start.file.NumberOfSections < kMaxSections ? start.file.NumberOfSections : kMaxSections;
     pe->importRva = 0;
     pe->importSize = 0;
     if (pe->magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && pe->magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
         return 0;
-    ReadImportDirectory(view, optional, file->SizeOfOptionalHeader, pe);
-    return Holds(view, pe->sections, (ULONGLONG)pe->sectionCount * sizeof(IMAGE_SECTION_HEADER));
+    ReadImportDirectory(view, optional, start.file.SizeOfOptionalHeader, pe);
+    return ReadAt(view, optional + start.file.SizeOfOptionalHeader, pe->sections,
+                  pe->sectionCount * (DWORD)sizeof(IMAGE_SECTION_HEADER));
 }
 
 // File offset of an address in the loaded image; 0 when no section looked at holds it.
-static ULONGLONG RvaToOffset(const FileView *view, const PeHeaders *pe, DWORD rva)
+static ULONGLONG RvaToOffset(const PeHeaders *pe, DWORD rva)
 {
-    const IMAGE_SECTION_HEADER *section = (const IMAGE_SECTION_HEADER *)(view->base + pe->sections);
+    const IMAGE_SECTION_HEADER *section = pe->sections;
     for (WORD i = 0; i < pe->sectionCount; i++, section++) {
         DWORD extent = section->SizeOfRawData;
         if (rva >= section->VirtualAddress && rva - section->VirtualAddress < extent)
@@ -311,12 +315,15 @@ static size_t FolderLength(const wchar_t *path)
 // terminator, all inside the file. 0 when there is none such.
 static int ReadDllName(const FileView *view, ULONGLONG offset, char *name)
 {
-    for (int length = 0; length < kDllNameChars; length++) {
-        if (!Holds(view, offset + length, 1))
-            return 0;
-        name[length] = (char)view->base[offset + length];
-        if (!name[length])
-            return length > 0;
+    if (offset >= view->size)
+        return 0;
+    DWORD length = view->size - offset < (ULONGLONG)kDllNameChars ? (DWORD)(view->size - offset)
+                                                                  : (DWORD)kDllNameChars;
+    if (!ReadAt(view, offset, name, length))
+        return 0;
+    for (DWORD i = 0; i < length; i++) {
+        if (!name[i])
+            return i > 0;
     }
     return 0;
 }
@@ -328,7 +335,7 @@ static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wc
 {
     if (!pe->importRva)
         return 0;
-    ULONGLONG offset = RvaToOffset(view, pe, pe->importRva);
+    ULONGLONG offset = RvaToOffset(pe, pe->importRva);
     if (!offset)
         return 0;
     // The directory's own size bounds the walk where it names one; the loader
@@ -338,13 +345,12 @@ static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wc
         pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR) < (DWORD)entries)
         entries = (int)(pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR));
     size_t folderLength = FolderLength(path);
-    for (int i = 0; i < entries && Holds(view, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
+    IMAGE_IMPORT_DESCRIPTOR entry = {};
+    for (int i = 0; i < entries && ReadAt(view, offset, &entry, sizeof(entry));
          i++, offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const IMAGE_IMPORT_DESCRIPTOR *entry =
-            (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
-        if (entry->Name == 0)
+        if (entry.Name == 0)
             return 0;
-        ULONGLONG nameOffset = RvaToOffset(view, pe, entry->Name);
+        ULONGLONG nameOffset = RvaToOffset(pe, entry.Name);
         char name[kDllNameChars] = {};
         if (!nameOffset || !ReadDllName(view, nameOffset, name) || IsApiSetName(name))
             continue;

@@ -338,6 +338,21 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::wstring beside = deep + L"\\beside.dll";
     ASSERT_TRUE(CopyFileW(noImport.c_str(), beside.c_str(), FALSE));
     WriteFileBytes(deep + L"\\ORVIMISS.dll", "not a program");
+    // Larger than a 32-bit process can map (sparse: a few KB on disk): only
+    // what the diagnosis looks at is read.
+    PeLayout large;
+    large.imports = {"ORVIMISS.dll"};
+    std::wstring largePath = dir + L"\\large.dll";
+    WriteFileBytes(largePath, MakePeDll(large));
+    HANDLE file = CreateFileW(largePath.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    LARGE_INTEGER end;
+    end.QuadPart = 1536LL << 20;
+    EXPECT_TRUE(SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file));
+    FILE_STANDARD_INFO standard = {};
+    EXPECT_TRUE(GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)));
+    CloseHandle(file);
+    EXPECT_EQ(end.QuadPart, standard.EndOfFile.QuadPart);
+    EXPECT_LT(standard.AllocationSize.QuadPart, 1LL << 20) << "the large file is not sparse";
     const std::wstring own = ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）";
 
     struct Case {
@@ -358,6 +373,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
                                    L"2015-2022 可再发行组件包（") +
                           (ProcessIsWow64() ? L"x86" : L"x64") + L"）"},
         {beside, L"无法加载"},
+        {largePath, L"找不到它需要的DLL：ORVIMISS.dll"},
     };
     ASSERT_GT(beside.size(), (size_t)MAX_PATH);
     for (const Case &c : cases) {
@@ -365,6 +381,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
         EXPECT_EQ(1u, run.code) << c.path;
         EXPECT_EQ(L"注册失败：" + c.path + L"：" + c.reason + L"\r\n", run.out);
     }
+    DeleteFileW(largePath.c_str());
     SetEnv(L"ORVI_TEST_FAIL", L"register");
     Outcome run = RunOrvictl(L"register \"" + failing + L"\"");
     EXPECT_EQ(1u, run.code);
