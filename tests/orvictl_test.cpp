@@ -338,6 +338,18 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::wstring beside = deep + L"\\beside.dll";
     ASSERT_TRUE(CopyFileW(noImport.c_str(), beside.c_str(), FALSE));
     WriteFileBytes(deep + L"\\ORVIMISS.dll", "not a program");
+    // A DLL of the other bitness goes to the registrar of its own bitness,
+    // which looks for its DLLs in its own system folder; the runtime it
+    // lacks is the package of its bitness.
+    PeLayout other;
+    other.machine = wideServer ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    other.magic = wideServer ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    other.imports = {"kernel32.dll", "ORVIMISS.dll"};
+    std::wstring otherPath = dir + L"\\other.dll";
+    WriteFileBytes(otherPath, MakePeDll(other));
+    other.imports = {"mfc140u.dll"};
+    std::wstring otherRuntime = dir + L"\\otherruntime.dll";
+    WriteFileBytes(otherRuntime, MakePeDll(other));
     // Larger than a 32-bit process can map (sparse: a few KB on disk): only
     // what the diagnosis looks at is read.
     PeLayout large;
@@ -353,7 +365,6 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     CloseHandle(file);
     EXPECT_EQ(end.QuadPart, standard.EndOfFile.QuadPart);
     EXPECT_LT(standard.AllocationSize.QuadPart, 1LL << 20) << "the large file is not sparse";
-    const std::wstring own = ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）";
 
     struct Case {
         std::wstring path, reason;
@@ -362,7 +373,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
         {missing, L"文件不存在"},
         {text, L"不是PE格式的DLL"},
         {arm, std::wstring(L"为其他机器编译（") + (wideServer ? L"ARM64" : L"ARM") +
-                  L"），本程序只能注册" + own + L"的DLL，请换用这个控件的" + own + L"版本"},
+                  L"），这台电脑不能注册，请换用这个控件的x86（32位）或x64（64位）版本"},
         {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
         {noEntry, L"没有DllRegisterServer函数"},
         {empty, L"文件是空的（0字节），请重新获取这个控件文件"},
@@ -373,6 +384,10 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
                                    L"2015-2022 可再发行组件包（") +
                           (ProcessIsWow64() ? L"x86" : L"x64") + L"）"},
         {beside, L"无法加载"},
+        {otherPath, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {otherRuntime, std::wstring(L"找不到它需要的DLL：mfc140u.dll，请安装Microsoft Visual C++ "
+                                    L"2015-2022 可再发行组件包（") +
+                           (wideServer ? L"x86" : L"x64") + L"）"},
         {largePath, L"找不到它需要的DLL：ORVIMISS.dll"},
     };
     ASSERT_GT(beside.size(), (size_t)MAX_PATH);
