@@ -365,6 +365,23 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     CloseHandle(file);
     EXPECT_EQ(end.QuadPart, standard.EndOfFile.QuadPart);
     EXPECT_LT(standard.AllocationSize.QuadPart, 1LL << 20) << "the large file is not sparse";
+    // The bounds hold, seen by what lies just past them: imports in the 97th
+    // section, a missing DLL in the 257th entry or in the entry after those
+    // the directory's size names. Each would be named without its bound.
+    PeLayout past;
+    past.sectionsBefore = 96;
+    past.imports = {"ORVIMISS.dll"};
+    std::wstring pastSections = dir + L"\\sections.dll";
+    WriteFileBytes(pastSections, MakePeDll(past));
+    past = PeLayout();
+    past.imports = std::vector<std::string>(256, "kernel32.dll");
+    past.imports.push_back("ORVIMISS.dll");
+    std::wstring pastEntries = dir + L"\\entries.dll";
+    WriteFileBytes(pastEntries, MakePeDll(past));
+    past.imports = {"kernel32.dll", "kernel32.dll", "ORVIMISS.dll"};
+    past.directorySize = 2 * sizeof(IMAGE_IMPORT_DESCRIPTOR);
+    std::wstring pastSize = dir + L"\\size.dll";
+    WriteFileBytes(pastSize, MakePeDll(past));
 
     struct Case {
         std::wstring path, reason;
@@ -389,6 +406,9 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
                                     L"2015-2022 可再发行组件包（") +
                            (wideServer ? L"x86" : L"x64") + L"）"},
         {largePath, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {pastSections, L"无法加载"},
+        {pastEntries, L"无法加载"},
+        {pastSize, L"无法加载"},
     };
     ASSERT_GT(beside.size(), (size_t)MAX_PATH);
     for (const Case &c : cases) {
