@@ -1,6 +1,8 @@
 // orvictl's entry: reads the command line and runs one command.
 #include "cli/cli.h"
 
+#include "register/register.h"
+
 #include <shellapi.h>
 
 static const wchar_t kMissing[] = L"缺少参数：";
@@ -99,6 +101,7 @@ static int RunCommand(int argc, wchar_t **argv)
 
 int main()
 {
+    LoadDllsFromSystemFolderOnly();
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)

@@ -1,5 +1,7 @@
 // Unpacks a dropped cabinet with the decompressor of cabinet.dll into a fresh
-// numbered folder, telling the caller of every unpacked file.
+// numbered folder, telling the caller of every unpacked file. cabinet.dll is
+// loaded at run time from the system folder: it is not one of the system's
+// known DLLs, so an import of it would be taken from the program's folder.
 #include "register/cabinet.h"
 
 #include "base/cabinet_report.h"
@@ -43,6 +45,36 @@ struct ExtractionState {
     char closed[kOutputPathSize];
 };
 static ExtractionState g_extraction;
+
+// The decompressor's three functions, taken by ordinal (20, 22, 23).
+struct Decompressor {
+    decltype(&FDICreate) create;
+    decltype(&FDICopy) copy;
+    decltype(&FDIDestroy) destroy;
+};
+
+// Loads the system's cabinet.dll once and takes its functions; 0 when it or
+// one of them is missing.
+static int LoadDecompressor(Decompressor *fdi)
+{
+    static HMODULE module;
+    if (!module)
+        module = LoadLibraryExW(L"cabinet.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // A Windows 7 without its loader update knows no search flags: the full
+    // path names the same file.
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t path[MAX_PATH] = {};
+        UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH && AppendText(path, MAX_PATH, L"\\cabinet.dll"))
+            module = LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    if (!module)
+        return 0;
+    fdi->create = (decltype(&FDICreate))(void *)GetProcAddress(module, MAKEINTRESOURCEA(20));
+    fdi->copy = (decltype(&FDICopy))(void *)GetProcAddress(module, MAKEINTRESOURCEA(22));
+    fdi->destroy = (decltype(&FDIDestroy))(void *)GetProcAddress(module, MAKEINTRESOURCEA(23));
+    return fdi->create && fdi->copy && fdi->destroy;
+}
 
 static FNFDINOTIFY(FdiNotify);
 static FNALLOC(FdiAlloc);
@@ -256,14 +288,17 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
     if (report->folderMade)
         report->folderMade(report->context, widePath, g_extractFolderWide);
 
-    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+    Decompressor fdi = {};
+    HFDI context = NULL;
+    if (LoadDecompressor(&fdi))
+        context = fdi.create(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
                              cpu80386, &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
         return kCabinetNoDecompressor;
     }
-    BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
-    FDIDestroy(context);
+    BOOL copied = fdi.copy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
+    fdi.destroy(context);
     if (copied) {
         KeepClosedFile(&g_extraction);
         return kCabinetUnpacked;

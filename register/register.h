@@ -7,6 +7,12 @@
 
 #include "base/limits.h"
 
+// ---- system_dlls.cpp ------------------------------------------------------------
+// Called first thing by each program: every later load of a DLL by name (the
+// program's own, the shell's) looks in the system folder alone, never in the
+// program's folder.
+void LoadDllsFromSystemFolderOnly();
+
 // ---- registrar.cpp ------------------------------------------------------------
 int RegisterControlFile(const wchar_t *path);
 int UnregisterControlFile(const wchar_t *path);

@@ -32,9 +32,10 @@ static std::wstring FromUtf8(const std::string &bytes)
     return text;
 }
 
-// Runs orvictl.exe from the test programs' folder with arguments; its stdout
-// goes to a pipe that is read to the end.
-static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Caller = {})
+// Runs the orvictl.exe at program with arguments; its stdout and stderr go
+// to a pipe that is read to the end.
+static Outcome RunOrvictlAt(const std::wstring &program, const std::wstring &arguments,
+                            HANDLE token = NULL, Caller = {})
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
     HANDLE readEnd, writeEnd;
@@ -46,7 +47,6 @@ static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Ca
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring program = TestProgramDir() + L"\\orvictl.exe";
     std::wstring line = L"\"" + program + L"\" " + arguments;
     PROCESS_INFORMATION process = {};
     Outcome run = {(DWORD)-1, L""};
@@ -83,6 +83,12 @@ static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Ca
     CloseHandle(process.hThread);
     run.out = FromUtf8(bytes);
     return run;
+}
+
+// Runs the orvictl.exe built beside the test programs.
+static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Caller = {})
+{
+    return RunOrvictlAt(TestProgramDir() + L"\\orvictl.exe", arguments, token);
 }
 
 static bool Holds(const std::wstring &text, const std::wstring &part)
@@ -482,6 +488,70 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     Outcome random = RunOrvictl(L"register \"" + dir + L"\\random.cab\"");
     EXPECT_EQ(1u, random.code);
     EXPECT_EQ(L"注册失败：无法解压：" + dir + L"\\random.cab\r\n", random.out);
+    RemoveFamilyKeys();
+    for (const std::wstring &name : NamesIn(BaseFolder())) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            RemoveTree(BaseFolder() + L"\\" + name);
+    }
+}
+
+// orvictl unpacked anywhere (a download folder, say) runs elevated, so
+// nothing beside it is loaded or counted: only the system's DLLs. Windows
+// takes a DLL that is not one of its known DLLs from the program's folder
+// first; Wine does so when its DLL overrides ask for the native one. A
+// process's WINEDLLOVERRIDES comes from the Unix environment it was started
+// with, which SetEnvironmentVariable does not reach, so the override is
+// Wine's per-program key. The planted cabinet.dll, a copy of the test server
+// that notes every load, is loaded so by an orvictl that imports it.
+TEST_F(Orvictl, ACopyInAnyFolderLoadsNothingBesideItAndLooksNowhereNearIt)
+{
+    const std::wstring folder = dir + L"\\downloads";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    const std::wstring copy = folder + L"\\orvictl.exe";
+    ASSERT_TRUE(CopyFileW((TestProgramDir() + L"\\orvictl.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), (folder + L"\\cabinet.dll").c_str(), FALSE));
+    // Beside orvictl, where the registrar never looks, a DLL a control needs.
+    WriteFileBytes(folder + L"\\ORVIMISS.dll", "not a program");
+    std::wstring needy = CopyServer(L"needy.ocx");
+    PatchBytes(needy, "ADVAPI32.dll", "ORVIMISS.dll");
+    ASSERT_TRUE(MakeCabinet(dir, "pack.cab", {{"ctl.ocx", ReadFileBytes(TestServerPath())}}));
+    const std::wstring loads = dir + L"\\loads.log";
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\orvictl.exe";
+    SetStringValue(HKEY_CURRENT_USER, std::wstring(overrides) + L"\\DllOverrides", L"cabinet",
+                   L"native,builtin", KEY_WOW64_64KEY);
+    SetEnv(L"ORVI_TEST_LOAD_LOG", loads.c_str());
+    std::vector<std::wstring> before = NamesIn(BaseFolder());
+
+    auto plantedLoaded = [&loads]() {
+        for (const std::wstring &line : ReadServerLog(loads)) {
+            if (line.find(L"downloads") != std::wstring::npos)
+                return true;
+        }
+        return false;
+    };
+    Outcome help = RunOrvictlAt(copy, L"help");
+    // The planted code must not run on: with its stand-ins for the
+    // decompressor a cabinet would crash orvictl into the debugger.
+    bool planted = plantedLoaded();
+    Outcome cabinet = {}, missing = {};
+    if (!planted) {
+        cabinet = RunOrvictlAt(copy, L"register \"" + dir + L"\\pack.cab\"");
+        missing = RunOrvictlAt(copy, L"register \"" + needy + L"\"");
+        planted = plantedLoaded();
+    }
+    SetEnv(L"ORVI_TEST_LOAD_LOG", NULL);
+    DeleteTree(HKEY_CURRENT_USER, overrides, KEY_WOW64_64KEY);
+    ASSERT_FALSE(planted) << "orvictl loaded the cabinet.dll beside it";
+    EXPECT_EQ(0u, help.code) << help.out;
+    EXPECT_TRUE(Holds(help.out, L"orvictl uninstall --all")) << help.out;
+    EXPECT_EQ(0u, cabinet.code) << cabinet.out;
+    EXPECT_TRUE(Holds(cabinet.out, L"注册状态:注册成功！")) << cabinet.out;
+    EXPECT_EQ(L"注册失败：" + needy + L"：找不到它需要的DLL：ORVIMISS.dll\r\n", missing.out);
+    // The log works: the registrar loaded the unpacked control and noted it.
+    std::vector<std::wstring> loaded = ReadServerLog(loads);
+    EXPECT_TRUE(std::any_of(loaded.begin(), loaded.end(), [](const std::wstring &line) {
+        return line.size() > 7 && line.compare(line.size() - 7, 7, L"ctl.ocx") == 0;
+    }));
     RemoveFamilyKeys();
     for (const std::wstring &name : NamesIn(BaseFolder())) {
         if (std::find(before.begin(), before.end(), name) == before.end())
