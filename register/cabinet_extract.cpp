@@ -26,9 +26,10 @@ const int kFolderTries = 100;
 // Attributes restored on unpacked files: read-only, hidden, system, archive.
 const USHORT kRestoredAttributes = 0x27;
 
-// The numbered folder, held open from its creation until its files are
-// registered. Without delete sharing nobody can rename or delete it (nor,
-// on Windows, rename the folders above it) in the meantime.
+// The base folder and the numbered folder, held open from before the
+// numbered folder is made until its files are registered. Without delete
+// sharing nobody can rename or delete either in the meantime.
+static HANDLE g_baseFolderHandle = INVALID_HANDLE_VALUE;
 static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
 
 // What one copy keeps between the decompressor's notifications, handed to
@@ -171,11 +172,17 @@ int RefusedByExtraction()
     return g_extraction.refused;
 }
 
+static void Release(HANDLE *held)
+{
+    if (*held != INVALID_HANDLE_VALUE)
+        CloseHandle(*held);
+    *held = INVALID_HANDLE_VALUE;
+}
+
 void ReleaseExtractFolder()
 {
-    if (g_extractFolderHandle != INVALID_HANDLE_VALUE)
-        CloseHandle(g_extractFolderHandle);
-    g_extractFolderHandle = INVALID_HANDLE_VALUE;
+    Release(&g_extractFolderHandle);
+    Release(&g_baseFolderHandle);
 }
 
 // Creates the numbered folder with its own protection and holds it open;
@@ -184,7 +191,7 @@ static int CreateHeldFolder(const wchar_t *path)
 {
     if (!CreateProtectedFolder(path))
         return 0;
-    ReleaseExtractFolder();
+    Release(&g_extractFolderHandle);
     g_extractFolderHandle =
         CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
@@ -220,10 +227,6 @@ static long long UnixTimeNumber()
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
 {
     wchar_t wide[kExtractWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, baseFolder, -1, wide, kExtractWidePathSize))
-        return 0;
-    CreateDirectoryW(wide, NULL);
-
     // A folder that exists already belongs to an earlier extraction (or to
     // someone else): take the next number up, so nothing is unpacked over it.
     long long number = UnixTimeNumber();
@@ -275,6 +278,10 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
     g_extraction.closed[0] = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
+    ReleaseExtractFolder();
+    g_baseFolderHandle = HoldBaseFolder();
+    if (g_baseFolderHandle == INVALID_HANDLE_VALUE)
+        return kCabinetUnsafeBaseFolder;
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
         !CopyText(g_extractFolder, kExtractFolderSize, (const char *)folder) ||
         !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide,

@@ -64,6 +64,7 @@ enum CabinetOutcome {
     kCabinetUnpacked = 7,          // the extraction alone went through to the cabinet's end
     kCabinetUnreadable = 8,        // nothing came out: no cabinet, or damaged before its first file
     kCabinetStopped = 9, // unpacking stopped after some file; what came out whole was registered
+    kCabinetUnsafeBaseFolder = 10, // refused: C:\OrviActiveX cannot be used safely
 };
 // Unpacks the cabinet into a fresh folder and registers every control file
 // that came out of it, telling report. Returns a CabinetOutcome.

@@ -162,6 +162,18 @@ std::vector<std::wstring> WriteGrantsToOthers(const std::wstring &path)
     return grants;
 }
 
+// The DACL a folder made by anybody else may carry: Everyone may change it.
+const wchar_t kOpenToEveryone[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)";
+
+void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
+    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+}
+
 class CabinetDrop : public DropFixture {
 protected:
     CabinetDrop() : DropFixture(L"cabinets", false)
@@ -411,8 +423,14 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
     ASSERT_EQ(MakeCabinet(dir, "control.cab",
                           {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}),
               1);
+    // A base folder that others may change (made before the tool's, or
+    // inheriting a grant) is protected again before anything goes into it.
+    CreateDirectoryW(BaseFolder().c_str(), NULL);
+    SetFolderDacl(BaseFolder(), kOpenToEveryone);
+    ASSERT_FALSE(WriteGrantsToOthers(BaseFolder()).empty());
     std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
     g_onShow = nullptr;
+    EXPECT_TRUE(WriteGrantsToOthers(BaseFolder()).empty());
 
     // Nobody but administrators and SYSTEM may write into the folder. Wine
     // keeps no file DACL: its server turns one into Unix mode bits and reads
@@ -713,9 +731,10 @@ TEST_F(CabinetDrop, NoFreeFolderNumberEndsWithTheErrorBox)
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
 }
 
-TEST_F(CabinetDrop, FolderThatCannotBeMadeEndsWithTheErrorBox)
+TEST_F(CabinetDrop, BaseFolderThatIsAPlainFileIsRefused)
 {
-    // The base folder is a plain file, so no numbered folder can be made in it.
+    // The base folder is a plain file: it cannot be used, and the report says
+    // what to do.
     ASSERT_EQ(MakeCabinet(dir, "blocked.cab", {Entry("testctl.ocx", server_)}), 1);
     const std::wstring base = BaseFolder(), away = BaseFolder() + L".away";
     bool hadBase = GetFileAttributesW(base.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -731,9 +750,9 @@ TEST_F(CabinetDrop, FolderThatCannotBeMadeEndsWithTheErrorBox)
     DeleteFileW(base.c_str());
     ASSERT_TRUE(!hadBase || MoveFileW(away.c_str(), base.c_str()));
 
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"error");
-    EXPECT_EQ(report, L"earlier report");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(report, L"ERROR:系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或"
+                      L"不是文件夹），请管理员把它改名后再试！");
     EXPECT_EQ(left, "a plain file");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
