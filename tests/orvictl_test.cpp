@@ -148,6 +148,13 @@ protected:
         SetEnv(L"ORVI_TEST_CLSID", NULL);
         RemoveFamilyKeys();
     }
+    // Writes the DLL layout describes into the scratch folder; returns its path.
+    std::wstring WriteDll(const std::wstring &name, const PeLayout &layout)
+    {
+        std::wstring path = dir + L"\\" + name;
+        WriteFileBytes(path, MakePeDll(layout));
+        return path;
+    }
     std::wstring CopyServer(const std::wstring &name)
     {
         std::wstring path = dir + L"\\" + name;
@@ -315,24 +322,20 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     PeLayout shortHeader;
     shortHeader.optionalSize = 128;
     shortHeader.imports = {"kernel32.dll", "ORVIMISS.dll"};
-    std::wstring shortPath = dir + L"\\short.dll";
-    WriteFileBytes(shortPath, MakePeDll(shortHeader));
+    std::wstring shortPath = WriteDll(L"short.dll", shortHeader);
     PeLayout longName;
     std::string name255 = std::string(251, 'n') + ".dll";
     longName.imports = {name255};
-    std::wstring longNamePath = dir + L"\\longname.dll";
-    WriteFileBytes(longNamePath, MakePeDll(longName));
+    std::wstring longNamePath = WriteDll(L"longname.dll", longName);
     // A 64-bit machine with a 32-bit header contradicts itself: no loader takes it.
     PeLayout mixed;
     mixed.machine = IMAGE_FILE_MACHINE_AMD64;
     mixed.magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
-    std::wstring mixedPath = dir + L"\\mixed.dll";
-    WriteFileBytes(mixedPath, MakePeDll(mixed));
+    std::wstring mixedPath = WriteDll(L"mixed.dll", mixed);
     // A runtime the machine lacks is named with the package that installs it.
     PeLayout runtime;
     runtime.imports = {"mfc140u.dll"};
-    std::wstring runtimePath = dir + L"\\runtime.dll";
-    WriteFileBytes(runtimePath, MakePeDll(runtime));
+    std::wstring runtimePath = WriteDll(L"runtime.dll", runtime);
     // The loader looks beside the control first: a dependency there is
     // found, also at a path longer than MAX_PATH. (It is no DLL, so the load
     // still fails.)
@@ -351,17 +354,14 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     other.machine = wideServer ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
     other.magic = wideServer ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC;
     other.imports = {"kernel32.dll", "ORVIMISS.dll"};
-    std::wstring otherPath = dir + L"\\other.dll";
-    WriteFileBytes(otherPath, MakePeDll(other));
+    std::wstring otherPath = WriteDll(L"other.dll", other);
     other.imports = {"mfc140u.dll"};
-    std::wstring otherRuntime = dir + L"\\otherruntime.dll";
-    WriteFileBytes(otherRuntime, MakePeDll(other));
+    std::wstring otherRuntime = WriteDll(L"otherruntime.dll", other);
     // Larger than a 32-bit process can map (sparse: a few KB on disk): only
     // what the diagnosis looks at is read.
     PeLayout large;
     large.imports = {"ORVIMISS.dll"};
-    std::wstring largePath = dir + L"\\large.dll";
-    WriteFileBytes(largePath, MakePeDll(large));
+    std::wstring largePath = WriteDll(L"large.dll", large);
     HANDLE file = CreateFileW(largePath.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     LARGE_INTEGER end;
     end.QuadPart = 1536LL << 20;
@@ -377,17 +377,14 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     PeLayout past;
     past.sectionsBefore = 96;
     past.imports = {"ORVIMISS.dll"};
-    std::wstring pastSections = dir + L"\\sections.dll";
-    WriteFileBytes(pastSections, MakePeDll(past));
+    std::wstring pastSections = WriteDll(L"sections.dll", past);
     past = PeLayout();
     past.imports = std::vector<std::string>(256, "kernel32.dll");
     past.imports.push_back("ORVIMISS.dll");
-    std::wstring pastEntries = dir + L"\\entries.dll";
-    WriteFileBytes(pastEntries, MakePeDll(past));
+    std::wstring pastEntries = WriteDll(L"entries.dll", past);
     past.imports = {"kernel32.dll", "kernel32.dll", "ORVIMISS.dll"};
     past.directorySize = 2 * sizeof(IMAGE_IMPORT_DESCRIPTOR);
-    std::wstring pastSize = dir + L"\\size.dll";
-    WriteFileBytes(pastSize, MakePeDll(past));
+    std::wstring pastSize = WriteDll(L"size.dll", past);
 
     struct Case {
         std::wstring path, reason;
