@@ -113,9 +113,10 @@ static int RegisterOneCabinet(const wchar_t *path)
         return kExitFailed;
     }
     if (outcome == kCabinetUnsafeBaseFolder) {
-        WriteOutLine({L"注册失败：系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或"
-                      L"不是文件夹），请管理员把它改名后再试：",
-                      path});
+        WriteOutLine(
+            {L"注册失败：系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或"
+             L"不是文件夹），请管理员把它改名后再试：",
+             path});
         return kExitFailed;
     }
     if (outcome == kCabinetNotUnpacked || outcome == kCabinetNoDecompressor ||

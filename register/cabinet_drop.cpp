@@ -121,8 +121,7 @@ void RegisterCabinet(const wchar_t *path)
 {
     g_notifyEdit = g_infoEdit;
     WindowReport window = {};
-    CabinetReport report = {&window,  FolderMade, Unpacked, Refused,
-                            Stopped, Registered, Misnamed};
+    CabinetReport report = {&window, FolderMade, Unpacked, Refused, Stopped, Registered, Misnamed};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     switch (outcome) {
     case kCabinetPathTooLong:

@@ -340,8 +340,8 @@ static int IsOnPath(const LoaderPlaces *places, const wchar_t *dll)
         size_t length = 0;
         while (start[length] && start[length] != L';')
             length++;
-        int own = CompareStringOrdinal(start, (int)length, places->ownSystem, -1, TRUE) ==
-                  CSTR_EQUAL;
+        int own =
+            CompareStringOrdinal(start, (int)length, places->ownSystem, -1, TRUE) == CSTR_EQUAL;
         if (own ? IsIn(places->system, dll) : IsInFolder(start, length, dll))
             return 1;
         start += start[length] ? length + 1 : length;
@@ -475,7 +475,8 @@ static int DiagnoseHeaders(const PeHeaders *pe, wchar_t *reason, size_t cap)
     }
     if (!IsRegistrable(pe->machine)) {
         ComposeText(reason, cap,
-                    {L"为其他机器编译（", MachineName(pe->machine), L"），这台电脑不能注册，请换用这个控件的",
+                    {L"为其他机器编译（", MachineName(pe->machine),
+                     L"），这台电脑不能注册，请换用这个控件的",
                      Is64BitWindows() ? L"x86（32位）或x64（64位）" : L"x86（32位）", L"版本"});
         return 1;
     }

@@ -143,15 +143,14 @@ static int HasTrustedOwner(HANDLE handle)
 static int Protect(HANDLE handle)
 {
     PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kOwnedFolderSecurity, SDDL_REVISION_1, &descriptor, NULL))
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kOwnedFolderSecurity, SDDL_REVISION_1,
+                                                              &descriptor, NULL))
         return 0;
     PSID owner = NULL;
     PACL dacl = NULL;
     BOOL defaulted = FALSE, present = FALSE;
     int set = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
-              GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && owner &&
-              dacl &&
+              GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && owner && dacl &&
               SetSecurityInfo(handle, SE_FILE_OBJECT,
                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                   PROTECTED_DACL_SECURITY_INFORMATION,

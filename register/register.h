@@ -55,10 +55,10 @@ struct CabinetReport {
 // Outcomes of unpacking and registering a cabinet. Only kCabinetRegistered
 // is a success.
 enum CabinetOutcome {
-    kCabinetPathTooLong = 1,       // refused before anything was done
-    kCabinetNotUnpacked = 2,       // no folder to unpack into
-    kCabinetRegistered = 3,        // every file unpacked whole, every control file registered
-    kCabinetNotRegistered = 4, // a control file failed or was misnamed, none was in it, or a name was refused
+    kCabinetPathTooLong = 1,   // refused before anything was done
+    kCabinetNotUnpacked = 2,   // no folder to unpack into
+    kCabinetRegistered = 3,    // every file unpacked whole, every control file registered
+    kCabinetNotRegistered = 4, // a control file failed or was misnamed, none in it, a name refused
     kCabinetPathUnconvertible = 5, // refused: characters the ANSI code page lacks
     kCabinetNoDecompressor = 6,    // the decompressor could not be set up
     kCabinetUnpacked = 7,          // the extraction alone went through to the cabinet's end

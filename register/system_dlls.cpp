@@ -12,7 +12,7 @@ void LoadDllsFromSystemFolderOnly()
     HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
     SetDefaultDllDirectoriesFn restrict =
         kernel32 ? (SetDefaultDllDirectoriesFn)(void *)GetProcAddress(kernel32,
-                                                                     "SetDefaultDllDirectories")
+                                                                      "SetDefaultDllDirectories")
                  : NULL;
     if (restrict)
         restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -480,8 +480,8 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     const std::wstring list = ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, L"");
     const std::wstring upperLine = L"注册失败:" + ReportedFolder(folder) +
                                    L"TESTCTL.OCX 原因:扩展名不是小写的.ocx，没有注册\r\n";
-    const std::wstring copyLine = L"注册失败:" + ReportedFolder(folder) +
-                                  L"COPY.DLL 原因:扩展名不是小写的.dll，没有注册\r\n";
+    const std::wstring copyLine =
+        L"注册失败:" + ReportedFolder(folder) + L"COPY.DLL 原因:扩展名不是小写的.dll，没有注册\r\n";
     // In the folder's listing order.
     EXPECT_TRUE(Report() == list + upperLine + copyLine + kFailure ||
                 Report() == list + copyLine + upperLine + kFailure)
@@ -496,8 +496,8 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
         1);
     folder = DropAndFindFolder(Cab(L"cased.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"Sign.Ocx"}, L"") + L"注册失败:" +
-                            ReportedFolder(folder) + L"Sign.Ocx 原因:扩展名不是小写的.ocx，没有注册\r\n" +
-                            kFailure);
+                            ReportedFolder(folder) +
+                            L"Sign.Ocx 原因:扩展名不是小写的.ocx，没有注册\r\n" + kFailure);
     EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(folder) + L"\\testctl.ocx"));
 }
 

@@ -476,7 +476,8 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     ASSERT_TRUE(MakeCabinet(dir, "upper.cab", {{"CTL.Dll", server}}));
     Outcome upper = RunOrvictl(L"register \"" + dir + L"\\upper.cab\"");
     EXPECT_EQ(1u, upper.code) << upper.out;
-    EXPECT_TRUE(Holds(upper.out, L"/CTL.Dll：扩展名不是小写的.dll，没有注册\r\n注册状态:注册失败！\r\n"))
+    EXPECT_TRUE(
+        Holds(upper.out, L"/CTL.Dll：扩展名不是小写的.dll，没有注册\r\n注册状态:注册失败！\r\n"))
         << upper.out;
 
     // Random bytes are no cabinet: said so, and nothing is registered.
