@@ -13,12 +13,18 @@ int ComposeReportHead(wchar_t *dst, size_t cap, const wchar_t *earlier, const wc
     return ComposeText(dst, cap, {kReportAtRest, path, kNewFolder, folder, L"\r\n"});
 }
 
+// The one masking rule, over n characters of text.
+static void MaskCharacters(wchar_t *text, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] < 0x20)
+            text[i] = L'?';
+    }
+}
+
 void MaskControlCharacters(wchar_t *text)
 {
-    for (wchar_t *p = text; *p; p++) {
-        if (*p < 0x20)
-            *p = L'?';
-    }
+    MaskCharacters(text, TextLength(text));
 }
 
 static size_t PartsLength(std::initializer_list<const wchar_t *> parts)
@@ -149,7 +155,19 @@ int AppendAfterList(wchar_t *report, size_t cap, ReportLayout *layout,
 int AppendFailureLine(wchar_t *report, size_t cap, ReportLayout *layout, const wchar_t *path,
                       const wchar_t *reason)
 {
-    return AppendAfterList(report, cap, layout, {L"注册失败:", path, L" 原因:", reason, L"\r\n"});
+    if (!AppendAfterList(report, cap, layout, {L"注册失败:", path, L" 原因:", reason, L"\r\n"}))
+        return 0;
+    // The line ends the report. Its path and reason may come from the file
+    // (an imported DLL's name): masked, they cannot start lines of their own.
+    size_t end = TextLengthWithin(report, cap) - 2;
+    size_t n = PartsLength({path, L" 原因:", reason});
+    MaskCharacters(report + end - n, n);
+    return 1;
+}
+
+int ComposeMisnamedReason(wchar_t *reason, size_t cap, const wchar_t *ending)
+{
+    return ComposeText(reason, cap, {L"扩展名不是小写的", ending, L"，没有注册"});
 }
 
 void EndReport(wchar_t *report, size_t cap, const wchar_t *status)

@@ -42,7 +42,9 @@ constexpr size_t MaxCabinetPathLength(size_t cap)
 int ComposeReportHead(wchar_t *dst, size_t cap, const wchar_t *earlier, const wchar_t *path,
                       const wchar_t *folder);
 
-// Shows control characters as '?', so a stored name cannot fake lines.
+// Shows control characters as '?', so a stored name, a path or a reason read
+// from a file cannot fake lines: the one rule for every report line either
+// program shows.
 void MaskControlCharacters(wchar_t *text);
 
 // Where the file list lies in the report, so that the lines after it can
@@ -70,9 +72,15 @@ int AppendRefusedLine(wchar_t *report, size_t cap, ReportLayout *layout, const w
 // and every later line are left out. Returns 1 when the line was appended.
 int AppendAfterList(wchar_t *report, size_t cap, ReportLayout *layout,
                     std::initializer_list<const wchar_t *> parts);
-// The line of a control file that did not register: "注册失败:PATH 原因:REASON".
+// The line of a control file that did not register: "注册失败:PATH 原因:REASON",
+// control characters of PATH and REASON masked.
 int AppendFailureLine(wchar_t *report, size_t cap, ReportLayout *layout, const wchar_t *path,
                       const wchar_t *reason);
+
+// The reason a cabinet's control file whose ending is in another letter case
+// (".OCX") was not registered, naming the ending it needs:
+// "扩展名不是小写的.ocx，没有注册". Returns 0 when it does not fit.
+int ComposeMisnamedReason(wchar_t *reason, size_t cap, const wchar_t *ending);
 
 // Ends the report with the status line. Should the report hold more than the
 // list leaves room for, it is started afresh rather than lose the line.

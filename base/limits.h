@@ -53,6 +53,8 @@ const int kDllNameChars = 256;
 // An imported DLL's name joined to the folder of the DLL that imports it:
 // every path either program takes is shorter than a dropped path.
 const int kDependencyPathChars = kDroppedPathSize + kDllNameChars;
+// The PATH variable, read whole (the environment's limit for one variable).
+const int kPathVariableChars = 32767;
 
 // ---- installed control query ------------------------------------------------
 // A key name in the ANSI code page, for the prefix test.

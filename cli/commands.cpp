@@ -59,6 +59,7 @@ struct CliCabinet {
     int registered;
     int failures;
     int refused;
+    int misnamed;
 };
 
 static void CliUnpacked(void *, const wchar_t *path)
@@ -89,10 +90,19 @@ static void CliRegistered(void *context, const wchar_t *path, int ok, DWORD exit
     cabinet->failures++;
 }
 
+static void CliMisnamed(void *context, const wchar_t *path, const wchar_t *ending)
+{
+    wchar_t reason[kReasonChars] = {};
+    ComposeMisnamedReason(reason, kReasonChars, ending);
+    WriteOutLine({L"注册失败：", path, L"：", (const wchar_t *)reason});
+    ((CliCabinet *)context)->misnamed++;
+}
+
 static int RegisterOneCabinet(const wchar_t *path)
 {
-    CliCabinet cabinet = {path, 0, 0, 0};
-    CabinetReport report = {&cabinet, NULL, CliUnpacked, CliRefused, CliStopped, CliRegistered};
+    CliCabinet cabinet = {path, 0, 0, 0, 0};
+    CabinetReport report = {&cabinet,   NULL,          CliUnpacked, CliRefused,
+                            CliStopped, CliRegistered, CliMisnamed};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     if (outcome == kCabinetPathTooLong) {
         WriteOutLine({kPathTooLongLine, path});
@@ -102,13 +112,20 @@ static int RegisterOneCabinet(const wchar_t *path)
         WriteOutLine({L"注册失败：路径含有无法转换的字符：", path});
         return kExitFailed;
     }
+    if (outcome == kCabinetUnsafeBaseFolder) {
+        WriteOutLine(
+            {L"注册失败：系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或"
+             L"不是文件夹），请管理员把它改名后再试：",
+             path});
+        return kExitFailed;
+    }
     if (outcome == kCabinetNotUnpacked || outcome == kCabinetNoDecompressor ||
         outcome == kCabinetUnreadable) {
         WriteOutLine({L"注册失败：无法解压：", path});
         return kExitFailed;
     }
     if (outcome == kCabinetNotRegistered && cabinet.registered == 0 && cabinet.failures == 0 &&
-        cabinet.refused == 0) {
+        cabinet.refused == 0 && cabinet.misnamed == 0) {
         WriteOutLine({L"注册失败：包中没有.ocx或.dll文件：", path});
         return kExitFailed;
     }

@@ -1,6 +1,8 @@
 // orvictl's entry: reads the command line and runs one command.
 #include "cli/cli.h"
 
+#include "register/register.h"
+
 #include <shellapi.h>
 
 static const wchar_t kMissing[] = L"缺少参数：";
@@ -19,15 +21,27 @@ static int UsageError(const wchar_t *what, const wchar_t *argument)
     return kExitUsage;
 }
 
-// list [--json], info PROGID [--json] and history [--json]: the one option they take.
+// list [--json], info PROGID [--json] and history [--json]: the one option
+// they take; any other word is an extra argument.
 static int TakesJson(int argc, wchar_t **argv, int first, int *json)
 {
     *json = 0;
     for (int i = first; i < argc; i++) {
         if (!Equal(argv[i], L"--json"))
-            return UsageError(kUnknownOption, argv[i]);
+            return UsageError(argv[i][0] == L'-' ? kUnknownOption : kExtra, argv[i]);
         *json = 1;
     }
+    return kExitDone;
+}
+
+// A PROGID argument: an empty one is missing, one that starts with '-' an
+// option no command takes. kExitDone when it names a control.
+static int TakesProgId(const wchar_t *argument)
+{
+    if (!argument[0])
+        return UsageError(kMissing, L"PROGID");
+    if (argument[0] == L'-')
+        return UsageError(kUnknownOption, argument);
     return kExitDone;
 }
 
@@ -54,7 +68,7 @@ static int RunCommand(int argc, wchar_t **argv)
         return RunList(json);
     }
     if (Equal(command, L"info")) {
-        if (argc < 3 || argv[2][0] == L'-')
+        if (argc < 3 || argv[2][0] == L'-' || !argv[2][0])
             return UsageError(kMissing, L"PROGID");
         if (TakesJson(argc, argv, 3, &json) != kExitDone)
             return kExitUsage;
@@ -68,8 +82,8 @@ static int RunCommand(int argc, wchar_t **argv)
     if (Equal(command, L"restore")) {
         if (argc != 3)
             return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"PROGID" : argv[3]);
-        if (argv[2][0] == L'-' || !argv[2][0])
-            return UsageError(kUnknownOption, argv[2]);
+        if (TakesProgId(argv[2]) != kExitDone)
+            return kExitUsage;
         return RunRestore(argv[2]);
     }
     if (Equal(command, L"uninstall")) {
@@ -78,8 +92,8 @@ static int RunCommand(int argc, wchar_t **argv)
                               argc < 3 ? L"PROGID 或 --all" : argv[3]);
         if (Equal(argv[2], L"--all"))
             return RunUninstallAll();
-        if (argv[2][0] == L'-' || !argv[2][0])
-            return UsageError(kUnknownOption, argv[2]);
+        if (TakesProgId(argv[2]) != kExitDone)
+            return kExitUsage;
         return RunUninstall(argv[2]);
     }
     return UsageError(L"未知命令：", command);
@@ -87,6 +101,7 @@ static int RunCommand(int argc, wchar_t **argv)
 
 int main()
 {
+    LoadDllsFromSystemFolderOnly();
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)

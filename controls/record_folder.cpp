@@ -89,9 +89,12 @@ int HoldRecordsFolder(int make)
         return 0;
     int held = HoldFolder(g_recordsPath, &g_recordsFolder);
     if (held == kFolderMissing && make) {
-        CreateDirectoryW(base, NULL);
-        CreateProtectedFolder(g_recordsPath);
+        HANDLE baseFolder = HoldBaseFolder();
+        if (baseFolder != INVALID_HANDLE_VALUE)
+            CreateProtectedFolder(g_recordsPath);
         held = HoldFolder(g_recordsPath, &g_recordsFolder);
+        if (baseFolder != INVALID_HANDLE_VALUE)
+            CloseHandle(baseFolder);
     }
     if (held == kFolderUntrusted && make && SetRecordsFolderAside()) {
         CreateProtectedFolder(g_recordsPath);

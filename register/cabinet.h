@@ -18,11 +18,12 @@ extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
 // kCabinetUnpacked (through to the cabinet's end) or kCabinetStopped (some
 // file came out, then the copy failed) when the folder in
 // g_extractFolderWide may be registered; kCabinetUnreadable,
-// kCabinetNotUnpacked or kCabinetNoDecompressor otherwise.
+// kCabinetNotUnpacked, kCabinetNoDecompressor or kCabinetUnsafeBaseFolder
+// otherwise.
 int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport *report);
 
-// Creates baseFolder and a new numbered folder in it, writing the numbered
-// folder's path (ending in a slash) into folder. The numbered folder is
+// Creates a new numbered folder in baseFolder (held by the extraction),
+// writing its path (ending in a slash) into folder. The numbered folder is
 // protected and held open until ReleaseExtractFolder. Returns 0 when no
 // fresh folder could be made.
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
@@ -32,5 +33,5 @@ int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
 int WasWrittenByExtraction(const wchar_t *name);
 // The number of stored names the last extraction refused.
 int RefusedByExtraction();
-// Lets go of the numbered folder once its files are registered.
+// Lets go of the numbered folder and the base folder once its files are registered.
 void ReleaseExtractFolder();

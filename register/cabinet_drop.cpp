@@ -12,6 +12,9 @@
 wchar_t g_statusText[kStatusTextSize] = L"拖入文件路径:";
 
 static const wchar_t kUnconvertible[] = L"ERROR:拖入文件路径含有无法转换的字符！";
+static const wchar_t kUnsafeBaseFolder[] =
+    L"ERROR:系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或不是文件夹），"
+    L"请管理员把它改名后再试！";
 
 // The edit that receives the report and owns the extraction's boxes: the
 // processing edit, taken when the cabinet's work starts.
@@ -105,11 +108,20 @@ static void Registered(void *context, const wchar_t *path, int ok, DWORD exitCod
     AppendFailureLine(g_statusText, kStatusTextSize, &window->layout, path, reason);
 }
 
+// A control file with an ending in another letter case is named like a failure.
+static void Misnamed(void *context, const wchar_t *path, const wchar_t *ending)
+{
+    WindowReport *window = (WindowReport *)context;
+    wchar_t reason[kReasonChars] = {};
+    if (ComposeMisnamedReason(reason, kReasonChars, ending))
+        AppendFailureLine(g_statusText, kStatusTextSize, &window->layout, path, reason);
+}
+
 void RegisterCabinet(const wchar_t *path)
 {
     g_notifyEdit = g_infoEdit;
     WindowReport window = {};
-    CabinetReport report = {&window, FolderMade, Unpacked, Refused, Stopped, Registered};
+    CabinetReport report = {&window, FolderMade, Unpacked, Refused, Stopped, Registered, Misnamed};
     int outcome = UnpackAndRegisterCabinet(path, &report);
     switch (outcome) {
     case kCabinetPathTooLong:
@@ -117,6 +129,9 @@ void RegisterCabinet(const wchar_t *path)
         return;
     case kCabinetPathUnconvertible:
         SetWindowTextW(g_infoEdit, kUnconvertible);
+        return;
+    case kCabinetUnsafeBaseFolder:
+        SetWindowTextW(g_infoEdit, kUnsafeBaseFolder);
         return;
     case kCabinetNoDecompressor:
         ShowBox(&window, L"");

@@ -1,5 +1,7 @@
 // Unpacks a dropped cabinet with the decompressor of cabinet.dll into a fresh
-// numbered folder, telling the caller of every unpacked file.
+// numbered folder, telling the caller of every unpacked file. cabinet.dll is
+// loaded at run time from the system folder: it is not one of the system's
+// known DLLs, so an import of it would be taken from the program's folder.
 #include "register/cabinet.h"
 
 #include "base/cabinet_report.h"
@@ -14,7 +16,6 @@
 #include <share.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <wchar.h>
 
 static char g_extractFolder[kExtractFolderSize];
 wchar_t g_extractFolderWide[kExtractFolderWideSize];
@@ -25,9 +26,10 @@ const int kFolderTries = 100;
 // Attributes restored on unpacked files: read-only, hidden, system, archive.
 const USHORT kRestoredAttributes = 0x27;
 
-// The numbered folder, held open from its creation until its files are
-// registered. Without delete sharing nobody can rename or delete it (nor,
-// on Windows, rename the folders above it) in the meantime.
+// The base folder and the numbered folder, held open from before the
+// numbered folder is made until its files are registered. Without delete
+// sharing nobody can rename or delete either in the meantime.
+static HANDLE g_baseFolderHandle = INVALID_HANDLE_VALUE;
 static HANDLE g_extractFolderHandle = INVALID_HANDLE_VALUE;
 
 // What one copy keeps between the decompressor's notifications, handed to
@@ -44,6 +46,36 @@ struct ExtractionState {
     char closed[kOutputPathSize];
 };
 static ExtractionState g_extraction;
+
+// The decompressor's three functions, taken by ordinal (20, 22, 23).
+struct Decompressor {
+    decltype(&FDICreate) create;
+    decltype(&FDICopy) copy;
+    decltype(&FDIDestroy) destroy;
+};
+
+// Loads the system's cabinet.dll once and takes its functions; 0 when it or
+// one of them is missing.
+static int LoadDecompressor(Decompressor *fdi)
+{
+    static HMODULE module;
+    if (!module)
+        module = LoadLibraryExW(L"cabinet.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // A Windows 7 without its loader update knows no search flags: the full
+    // path names the same file.
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) {
+        wchar_t path[MAX_PATH] = {};
+        UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n > 0 && n < MAX_PATH && AppendText(path, MAX_PATH, L"\\cabinet.dll"))
+            module = LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    if (!module)
+        return 0;
+    fdi->create = (decltype(&FDICreate))(void *)GetProcAddress(module, MAKEINTRESOURCEA(20));
+    fdi->copy = (decltype(&FDICopy))(void *)GetProcAddress(module, MAKEINTRESOURCEA(22));
+    fdi->destroy = (decltype(&FDIDestroy))(void *)GetProcAddress(module, MAKEINTRESOURCEA(23));
+    return fdi->create && fdi->copy && fdi->destroy;
+}
 
 static FNFDINOTIFY(FdiNotify);
 static FNALLOC(FdiAlloc);
@@ -71,8 +103,9 @@ static int IsPlainAnsiStoredName(const char *name)
     return !IsDeviceStoredName(wide);
 }
 
-// The name a stored control file has in the folder's listing (the platform
-// drops trailing dots and spaces of a file name); 0 for any other file.
+// The name a stored control file (its ending in any letter case) has in the
+// folder's listing (the platform drops trailing dots and spaces of a file
+// name); 0 for any other file.
 static int ListedControlName(const char *storedName, wchar_t *name)
 {
     if (!MultiByteToWideChar(CP_ACP, 0, storedName, -1, name, kExtractWidePathSize))
@@ -80,22 +113,25 @@ static int ListedControlName(const char *storedName, wchar_t *name)
     size_t n = TextLength(name);
     while (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' '))
         name[--n] = 0;
-    return IsControlFileName(name);
+    return ControlEndingIgnoringCase(name) != NULL;
 }
 
-// The kept entry for name, or NULL.
+// The kept entry for name, or NULL. Names are compared as the file system
+// compares them (ordinal, ignoring case): two stored names that differ only
+// in case are written into one file.
 static wchar_t *FindWrittenName(ExtractionState *state, const wchar_t *name)
 {
     for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
-        if (wcscmp(state->written + at, name) == 0)
+        if (CompareStringOrdinal(state->written + at, -1, name, -1, TRUE) == CSTR_EQUAL)
             return state->written + at;
     }
     return NULL;
 }
 
 // Keeps the name of a control file written whole into the folder. Only
-// control files are ever registered, so only their names are kept; a name
-// that no longer fits is not kept, and that file is not registered.
+// control files are ever registered or reported, so only their names are
+// kept; a name that no longer fits is not kept, and that file is not
+// registered.
 static void RecordWrittenName(ExtractionState *state, const char *storedName)
 {
     wchar_t name[kExtractWidePathSize] = {};
@@ -136,11 +172,17 @@ int RefusedByExtraction()
     return g_extraction.refused;
 }
 
+static void Release(HANDLE *held)
+{
+    if (*held != INVALID_HANDLE_VALUE)
+        CloseHandle(*held);
+    *held = INVALID_HANDLE_VALUE;
+}
+
 void ReleaseExtractFolder()
 {
-    if (g_extractFolderHandle != INVALID_HANDLE_VALUE)
-        CloseHandle(g_extractFolderHandle);
-    g_extractFolderHandle = INVALID_HANDLE_VALUE;
+    Release(&g_extractFolderHandle);
+    Release(&g_baseFolderHandle);
 }
 
 // Creates the numbered folder with its own protection and holds it open;
@@ -149,7 +191,7 @@ static int CreateHeldFolder(const wchar_t *path)
 {
     if (!CreateProtectedFolder(path))
         return 0;
-    ReleaseExtractFolder();
+    Release(&g_extractFolderHandle);
     g_extractFolderHandle =
         CreateFileW(path, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
@@ -185,10 +227,6 @@ static long long UnixTimeNumber()
 int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap)
 {
     wchar_t wide[kExtractWidePathSize] = {};
-    if (!MultiByteToWideChar(CP_ACP, 0, baseFolder, -1, wide, kExtractWidePathSize))
-        return 0;
-    CreateDirectoryW(wide, NULL);
-
     // A folder that exists already belongs to an earlier extraction (or to
     // someone else): take the next number up, so nothing is unpacked over it.
     long long number = UnixTimeNumber();
@@ -240,6 +278,10 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
     g_extraction.closed[0] = 0;
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
+    ReleaseExtractFolder();
+    g_baseFolderHandle = HoldBaseFolder();
+    if (g_baseFolderHandle == INVALID_HANDLE_VALUE)
+        return kCabinetUnsafeBaseFolder;
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||
         !CopyText(g_extractFolder, kExtractFolderSize, (const char *)folder) ||
         !MultiByteToWideChar(CP_ACP, 0, g_extractFolder, -1, g_extractFolderWide,
@@ -253,14 +295,17 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
     if (report->folderMade)
         report->folderMade(report->context, widePath, g_extractFolderWide);
 
-    HFDI context = FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+    Decompressor fdi = {};
+    HFDI context = NULL;
+    if (LoadDecompressor(&fdi))
+        context = fdi.create(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
                              cpu80386, &g_cabError);
     if (!context) {
         ReleaseExtractFolder();
         return kCabinetNoDecompressor;
     }
-    BOOL copied = FDICopy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
-    FDIDestroy(context);
+    BOOL copied = fdi.copy(context, name, ansiPath, 0, FdiNotify, NULL, &g_extraction);
+    fdi.destroy(context);
     if (copied) {
         KeepClosedFile(&g_extraction);
         return kCabinetUnpacked;

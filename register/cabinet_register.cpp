@@ -45,8 +45,9 @@ static int ToAnsiPath(const wchar_t *path, char *ansiPath)
     return whole || shortWhole ? kCabinetPathTooLong : kCabinetPathUnconvertible;
 }
 
-// Registers every .ocx and .dll of the extraction folder; 1 when there was
-// at least one and every one of them registered.
+// Registers every .ocx and .dll of the extraction folder and reports every
+// control file whose ending is in another letter case; 1 when there was at
+// least one control file and every one of them registered.
 static int RegisterFolder(const CabinetReport *report)
 {
     wchar_t folder[kFolderTextSize] = {};
@@ -71,11 +72,17 @@ static int RegisterFolder(const CabinetReport *report)
         if (!ComposeText(listed, kListedPathSize,
                          {(const wchar_t *)folder, (const wchar_t *)found.cFileName}))
             continue;
-        if (!IsControlFileName(listed))
-            continue;
+        const wchar_t *ending = ControlEndingIgnoringCase(listed);
         // Only what this extraction wrote, never a file someone put beside it.
-        if (!WasWrittenByExtraction(found.cFileName))
+        if (!ending || !WasWrittenByExtraction(found.cFileName))
             continue;
+        // Only lower-case endings are registered, and the others said so.
+        if (!IsControlFileName(listed)) {
+            if (report->misnamed)
+                report->misnamed(report->context, listed, ending);
+            failed++;
+            continue;
+        }
         DWORD exitCode;
         int ok = RegisterControlFileForExit(listed, &exitCode);
         if (report->registered)

@@ -2,24 +2,42 @@
 // would: present, a PE DLL, built for this machine, its imported DLLs found.
 // Only then does the registrar's exit code speak. It runs only after a
 // failed registration, and its work is bounded whatever the file holds: a
-// fixed number of section headers, import entries and name characters.
+// fixed number of section headers, import entries and name characters, each
+// read where it lies, so the file's size does not matter.
 #include "register/register.h"
 
 #include "base/text.h"
+#include "controls/controls.h"
 
 #include <stddef.h>
 
-// The machine whose DLLs this process's registrar loads: a 32-bit process
-// runs the 32-bit registrar (on 64-bit Windows the system folder it names
-// is the 32-bit one), a 64-bit process the 64-bit one.
+// The registrar of this process's bitness loads DLLs of its machine and hands
+// one of the other bitness to its twin (on 64-bit Windows), whose loader
+// looks in the system folder of that bitness: SysWOW64 for a 32-bit DLL, the
+// 64-bit System32 for a 64-bit one, which a 32-bit process reaches as
+// Sysnative (file system redirection leaves that name alone).
 #if defined(__x86_64__) || defined(_M_X64)
 const WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
-static const wchar_t kOwnBuild[] = L"x64";
-static const wchar_t kOwnAssemblyPrefix[] = L"amd64_";
+static int Is64BitWindows()
+{
+    return 1;
+}
+static int GetOtherSystemFolder(wchar_t *folder)
+{
+    UINT n = GetSystemWow64DirectoryW(folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH;
+}
 #else
 const WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
-static const wchar_t kOwnBuild[] = L"x86";
-static const wchar_t kOwnAssemblyPrefix[] = L"x86_";
+static int Is64BitWindows()
+{
+    return IsWow64() != 0;
+}
+static int GetOtherSystemFolder(wchar_t *folder)
+{
+    UINT n = GetWindowsDirectoryW(folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH && AppendText(folder, MAX_PATH, L"\\Sysnative");
+}
 #endif
 const WORD kMachineArm64 = 0xAA64;
 
@@ -40,29 +58,16 @@ const DWORD kOptional64Fixed = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
 
 static const wchar_t kNotPeDll[] = L"不是PE格式的DLL";
 
-// A read-only view of a whole file.
+// The file, open for reading. Nothing is mapped: a file larger than the
+// address space of a 32-bit process is read like any other.
 struct FileView {
     HANDLE file;
-    HANDLE mapping;
-    const BYTE *base;
     ULONGLONG size;
 };
-
-static void CloseView(FileView *view)
-{
-    if (view->base)
-        UnmapViewOfFile(view->base);
-    if (view->mapping)
-        CloseHandle(view->mapping);
-    if (view->file != INVALID_HANDLE_VALUE)
-        CloseHandle(view->file);
-}
 
 // Opens the file for reading; on failure its reason is in reason.
 static int OpenView(const wchar_t *path, FileView *view, wchar_t *reason, size_t cap)
 {
-    view->mapping = NULL;
-    view->base = NULL;
     view->size = 0;
     view->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -76,19 +81,30 @@ static int OpenView(const wchar_t *path, FileView *view, wchar_t *reason, size_t
         return 0;
     }
     view->size = (ULONGLONG)size.QuadPart;
-    view->mapping = CreateFileMappingW(view->file, NULL, PAGE_READONLY, 0, 0, NULL);
-    if (view->mapping)
-        view->base = (const BYTE *)MapViewOfFile(view->mapping, FILE_MAP_READ, 0, 0, 0);
-    if (!view->base) {
-        CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
-        return 0;
-    }
     return 1;
+}
+
+static void CloseView(FileView *view)
+{
+    if (view->file != INVALID_HANDLE_VALUE)
+        CloseHandle(view->file);
 }
 
 static int Holds(const FileView *view, ULONGLONG offset, ULONGLONG length)
 {
     return offset <= view->size && length <= view->size - offset;
+}
+
+// Reads length bytes at offset; 0 when the file does not hold them all.
+static int ReadAt(const FileView *view, ULONGLONG offset, void *buffer, DWORD length)
+{
+    if (!Holds(view, offset, length))
+        return 0;
+    OVERLAPPED at = {};
+    at.Offset = (DWORD)offset;
+    at.OffsetHigh = (DWORD)(offset >> 32);
+    DWORD got = 0;
+    return ReadFile(view->file, buffer, length, &got, &at) && got == length;
 }
 
 static const wchar_t *MachineName(WORD machine)
@@ -132,8 +148,8 @@ struct PeHeaders {
     WORD magic;
     DWORD importRva;
     DWORD importSize;
-    ULONGLONG sections; // offset of the section table
-    WORD sectionCount;  // at most kMaxSections
+    WORD sectionCount; // at most kMaxSections
+    IMAGE_SECTION_HEADER sections[kMaxSections];
 };
 
 // The import directory entry, when the optional header is long enough to
@@ -145,50 +161,55 @@ static void ReadImportDirectory(const FileView *view, ULONGLONG optional, DWORD 
     DWORD fixed = pe->magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC ? kOptional64Fixed : kOptional32Fixed;
     DWORD countAt = fixed - sizeof(DWORD); // NumberOfRvaAndSizes ends the fixed part
     ULONGLONG entryAt = fixed + IMAGE_DIRECTORY_ENTRY_IMPORT * sizeof(IMAGE_DATA_DIRECTORY);
+    DWORD directories = 0;
+    IMAGE_DATA_DIRECTORY entry = {};
     if (optionalSize < entryAt + sizeof(IMAGE_DATA_DIRECTORY) ||
-        !Holds(view, optional, entryAt + sizeof(IMAGE_DATA_DIRECTORY)))
+        !ReadAt(view, optional + countAt, &directories, sizeof(directories)) ||
+        directories <= IMAGE_DIRECTORY_ENTRY_IMPORT ||
+        !ReadAt(view, optional + entryAt, &entry, sizeof(entry)))
         return;
-    DWORD directories = *(const DWORD *)(view->base + optional + countAt);
-    if (directories <= IMAGE_DIRECTORY_ENTRY_IMPORT)
-        return;
-    const IMAGE_DATA_DIRECTORY *entry =
-        (const IMAGE_DATA_DIRECTORY *)(view->base + optional + entryAt);
-    pe->importRva = entry->VirtualAddress;
-    pe->importSize = entry->Size;
+    pe->importRva = entry.VirtualAddress;
+    pe->importSize = entry.Size;
 }
+
+// The signature, the file header and the optional header's magic, read as one.
+#pragma pack(push, 1)
+struct NtStart {
+    DWORD signature;
+    IMAGE_FILE_HEADER file;
+    WORD magic;
+};
+#pragma pack(pop)
 
 static int ReadPeHeaders(const FileView *view, PeHeaders *pe)
 {
-    if (!Holds(view, 0, sizeof(IMAGE_DOS_HEADER)))
+    IMAGE_DOS_HEADER dos = {};
+    if (!ReadAt(view, 0, &dos, sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
+        dos.e_lfanew < 0)
         return 0;
-    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)view->base;
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0)
+    ULONGLONG nt = (ULONGLONG)dos.e_lfanew;
+    NtStart start = {};
+    if (!ReadAt(view, nt, &start, sizeof(start)) || start.signature != IMAGE_NT_SIGNATURE)
         return 0;
-    ULONGLONG nt = (ULONGLONG)dos->e_lfanew;
-    if (!Holds(view, nt, 4 + sizeof(IMAGE_FILE_HEADER) + sizeof(WORD)))
-        return 0;
-    if (*(const DWORD *)(view->base + nt) != IMAGE_NT_SIGNATURE)
-        return 0;
-    const IMAGE_FILE_HEADER *file = (const IMAGE_FILE_HEADER *)(view->base + nt + 4);
     ULONGLONG optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
-    pe->machine = file->Machine;
-    pe->characteristics = file->Characteristics;
-    pe->magic = *(const WORD *)(view->base + optional);
-    pe->sections = optional + file->SizeOfOptionalHeader;
+    pe->machine = start.file.Machine;
+    pe->characteristics = start.file.Characteristics;
+    pe->magic = start.magic;
     pe->sectionCount =
-        file->NumberOfSections < kMaxSections ? file->NumberOfSections : kMaxSections;
+        start.file.NumberOfSections < kMaxSections ? start.file.NumberOfSections : kMaxSections;
     pe->importRva = 0;
     pe->importSize = 0;
     if (pe->magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && pe->magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
         return 0;
-    ReadImportDirectory(view, optional, file->SizeOfOptionalHeader, pe);
-    return Holds(view, pe->sections, (ULONGLONG)pe->sectionCount * sizeof(IMAGE_SECTION_HEADER));
+    ReadImportDirectory(view, optional, start.file.SizeOfOptionalHeader, pe);
+    return ReadAt(view, optional + start.file.SizeOfOptionalHeader, pe->sections,
+                  pe->sectionCount * (DWORD)sizeof(IMAGE_SECTION_HEADER));
 }
 
 // File offset of an address in the loaded image; 0 when no section looked at holds it.
-static ULONGLONG RvaToOffset(const FileView *view, const PeHeaders *pe, DWORD rva)
+static ULONGLONG RvaToOffset(const PeHeaders *pe, DWORD rva)
 {
-    const IMAGE_SECTION_HEADER *section = (const IMAGE_SECTION_HEADER *)(view->base + pe->sections);
+    const IMAGE_SECTION_HEADER *section = pe->sections;
     for (WORD i = 0; i < pe->sectionCount; i++, section++) {
         DWORD extent = section->SizeOfRawData;
         if (rva >= section->VirtualAddress && rva - section->VirtualAddress < extent)
@@ -256,16 +277,85 @@ static const Runtime *FindRuntime(const wchar_t *dll)
     return NULL;
 }
 
-// 1 when the side-by-side store holds some version of the assembly for this machine.
-static int HasAssembly(const wchar_t *assembly)
+// Where the loader of the registrar that takes a DLL looks for what it
+// imports, in its order after the DLL's own folder: the system folder of the
+// DLL's bitness, the 16-bit system folder, the Windows folder, then PATH.
+// Never the tool's own folder, where the registrar does not look.
+struct LoaderPlaces {
+    WORD machine; // x86 or x64
+    wchar_t system[MAX_PATH];
+    wchar_t system16[MAX_PATH];
+    wchar_t windows[MAX_PATH];
+    // This process's system folder, as PATH names it.
+    wchar_t ownSystem[MAX_PATH];
+    const wchar_t *path; // the PATH variable, empty when it does not fit
+};
+
+static int SetUpPlaces(WORD machine, LoaderPlaces *places)
 {
-    wchar_t windows[MAX_PATH] = {};
-    UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    static wchar_t path[kPathVariableChars];
+    places->machine = machine;
+    DWORD n = GetEnvironmentVariableW(L"PATH", path, kPathVariableChars);
+    if (n >= (DWORD)kPathVariableChars)
+        n = 0;
+    path[n] = 0;
+    places->path = path;
+    UINT windows = GetWindowsDirectoryW(places->windows, MAX_PATH);
+    UINT own = GetSystemDirectoryW(places->ownSystem, MAX_PATH);
+    if (windows == 0 || windows >= MAX_PATH || own == 0 || own >= MAX_PATH ||
+        !ComposeText(places->system16, MAX_PATH, {(const wchar_t *)places->windows, L"\\System"}))
+        return 0;
+    if (machine == kOwnMachine)
+        return CopyText(places->system, MAX_PATH, (const wchar_t *)places->ownSystem);
+    return GetOtherSystemFolder(places->system);
+}
+
+// 1 when a file dll lies in the folder of length characters at folder.
+static int IsInFolder(const wchar_t *folder, size_t length, const wchar_t *dll)
+{
+    wchar_t file[kDependencyPathChars] = {};
+    if (length == 0 || length >= kDependencyPathChars)
+        return 0;
+    for (size_t i = 0; i < length; i++)
+        file[i] = folder[i];
+    if ((folder[length - 1] != L'\\' && folder[length - 1] != L'/' &&
+         !AppendText(file, kDependencyPathChars, L"\\")) ||
+        !AppendText(file, kDependencyPathChars, dll))
+        return 0;
+    DWORD attributes = GetFileAttributesW(file);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static int IsIn(const wchar_t *folder, const wchar_t *dll)
+{
+    return IsInFolder(folder, TextLength(folder), dll);
+}
+
+// 1 when dll lies in a folder of PATH. PATH names this process's system
+// folder; a process of the DLL's bitness reaches its own system folder there.
+static int IsOnPath(const LoaderPlaces *places, const wchar_t *dll)
+{
+    const wchar_t *start = places->path;
+    while (*start) {
+        size_t length = 0;
+        while (start[length] && start[length] != L';')
+            length++;
+        int own =
+            CompareStringOrdinal(start, (int)length, places->ownSystem, -1, TRUE) == CSTR_EQUAL;
+        if (own ? IsIn(places->system, dll) : IsInFolder(start, length, dll))
+            return 1;
+        start += start[length] ? length + 1 : length;
+    }
+    return 0;
+}
+
+// 1 when the side-by-side store holds some version of the assembly for the machine.
+static int HasAssembly(const LoaderPlaces *places, const wchar_t *assembly)
+{
+    const wchar_t *prefix = places->machine == IMAGE_FILE_MACHINE_AMD64 ? L"amd64_" : L"x86_";
     wchar_t pattern[MAX_PATH] = {};
-    if (n == 0 || n >= MAX_PATH ||
-        !ComposeText(
-            pattern, MAX_PATH,
-            {(const wchar_t *)windows, L"\\WinSxS\\", kOwnAssemblyPrefix, assembly, L"_*"}))
+    if (!ComposeText(pattern, MAX_PATH,
+                     {(const wchar_t *)places->windows, L"\\WinSxS\\", prefix, assembly, L"_*"}))
         return 0;
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(pattern, &found);
@@ -273,27 +363,6 @@ static int HasAssembly(const wchar_t *assembly)
         return 0;
     FindClose(find);
     return 1;
-}
-
-// 1 when the loader would find dll: in the folder of the DLL that imports it
-// (folderLength characters of path, with its slash), or on the process's
-// search path (system folders, Windows folder, PATH).
-static int IsFound(const wchar_t *path, size_t folderLength, const wchar_t *dll)
-{
-    wchar_t beside[kDependencyPathChars] = {};
-    if (folderLength < kDependencyPathChars) {
-        for (size_t i = 0; i < folderLength; i++)
-            beside[i] = path[i];
-        if (AppendText(beside, kDependencyPathChars, dll) &&
-            GetFileAttributesW(beside) != INVALID_FILE_ATTRIBUTES)
-            return 1;
-    }
-    // A name found needs no room: the answer is the length it would take.
-    wchar_t found[MAX_PATH] = {};
-    if (SearchPathW(NULL, dll, NULL, MAX_PATH, found, NULL) != 0)
-        return 1;
-    const Runtime *runtime = FindRuntime(dll);
-    return runtime && runtime->assembly && HasAssembly(runtime->assembly);
 }
 
 // The characters of path up to and including its last slash.
@@ -307,16 +376,30 @@ static size_t FolderLength(const wchar_t *path)
     return length;
 }
 
+// 1 when the loader would find dll, imported by the DLL at path: in that
+// DLL's folder, then in the places of its bitness.
+static int IsFound(const LoaderPlaces *places, const wchar_t *path, const wchar_t *dll)
+{
+    if (IsInFolder(path, FolderLength(path), dll) || IsIn(places->system, dll) ||
+        IsIn(places->system16, dll) || IsIn(places->windows, dll) || IsOnPath(places, dll))
+        return 1;
+    const Runtime *runtime = FindRuntime(dll);
+    return runtime && runtime->assembly && HasAssembly(places, runtime->assembly);
+}
+
 // Reads the imported DLL's name at offset: up to 255 characters and its
 // terminator, all inside the file. 0 when there is none such.
 static int ReadDllName(const FileView *view, ULONGLONG offset, char *name)
 {
-    for (int length = 0; length < kDllNameChars; length++) {
-        if (!Holds(view, offset + length, 1))
-            return 0;
-        name[length] = (char)view->base[offset + length];
-        if (!name[length])
-            return length > 0;
+    if (offset >= view->size)
+        return 0;
+    DWORD length = view->size - offset < (ULONGLONG)kDllNameChars ? (DWORD)(view->size - offset)
+                                                                  : (DWORD)kDllNameChars;
+    if (!ReadAt(view, offset, name, length))
+        return 0;
+    for (DWORD i = 0; i < length; i++) {
+        if (!name[i])
+            return i > 0;
     }
     return 0;
 }
@@ -326,9 +409,10 @@ static int ReadDllName(const FileView *view, ULONGLONG offset, char *name)
 static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wchar_t *path,
                              wchar_t *missing)
 {
-    if (!pe->importRva)
+    static LoaderPlaces places;
+    if (!pe->importRva || !SetUpPlaces(pe->machine, &places))
         return 0;
-    ULONGLONG offset = RvaToOffset(view, pe, pe->importRva);
+    ULONGLONG offset = RvaToOffset(pe, pe->importRva);
     if (!offset)
         return 0;
     // The directory's own size bounds the walk where it names one; the loader
@@ -337,21 +421,19 @@ static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wc
     if (pe->importSize >= sizeof(IMAGE_IMPORT_DESCRIPTOR) &&
         pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR) < (DWORD)entries)
         entries = (int)(pe->importSize / sizeof(IMAGE_IMPORT_DESCRIPTOR));
-    size_t folderLength = FolderLength(path);
-    for (int i = 0; i < entries && Holds(view, offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
+    IMAGE_IMPORT_DESCRIPTOR entry = {};
+    for (int i = 0; i < entries && ReadAt(view, offset, &entry, sizeof(entry));
          i++, offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const IMAGE_IMPORT_DESCRIPTOR *entry =
-            (const IMAGE_IMPORT_DESCRIPTOR *)(view->base + offset);
-        if (entry->Name == 0)
+        if (entry.Name == 0)
             return 0;
-        ULONGLONG nameOffset = RvaToOffset(view, pe, entry->Name);
+        ULONGLONG nameOffset = RvaToOffset(pe, entry.Name);
         char name[kDllNameChars] = {};
         if (!nameOffset || !ReadDllName(view, nameOffset, name) || IsApiSetName(name))
             continue;
         wchar_t wide[kDllNameChars] = {};
         if (!MultiByteToWideChar(CP_ACP, 0, name, -1, wide, kDllNameChars))
             continue;
-        if (!IsFound(path, folderLength, wide)) {
+        if (!IsFound(&places, path, wide)) {
             CopyText(missing, kDllNameChars, (const wchar_t *)wide);
             return 1;
         }
@@ -360,8 +442,8 @@ static int FindMissingImport(const FileView *view, const PeHeaders *pe, const wc
 }
 
 // The reason for a missing DLL, with the package that installs it when it
-// is one of the runtimes.
-static void DescribeMissing(const wchar_t *dll, wchar_t *reason, size_t cap)
+// is one of the runtimes, for the bitness of the DLL that needs it.
+static void DescribeMissing(const wchar_t *dll, WORD machine, wchar_t *reason, size_t cap)
 {
     const Runtime *runtime = FindRuntime(dll);
     if (!runtime) {
@@ -370,10 +452,19 @@ static void DescribeMissing(const wchar_t *dll, wchar_t *reason, size_t cap)
     }
     ComposeText(reason, cap,
                 {L"找不到它需要的DLL：", dll, L"，请安装Microsoft Visual C++ ", runtime->version,
-                 L" 可再发行组件包（", kOwnBuild, L"）"});
+                 L" 可再发行组件包（", machine == IMAGE_FILE_MACHINE_AMD64 ? L"x64" : L"x86",
+                 L"）"});
 }
 
-// What the header shows: a coherent PE DLL of this machine, or why not.
+// 1 when a registrar on this PC loads DLLs of machine: x86 ones anywhere,
+// x64 ones on 64-bit Windows.
+static int IsRegistrable(WORD machine)
+{
+    return machine == IMAGE_FILE_MACHINE_I386 ||
+           (machine == IMAGE_FILE_MACHINE_AMD64 && Is64BitWindows());
+}
+
+// What the header shows: a coherent PE DLL that a registrar here loads, or why not.
 static int DiagnoseHeaders(const PeHeaders *pe, wchar_t *reason, size_t cap)
 {
     WORD machineMagic = MagicOf(pe->machine);
@@ -382,11 +473,11 @@ static int DiagnoseHeaders(const PeHeaders *pe, wchar_t *reason, size_t cap)
         CopyText(reason, cap, kNotPeDll);
         return 1;
     }
-    if (pe->machine != kOwnMachine) {
-        const wchar_t *own = MachineName(kOwnMachine);
+    if (!IsRegistrable(pe->machine)) {
         ComposeText(reason, cap,
-                    {L"为其他机器编译（", MachineName(pe->machine), L"），本程序只能注册", own,
-                     L"的DLL，请换用这个控件的", own, L"版本"});
+                    {L"为其他机器编译（", MachineName(pe->machine),
+                     L"），这台电脑不能注册，请换用这个控件的",
+                     Is64BitWindows() ? L"x86（32位）或x64（64位）" : L"x86（32位）", L"版本"});
         return 1;
     }
     return 0;
@@ -429,7 +520,7 @@ static int DiagnoseFile(const wchar_t *path, wchar_t *reason, size_t cap)
     CloseView(&view);
     if (!found)
         return 0;
-    DescribeMissing(missing, reason, cap);
+    DescribeMissing(missing, pe.machine, reason, cap);
     return 1;
 }
 

@@ -2,6 +2,7 @@
 // handed on as a cabinet, or refused.
 #include "register/drop_actions.h"
 
+#include "base/cabinet_report.h"
 #include "base/file_kind.h"
 #include "base/text.h"
 #include "base/windows_shared.h"
@@ -49,16 +50,22 @@ void HandleDroppedFile(HWND window, HDROP drop)
     }
 
     DWORD exitCode;
-    if (RegisterControlFileForExit(path, &exitCode)) {
+    int registered = RegisterControlFileForExit(path, &exitCode);
+    // Only a failed registration is looked into, so a success costs nothing more.
+    wchar_t reason[kReasonChars] = {};
+    if (!registered)
+        DiagnoseRegistration(path, exitCode, reason, kReasonChars);
+    // The report's lines are masked as every report line is: the reason may
+    // hold a DLL name read from the file.
+    MaskControlCharacters(path);
+    MaskControlCharacters(reason);
+    if (registered) {
         wchar_t report[kDroppedPathSize + 32] = {};
         ComposeText(report, sizeof(report) / sizeof(report[0]),
                     {L"拖入文件路径：", path, L"\r\n注册状态：文件注册成功！"});
         SetWindowTextW(g_infoEdit, report);
         return;
     }
-    // Only a failed registration is looked into, so a success costs nothing more.
-    wchar_t reason[kReasonChars] = {};
-    DiagnoseRegistration(path, exitCode, reason, kReasonChars);
     wchar_t report[kDroppedPathSize + kReasonChars + 32] = {};
     ComposeText(report, sizeof(report) / sizeof(report[0]),
                 {L"拖入文件路径：", path, L"\r\n失败原因：", (const wchar_t *)reason,

@@ -12,6 +12,9 @@
 // it nothing, so no one else can plant or swap a file the tool then acts on.
 static const wchar_t kFolderSecurity[] =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+// The same, owned by the administrators: what an existing base folder is given.
+static const wchar_t kOwnedFolderSecurity[] =
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // Rights by which someone could put, swap or remove what a folder holds.
 static const DWORD kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
@@ -119,6 +122,66 @@ static int DaclKeepsOthersOut(PACL dacl, PSID user)
             return 0;
     }
     return 1;
+}
+
+// 1 when the object behind handle is owned by SYSTEM, the administrators or
+// this process's user.
+static int HasTrustedOwner(HANDLE handle)
+{
+    PSID owner = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL,
+                        NULL, &descriptor) != ERROR_SUCCESS)
+        return 0;
+    int trusted = owner && IsTrustedSid(owner, ProcessUser());
+    LocalFree(descriptor);
+    return trusted;
+}
+
+// Gives the object behind handle the administrators as owner and the
+// protected DACL.
+static int Protect(HANDLE handle)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kOwnedFolderSecurity, SDDL_REVISION_1,
+                                                              &descriptor, NULL))
+        return 0;
+    PSID owner = NULL;
+    PACL dacl = NULL;
+    BOOL defaulted = FALSE, present = FALSE;
+    int set = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+              GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && owner && dacl &&
+              SetSecurityInfo(handle, SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                  PROTECTED_DACL_SECURITY_INFORMATION,
+                              owner, NULL, dacl, NULL) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return set;
+}
+
+HANDLE HoldBaseFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!ComposeToolFolder(path, MAX_PATH, L"\\"))
+        return INVALID_HANDLE_VALUE;
+    path[TextLength(path) - 1] = 0;
+    if (!CreateProtectedFolder(path) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return INVALID_HANDLE_VALUE;
+    HANDLE folder = CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (folder == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    int usable = GetFileInformationByHandle(folder, &info) &&
+                 (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                 !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                 (IsProtectedObject(folder) ||
+                  (HasTrustedOwner(folder) && Protect(folder) && IsProtectedObject(folder)));
+    if (usable)
+        return folder;
+    CloseHandle(folder);
+    return INVALID_HANDLE_VALUE;
 }
 
 int IsProtectedObject(HANDLE handle)

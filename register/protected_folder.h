@@ -1,7 +1,7 @@
 // The tool's own folders below C:\OrviActiveX (on the system drive): made
 // fresh with a DACL that lets no one but administrators write, and looked at
 // before anything in them is trusted. The base folder may have been made by
-// anybody, so only what the tool made itself is used.
+// anybody: it is used only as HoldBaseFolder leaves it.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,17 @@
 // The tool's folder at the root of the system drive, each part followed by
 // separator: "C:/OrviActiveX/" or "C:\OrviActiveX\".
 int ComposeToolFolder(wchar_t *path, size_t cap, const wchar_t *separator);
+
+// The base folder, held open as itself without delete sharing, so it can be
+// neither renamed nor deleted while held: made with the protected DACL when
+// missing. One that exists is used only when it is a folder and no reparse
+// point, owned by SYSTEM, the administrators or this process's user; it then
+// gets the tool's owner (the administrators) and protected DACL, through the
+// same handle, unless it keeps others out already. Earlier versions made it
+// with the default security, under which it inherits the root's grants, and
+// the controls of their cabinets live in it. INVALID_HANDLE_VALUE when it
+// cannot be used so; the caller closes the handle.
+HANDLE HoldBaseFolder();
 
 // Creates the folder with the protected DACL. 0 when it was not made (it
 // exists already, say), with the creation's error left as the last error.

@@ -7,6 +7,12 @@
 
 #include "base/limits.h"
 
+// ---- system_dlls.cpp ------------------------------------------------------------
+// Called first thing by each program: every later load of a DLL by name (the
+// program's own, the shell's) looks in the system folder alone, never in the
+// program's folder.
+void LoadDllsFromSystemFolderOnly();
+
 // ---- registrar.cpp ------------------------------------------------------------
 int RegisterControlFile(const wchar_t *path);
 int UnregisterControlFile(const wchar_t *path);
@@ -41,20 +47,24 @@ struct CabinetReport {
     void (*stopped)(void *context);
     // One control file's registration: ok, and the registrar's exit code.
     void (*registered)(void *context, const wchar_t *path, int ok, DWORD exitCode);
+    // One control file not registered because its ending is in another
+    // letter case (".OCX"); ending is the lower-case one it needs.
+    void (*misnamed)(void *context, const wchar_t *path, const wchar_t *ending);
 };
 
 // Outcomes of unpacking and registering a cabinet. Only kCabinetRegistered
 // is a success.
 enum CabinetOutcome {
-    kCabinetPathTooLong = 1,       // refused before anything was done
-    kCabinetNotUnpacked = 2,       // no folder to unpack into
-    kCabinetRegistered = 3,        // every file unpacked whole, every control file registered
-    kCabinetNotRegistered = 4,     // a control file failed, none was in it, or a name was refused
+    kCabinetPathTooLong = 1,   // refused before anything was done
+    kCabinetNotUnpacked = 2,   // no folder to unpack into
+    kCabinetRegistered = 3,    // every file unpacked whole, every control file registered
+    kCabinetNotRegistered = 4, // a control file failed or was misnamed, none in it, a name refused
     kCabinetPathUnconvertible = 5, // refused: characters the ANSI code page lacks
     kCabinetNoDecompressor = 6,    // the decompressor could not be set up
     kCabinetUnpacked = 7,          // the extraction alone went through to the cabinet's end
     kCabinetUnreadable = 8,        // nothing came out: no cabinet, or damaged before its first file
     kCabinetStopped = 9, // unpacking stopped after some file; what came out whole was registered
+    kCabinetUnsafeBaseFolder = 10, // refused: C:\OrviActiveX cannot be used safely
 };
 // Unpacks the cabinet into a fresh folder and registers every control file
 // that came out of it, telling report. Returns a CabinetOutcome.

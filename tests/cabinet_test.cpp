@@ -162,6 +162,18 @@ std::vector<std::wstring> WriteGrantsToOthers(const std::wstring &path)
     return grants;
 }
 
+// The DACL a folder made by anybody else may carry: Everyone may change it.
+const wchar_t kOpenToEveryone[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)";
+
+void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
+    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+}
+
 class CabinetDrop : public DropFixture {
 protected:
     CabinetDrop() : DropFixture(L"cabinets", false)
@@ -374,6 +386,15 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
                             ReportedFolder(mixed) +
                             L"needy.ocx 原因:找不到它需要的DLL：mfc42.dll\r\n" + kFailure);
     EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(mixed) + L"\\testctl.ocx"));
+
+    // A DLL name the control holds cannot forge a line of the report.
+    PeLayout forging;
+    forging.imports = {"x.dll\r\n" + AnsiName(kSuccess)};
+    ASSERT_EQ(MakeCabinet(dir, "forged.cab", {Entry("forged.ocx", MakePeDll(forging))}), 1);
+    std::wstring forged = DropAndFindFolder(Cab(L"forged.cab"));
+    EXPECT_EQ(Report(), ListReport(forged, {L"forged.ocx"}, L"") + L"注册失败:" +
+                            ReportedFolder(forged) + L"forged.ocx 原因:找不到它需要的DLL：x.dll??" +
+                            kSuccess + L"\r\n" + kFailure);
 }
 
 // What the plant below saw and did.
@@ -402,8 +423,14 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
     ASSERT_EQ(MakeCabinet(dir, "control.cab",
                           {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}),
               1);
+    // A base folder that others may change (made before the tool's, or
+    // inheriting a grant) is protected again before anything goes into it.
+    CreateDirectoryW(BaseFolder().c_str(), NULL);
+    SetFolderDacl(BaseFolder(), kOpenToEveryone);
+    ASSERT_FALSE(WriteGrantsToOthers(BaseFolder()).empty());
     std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
     g_onShow = nullptr;
+    EXPECT_TRUE(WriteGrantsToOthers(BaseFolder()).empty());
 
     // Nobody but administrators and SYSTEM may write into the folder. Wine
     // keeps no file DACL: its server turns one into Unix mode bits and reads
@@ -444,15 +471,34 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     std::wstring folder = DropAndFindFolder(Cab(L"plain.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"a.txt", L"b.bin"}, kFailure));
 
-    // Upper-case endings are unpacked but never registered.
+    // Endings in another letter case are unpacked but never registered, and
+    // each such file gets a line that says which ending it needs.
     ASSERT_EQ(
         MakeCabinet(dir, "upper.cab", {Entry("TESTCTL.OCX", server_), Entry("COPY.DLL", server_)}),
         1);
     folder = DropAndFindFolder(Cab(L"upper.cab"));
-    EXPECT_EQ(Report(), ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, kFailure));
+    const std::wstring list = ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, L"");
+    const std::wstring upperLine = L"注册失败:" + ReportedFolder(folder) +
+                                   L"TESTCTL.OCX 原因:扩展名不是小写的.ocx，没有注册\r\n";
+    const std::wstring copyLine =
+        L"注册失败:" + ReportedFolder(folder) + L"COPY.DLL 原因:扩展名不是小写的.dll，没有注册\r\n";
+    // In the folder's listing order.
+    EXPECT_TRUE(Report() == list + upperLine + copyLine + kFailure ||
+                Report() == list + copyLine + upperLine + kFailure)
+        << Report();
     EXPECT_EQ(NamesIn(FolderOf(folder)), (std::vector<std::wstring>{L"COPY.DLL", L"TESTCTL.OCX"}));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
+
+    // Beside a control that registers, such a file still fails the cabinet.
+    ASSERT_EQ(
+        MakeCabinet(dir, "cased.cab", {Entry("testctl.ocx", server_), Entry("Sign.Ocx", server_)}),
+        1);
+    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"Sign.Ocx"}, L"") + L"注册失败:" +
+                            ReportedFolder(folder) +
+                            L"Sign.Ocx 原因:扩展名不是小写的.ocx，没有注册\r\n" + kFailure);
+    EXPECT_TRUE(SameFile(RegisteredTestServer(), FolderOf(folder) + L"\\testctl.ocx"));
 }
 
 TEST_F(CabinetDrop, DatesTimesAndAttributesAreRestored)
@@ -575,6 +621,22 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutWholeBeforeTheDamage)
     EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.dll").size(), big.size());
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
+    // Two stored names that differ in letter case only name one file: the
+    // first is written whole, the second over it is cut short. The one file
+    // the folder lists holds the cut writing and is not registered.
+    RemoveFamilyKeys();
+    ASSERT_EQ(MakeCabinet(dir, "cased.cab",
+                          {Entry("OrviSeal.ocx", server_), Entry("orviseal.ocx", server_ + big)},
+                          false),
+              1);
+    std::string cased = ReadFileBytes(Cab(L"cased.cab"));
+    WriteFileBytes(Cab(L"cased.cab"), cased.substr(0, cased.size() - 150000));
+    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    EXPECT_EQ(Report(),
+              ListReport(folder, {L"OrviSeal.ocx", L"orviseal.ocx"}, L"") + kStopped + kFailure);
+    EXPECT_EQ(1u, NamesIn(FolderOf(folder)).size());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
     // A cut header and a file that is no cabinet at all: nothing comes out, and the report says so.
     WriteFileBytes(Cab(L"header.cab"), bytes.substr(0, 20));
     WriteFileBytes(Cab(L"text.cab"), "just some text, not a cabinet");
@@ -669,9 +731,10 @@ TEST_F(CabinetDrop, NoFreeFolderNumberEndsWithTheErrorBox)
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
 }
 
-TEST_F(CabinetDrop, FolderThatCannotBeMadeEndsWithTheErrorBox)
+TEST_F(CabinetDrop, BaseFolderThatIsAPlainFileIsRefused)
 {
-    // The base folder is a plain file, so no numbered folder can be made in it.
+    // The base folder is a plain file: it cannot be used, and the report says
+    // what to do.
     ASSERT_EQ(MakeCabinet(dir, "blocked.cab", {Entry("testctl.ocx", server_)}), 1);
     const std::wstring base = BaseFolder(), away = BaseFolder() + L".away";
     bool hadBase = GetFileAttributesW(base.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -687,9 +750,9 @@ TEST_F(CabinetDrop, FolderThatCannotBeMadeEndsWithTheErrorBox)
     DeleteFileW(base.c_str());
     ASSERT_TRUE(!hadBase || MoveFileW(away.c_str(), base.c_str()));
 
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, L"error");
-    EXPECT_EQ(report, L"earlier report");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(report, L"ERROR:系统盘根目录的OrviActiveX文件夹不安全（不是管理员建立的、是连接点或"
+                      L"不是文件夹），请管理员把它改名后再试！");
     EXPECT_EQ(left, "a plain file");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");

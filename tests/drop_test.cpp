@@ -1,6 +1,7 @@
 // Dropped files through the real main window: reports, the registrar runs
 // with real regsvr32.exe on the test COM server, refusals of awkward paths,
 // directories and locked files. Nothing is acted on under a cut path.
+#include "support/cabinet_maker.h"
 #include "support/drop_fixture.h"
 #include "support/pe_maker.h"
 #include "support/test_support.h"
@@ -125,6 +126,14 @@ TEST_F(Drop, RegistrarFailureIsReportedAsFailure)
                                        std::string("mfc42.dll\0\0\0", 12)));
     SendDrop(window, {needy});
     EXPECT_EQ(Report(needy, false, L"找不到它需要的DLL：mfc42.dll"), WindowText(g_infoEdit));
+    // A DLL name the file holds cannot forge a line: the report keeps its lines.
+    PeLayout forging;
+    forging.imports = {"x.dll\r\n" + AnsiName(L"注册状态：文件注册成功！")};
+    std::wstring forged = InDir(L"forged.dll");
+    WriteFileBytes(forged, MakePeDll(forging));
+    SendDrop(window, {forged});
+    EXPECT_EQ(Report(forged, false, L"找不到它需要的DLL：x.dll??注册状态：文件注册成功！"),
+              WindowText(g_infoEdit));
 
     // The unregistering run that comes first never decides the result.
     SetEnv(L"ORVI_TEST_FAIL", L"unregister");

@@ -32,9 +32,10 @@ static std::wstring FromUtf8(const std::string &bytes)
     return text;
 }
 
-// Runs orvictl.exe from the test programs' folder with arguments; its stdout
-// goes to a pipe that is read to the end.
-static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Caller = {})
+// Runs the orvictl.exe at program with arguments; its stdout and stderr go
+// to a pipe that is read to the end.
+static Outcome RunOrvictlAt(const std::wstring &program, const std::wstring &arguments,
+                            HANDLE token = NULL, Caller = {})
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
     HANDLE readEnd, writeEnd;
@@ -46,7 +47,6 @@ static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Ca
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring program = TestProgramDir() + L"\\orvictl.exe";
     std::wstring line = L"\"" + program + L"\" " + arguments;
     PROCESS_INFORMATION process = {};
     Outcome run = {(DWORD)-1, L""};
@@ -83,6 +83,12 @@ static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Ca
     CloseHandle(process.hThread);
     run.out = FromUtf8(bytes);
     return run;
+}
+
+// Runs the orvictl.exe built beside the test programs.
+static Outcome RunOrvictl(const std::wstring &arguments, HANDLE token = NULL, Caller = {})
+{
+    return RunOrvictlAt(TestProgramDir() + L"\\orvictl.exe", arguments, token);
 }
 
 static bool Holds(const std::wstring &text, const std::wstring &part)
@@ -142,6 +148,13 @@ protected:
         SetEnv(L"ORVI_TEST_CLSID", NULL);
         RemoveFamilyKeys();
     }
+    // Writes the DLL layout describes into the scratch folder; returns its path.
+    std::wstring WriteDll(const std::wstring &name, const PeLayout &layout)
+    {
+        std::wstring path = dir + L"\\" + name;
+        WriteFileBytes(path, MakePeDll(layout));
+        return path;
+    }
     std::wstring CopyServer(const std::wstring &name)
     {
         std::wstring path = dir + L"\\" + name;
@@ -161,6 +174,14 @@ TEST_F(Orvictl, UsageErrorsAndHelp)
     EXPECT_EQ(2u, RunOrvictl(L"restore").code);
     EXPECT_EQ(2u, RunOrvictl(L"restore --all").code);
     EXPECT_EQ(2u, RunOrvictl(L"history --xml").code);
+    // A word that is no option is an extra argument; an empty name is a missing one.
+    for (const wchar_t *extra : {L"list extra", L"history extra"})
+        EXPECT_EQ(L"多余的参数：extra\r\n用法见 orvictl help\r\n", RunOrvictl(extra).out) << extra;
+    for (const wchar_t *empty : {L"uninstall \"\"", L"info \"\"", L"restore \"\""}) {
+        Outcome run = RunOrvictl(empty);
+        EXPECT_EQ(2u, run.code) << empty;
+        EXPECT_EQ(L"缺少参数：PROGID\r\n用法见 orvictl help\r\n", run.out) << empty;
+    }
     // Endings as a drop takes them: lower case only.
     Outcome wrongType = RunOrvictl(L"register \"" + dir + L"\\readme.txt\"");
     EXPECT_EQ(2u, wrongType.code);
@@ -301,24 +322,20 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     PeLayout shortHeader;
     shortHeader.optionalSize = 128;
     shortHeader.imports = {"kernel32.dll", "ORVIMISS.dll"};
-    std::wstring shortPath = dir + L"\\short.dll";
-    WriteFileBytes(shortPath, MakePeDll(shortHeader));
+    std::wstring shortPath = WriteDll(L"short.dll", shortHeader);
     PeLayout longName;
     std::string name255 = std::string(251, 'n') + ".dll";
     longName.imports = {name255};
-    std::wstring longNamePath = dir + L"\\longname.dll";
-    WriteFileBytes(longNamePath, MakePeDll(longName));
+    std::wstring longNamePath = WriteDll(L"longname.dll", longName);
     // A 64-bit machine with a 32-bit header contradicts itself: no loader takes it.
     PeLayout mixed;
     mixed.machine = IMAGE_FILE_MACHINE_AMD64;
     mixed.magic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
-    std::wstring mixedPath = dir + L"\\mixed.dll";
-    WriteFileBytes(mixedPath, MakePeDll(mixed));
+    std::wstring mixedPath = WriteDll(L"mixed.dll", mixed);
     // A runtime the machine lacks is named with the package that installs it.
     PeLayout runtime;
     runtime.imports = {"mfc140u.dll"};
-    std::wstring runtimePath = dir + L"\\runtime.dll";
-    WriteFileBytes(runtimePath, MakePeDll(runtime));
+    std::wstring runtimePath = WriteDll(L"runtime.dll", runtime);
     // The loader looks beside the control first: a dependency there is
     // found, also at a path longer than MAX_PATH. (It is no DLL, so the load
     // still fails.)
@@ -330,7 +347,44 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::wstring beside = deep + L"\\beside.dll";
     ASSERT_TRUE(CopyFileW(noImport.c_str(), beside.c_str(), FALSE));
     WriteFileBytes(deep + L"\\ORVIMISS.dll", "not a program");
-    const std::wstring own = ProcessIsWow64() ? L"x86（32位）" : L"x64（64位）";
+    // A DLL of the other bitness goes to the registrar of its own bitness,
+    // which looks for its DLLs in its own system folder; the runtime it
+    // lacks is the package of its bitness.
+    PeLayout other;
+    other.machine = wideServer ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    other.magic = wideServer ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    other.imports = {"kernel32.dll", "ORVIMISS.dll"};
+    std::wstring otherPath = WriteDll(L"other.dll", other);
+    other.imports = {"mfc140u.dll"};
+    std::wstring otherRuntime = WriteDll(L"otherruntime.dll", other);
+    // Larger than a 32-bit process can map (sparse: a few KB on disk): only
+    // what the diagnosis looks at is read.
+    PeLayout large;
+    large.imports = {"ORVIMISS.dll"};
+    std::wstring largePath = WriteDll(L"large.dll", large);
+    HANDLE file = CreateFileW(largePath.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    LARGE_INTEGER end;
+    end.QuadPart = 1536LL << 20;
+    EXPECT_TRUE(SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file));
+    FILE_STANDARD_INFO standard = {};
+    EXPECT_TRUE(GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)));
+    CloseHandle(file);
+    EXPECT_EQ(end.QuadPart, standard.EndOfFile.QuadPart);
+    EXPECT_LT(standard.AllocationSize.QuadPart, 1LL << 20) << "the large file is not sparse";
+    // The bounds hold, seen by what lies just past them: imports in the 97th
+    // section, a missing DLL in the 257th entry or in the entry after those
+    // the directory's size names. Each would be named without its bound.
+    PeLayout past;
+    past.sectionsBefore = 96;
+    past.imports = {"ORVIMISS.dll"};
+    std::wstring pastSections = WriteDll(L"sections.dll", past);
+    past = PeLayout();
+    past.imports = std::vector<std::string>(256, "kernel32.dll");
+    past.imports.push_back("ORVIMISS.dll");
+    std::wstring pastEntries = WriteDll(L"entries.dll", past);
+    past.imports = {"kernel32.dll", "kernel32.dll", "ORVIMISS.dll"};
+    past.directorySize = 2 * sizeof(IMAGE_IMPORT_DESCRIPTOR);
+    std::wstring pastSize = WriteDll(L"size.dll", past);
 
     struct Case {
         std::wstring path, reason;
@@ -339,7 +393,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
         {missing, L"文件不存在"},
         {text, L"不是PE格式的DLL"},
         {arm, std::wstring(L"为其他机器编译（") + (wideServer ? L"ARM64" : L"ARM") +
-                  L"），本程序只能注册" + own + L"的DLL，请换用这个控件的" + own + L"版本"},
+                  L"），这台电脑不能注册，请换用这个控件的x86（32位）或x64（64位）版本"},
         {noImport, L"找不到它需要的DLL：ORVIMISS.dll"},
         {noEntry, L"没有DllRegisterServer函数"},
         {empty, L"文件是空的（0字节），请重新获取这个控件文件"},
@@ -350,6 +404,14 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
                                    L"2015-2022 可再发行组件包（") +
                           (ProcessIsWow64() ? L"x86" : L"x64") + L"）"},
         {beside, L"无法加载"},
+        {otherPath, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {otherRuntime, std::wstring(L"找不到它需要的DLL：mfc140u.dll，请安装Microsoft Visual C++ "
+                                    L"2015-2022 可再发行组件包（") +
+                           (wideServer ? L"x86" : L"x64") + L"）"},
+        {largePath, L"找不到它需要的DLL：ORVIMISS.dll"},
+        {pastSections, L"无法加载"},
+        {pastEntries, L"无法加载"},
+        {pastSize, L"无法加载"},
     };
     ASSERT_GT(beside.size(), (size_t)MAX_PATH);
     for (const Case &c : cases) {
@@ -357,6 +419,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
         EXPECT_EQ(1u, run.code) << c.path;
         EXPECT_EQ(L"注册失败：" + c.path + L"：" + c.reason + L"\r\n", run.out);
     }
+    DeleteFileW(largePath.c_str());
     SetEnv(L"ORVI_TEST_FAIL", L"register");
     Outcome run = RunOrvictl(L"register \"" + failing + L"\"");
     EXPECT_EQ(1u, run.code);
@@ -402,12 +465,91 @@ TEST_F(Orvictl, CabinetIsUnpackedAndRegisteredLineByLine)
     EXPECT_TRUE(Holds(half.out, L"/ORVI.Half1.ocx\r\n注册成功：")) << half.out;
     EXPECT_TRUE(Holds(half.out, L"注册状态:注册失败！\r\n")) << half.out;
 
+    // A control file whose ending is not in lower case is not registered,
+    // and the line says which ending it needs; the cabinet fails.
+    RemoveFamilyKeys();
+    ASSERT_TRUE(MakeCabinet(dir, "cased.cab", {control, {"Sign.OCX", server}}));
+    Outcome cased = RunOrvictl(L"register \"" + dir + L"\\cased.cab\"");
+    EXPECT_EQ(1u, cased.code) << cased.out;
+    EXPECT_TRUE(Holds(cased.out, L"/Sign.OCX：扩展名不是小写的.ocx，没有注册\r\n")) << cased.out;
+    EXPECT_TRUE(Holds(cased.out, L"/ctl.ocx\r\n")) << cased.out;
+    ASSERT_TRUE(MakeCabinet(dir, "upper.cab", {{"CTL.Dll", server}}));
+    Outcome upper = RunOrvictl(L"register \"" + dir + L"\\upper.cab\"");
+    EXPECT_EQ(1u, upper.code) << upper.out;
+    EXPECT_TRUE(
+        Holds(upper.out, L"/CTL.Dll：扩展名不是小写的.dll，没有注册\r\n注册状态:注册失败！\r\n"))
+        << upper.out;
+
     // Random bytes are no cabinet: said so, and nothing is registered.
     WriteFileBytes(dir + L"\\random.cab",
                    std::string("\x4d\x53\x43\x46\x9a\x01\x77\xfe") + std::string(500, '\x5a'));
     Outcome random = RunOrvictl(L"register \"" + dir + L"\\random.cab\"");
     EXPECT_EQ(1u, random.code);
     EXPECT_EQ(L"注册失败：无法解压：" + dir + L"\\random.cab\r\n", random.out);
+    RemoveFamilyKeys();
+    for (const std::wstring &name : NamesIn(BaseFolder())) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            RemoveTree(BaseFolder() + L"\\" + name);
+    }
+}
+
+// orvictl unpacked anywhere (a download folder, say) runs elevated, so
+// nothing beside it is loaded or counted: only the system's DLLs. Windows
+// takes a DLL that is not one of its known DLLs from the program's folder
+// first; Wine does so when its DLL overrides ask for the native one. A
+// process's WINEDLLOVERRIDES comes from the Unix environment it was started
+// with, which SetEnvironmentVariable does not reach, so the override is
+// Wine's per-program key. The planted cabinet.dll, a copy of the test server
+// that notes every load, is loaded so by an orvictl that imports it.
+TEST_F(Orvictl, ACopyInAnyFolderLoadsNothingBesideItAndLooksNowhereNearIt)
+{
+    const std::wstring folder = dir + L"\\downloads";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    const std::wstring copy = folder + L"\\orvictl.exe";
+    ASSERT_TRUE(CopyFileW((TestProgramDir() + L"\\orvictl.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), (folder + L"\\cabinet.dll").c_str(), FALSE));
+    // Beside orvictl, where the registrar never looks, a DLL a control needs.
+    WriteFileBytes(folder + L"\\ORVIMISS.dll", "not a program");
+    std::wstring needy = CopyServer(L"needy.ocx");
+    PatchBytes(needy, "ADVAPI32.dll", "ORVIMISS.dll");
+    ASSERT_TRUE(MakeCabinet(dir, "pack.cab", {{"ctl.ocx", ReadFileBytes(TestServerPath())}}));
+    const std::wstring loads = dir + L"\\loads.log";
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\orvictl.exe";
+    SetStringValue(HKEY_CURRENT_USER, std::wstring(overrides) + L"\\DllOverrides", L"cabinet",
+                   L"native,builtin", KEY_WOW64_64KEY);
+    SetEnv(L"ORVI_TEST_LOAD_LOG", loads.c_str());
+    std::vector<std::wstring> before = NamesIn(BaseFolder());
+
+    auto plantedLoaded = [&loads]() {
+        for (const std::wstring &line : ReadServerLog(loads)) {
+            if (line.find(L"downloads") != std::wstring::npos)
+                return true;
+        }
+        return false;
+    };
+    Outcome help = RunOrvictlAt(copy, L"help");
+    // The planted code must not run on: with its stand-ins for the
+    // decompressor a cabinet would crash orvictl into the debugger.
+    bool planted = plantedLoaded();
+    Outcome cabinet = {}, missing = {};
+    if (!planted) {
+        cabinet = RunOrvictlAt(copy, L"register \"" + dir + L"\\pack.cab\"");
+        missing = RunOrvictlAt(copy, L"register \"" + needy + L"\"");
+        planted = plantedLoaded();
+    }
+    SetEnv(L"ORVI_TEST_LOAD_LOG", NULL);
+    DeleteTree(HKEY_CURRENT_USER, overrides, KEY_WOW64_64KEY);
+    ASSERT_FALSE(planted) << "orvictl loaded the cabinet.dll beside it";
+    EXPECT_EQ(0u, help.code) << help.out;
+    EXPECT_TRUE(Holds(help.out, L"orvictl uninstall --all")) << help.out;
+    EXPECT_EQ(0u, cabinet.code) << cabinet.out;
+    EXPECT_TRUE(Holds(cabinet.out, L"注册状态:注册成功！")) << cabinet.out;
+    EXPECT_EQ(L"注册失败：" + needy + L"：找不到它需要的DLL：ORVIMISS.dll\r\n", missing.out);
+    // The log works: the registrar loaded the unpacked control and noted it.
+    std::vector<std::wstring> loaded = ReadServerLog(loads);
+    EXPECT_TRUE(std::any_of(loaded.begin(), loaded.end(), [](const std::wstring &line) {
+        return line.size() > 7 && line.compare(line.size() - 7, 7, L"ctl.ocx") == 0;
+    }));
     RemoveFamilyKeys();
     for (const std::wstring &name : NamesIn(BaseFolder())) {
         if (std::find(before.begin(), before.end(), name) == before.end())

@@ -13,6 +13,8 @@
 //   ORVI_TEST_IID       interface GUID text      (default kTestServerIid)
 //   ORVI_TEST_FAIL      "register", "unregister" or "all": make that call fail
 //   ORVI_TEST_LOG       file that gets one UTF-8 line per call
+//   ORVI_TEST_LOAD_LOG  file that gets a line "load <module path>" whenever a
+//                       process loads this DLL (under any name)
 //   ORVI_TEST_SLEEP_MS  delay before doing anything, to simulate a slow server
 //   ORVI_TEST_KILL_PARENT  "unregister": DllUnregisterServer first ends the
 //                       process that started this one (the registrar's
@@ -98,12 +100,13 @@ std::string ToUtf8(const std::wstring &w)
     return out;
 }
 
-// Appends "<verb> <module path>\n". The file is opened and closed on every
-// call (and shared for read/write) so a test can read it at any moment and
-// several processes can append to the same log without clobbering it.
-void LogCall(const char *verb)
+// Appends "<verb> <module path>\n" to the log the variable names. The file
+// is opened and closed on every call (and shared for read/write) so a test
+// can read it at any moment and several processes can append to the same
+// log without clobbering it.
+void LogTo(const wchar_t *variable, const char *verb)
 {
-    std::wstring path = GetEnv(L"ORVI_TEST_LOG");
+    std::wstring path = GetEnv(variable);
     if (path.empty())
         return;
     HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA,
@@ -202,7 +205,7 @@ void DeleteIfEmpty(const std::wstring &subkey)
 bool CallFails(const char *verb, const wchar_t *which)
 {
     SleepIfAsked();
-    LogCall(verb);
+    LogTo(L"ORVI_TEST_LOG", verb);
     return ShouldFail(which);
 }
 
@@ -241,8 +244,10 @@ HRESULT FromWin32(LONG rc)
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
+        LogTo(L"ORVI_TEST_LOAD_LOG", "load");
+    }
     return TRUE;
 }
 

@@ -133,13 +133,15 @@ std::string MakePeDll(const PeLayout &layout)
     WORD optionalSize = layout.optionalSize ? layout.optionalSize
                                             : (WORD)(wide ? sizeof(IMAGE_OPTIONAL_HEADER64)
                                                           : sizeof(IMAGE_OPTIONAL_HEADER32));
-    DWORD sections = 1 + layout.extraSections;
+    DWORD sections = 1 + layout.sectionsBefore + layout.extraSections;
     size_t table = kNtAt + 4 + sizeof(IMAGE_FILE_HEADER) + optionalSize;
     DWORD headersSize = Align(table + sections * sizeof(IMAGE_SECTION_HEADER), kFileAlignment);
     DWORD sectionRva = Align(headersSize, kSectionAlignment);
     size_t room = layout.fileSize > headersSize ? layout.fileSize - headersSize : 0;
     DWORD directory = 0, directorySize = 0;
     std::string data = ImportSection(layout, sectionRva, room, &directory, &directorySize);
+    if (layout.directorySize)
+        directorySize = layout.directorySize;
     DWORD rawSize = layout.fileSize ? (DWORD)data.size() : Align(data.size(), kFileAlignment);
     DWORD imageSize = Align(sectionRva + data.size(), kSectionAlignment);
 
@@ -170,14 +172,14 @@ std::string MakePeDll(const PeLayout &layout)
     section.SizeOfRawData = rawSize;
     section.PointerToRawData = headersSize;
     section.Characteristics = IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ;
-    Put(bytes, table, section);
     // The others hold nothing, past the end of the image.
     IMAGE_SECTION_HEADER empty = {};
     memcpy(empty.Name, ".empty", 6);
     empty.VirtualAddress = imageSize;
     empty.Characteristics = IMAGE_SCN_CNT_UNINITIALIZED_DATA | IMAGE_SCN_MEM_READ;
-    for (DWORD i = 1; i < sections; i++)
-        Put(bytes, table + i * sizeof(IMAGE_SECTION_HEADER), empty);
+    for (DWORD i = 0; i < sections; i++)
+        Put(bytes, table + i * sizeof(IMAGE_SECTION_HEADER),
+            i == layout.sectionsBefore ? section : empty);
     bytes.resize(headersSize, '\0');
     data.resize(rawSize, '\0');
     return bytes + data;
