@@ -6,6 +6,7 @@
 #include "base/file_kind.h"
 #include "base/text.h"
 #include "controls/controls.h"
+#include "records/records.h"
 #include "register/register.h"
 
 static const wchar_t kPathTooLongLine[] = L"注册失败：路径过长：";
@@ -313,15 +314,18 @@ int RunInfo(const wchar_t *progId, int json)
 
 // ---- uninstall ---------------------------------------------------------------------
 
-// Removes one listed control as a double click does; 1 when its key is gone.
+// Removes one listed control as a double click does; 1 when its key is
+// gone. A removal that could not write its record says so: it cannot be
+// turned back.
 static int UninstallListed(const wchar_t *name)
 {
-    UninstallControl(name);
-    if (!KeyIsGone(HKEY_CLASSES_ROOT, name)) {
+    RemovalOutcome outcome;
+    RemoveControl(name, &outcome);
+    if (!KeyIsGone(HKEY_CLASSES_ROOT, name, 0)) {
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }
-    WriteOutLine({L"已卸载：", name});
+    WriteOutLine({outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
     return 1;
 }
 
@@ -329,12 +333,15 @@ int RunUninstall(const wchar_t *progId)
 {
     if (!IsElevated())
         return RefuseNotElevated();
+    FinishInterruptedRemovalsAndSay();
     wchar_t name[kKeyNameSize] = {};
     if (!FindInstalledControl(progId, name)) {
         WriteOutLine({kNotInstalledLine, progId});
         return kExitFailed;
     }
-    return UninstallListed(name) ? kExitDone : kExitFailed;
+    int removed = UninstallListed(name);
+    PruneRecords();
+    return removed ? kExitDone : kExitFailed;
 }
 
 static wchar_t g_listed[kMaxControls][kKeyNameSize];
@@ -351,6 +358,7 @@ int RunUninstallAll()
 {
     if (!IsElevated())
         return RefuseNotElevated();
+    FinishInterruptedRemovalsAndSay();
     g_listedCount = 0;
     int total = EnumerateInstalledControls(CollectOne, NULL);
     if (total == 0) {
@@ -362,6 +370,7 @@ int RunUninstallAll()
         if (!UninstallListed(g_listed[i]))
             failed++;
     }
+    PruneRecords();
     if (total > g_listedCount) {
         WriteOutLine({L"还有控件未卸载，请再运行一次。"});
         failed++;
@@ -381,7 +390,8 @@ void WriteUsage()
         L"  orvictl uninstall PROGID      卸载一个控件\r\n"
         L"  orvictl uninstall --all       卸载全部控件\r\n"
         L"  orvictl history [--json]      列出卸载记录（最新的在前）\r\n"
-        L"  orvictl restore PROGID        按最新的卸载记录恢复控件的服务器文件和注册表项\r\n"
+        L"  orvictl restore PROGID [编号]  按卸载记录恢复控件的服务器文件和注册表项（不写编号：\r\n"
+        L"                                用最新的能恢复的记录；编号见 history）\r\n"
         L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
         L"\r\n"
         L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"

@@ -19,14 +19,35 @@ const wchar_t kClassKeysWow[] = L"Wow6432Node\\CLSID\\";
 int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context);
 
 // ---- removal.cpp ------------------------------------------------------------------
+// The keys one removal deletes, in the order it deletes them, each with the
+// view it lies in (0: the process's own); their paths one after the other in
+// text, each with its terminator. Written before anything is deleted, it
+// goes to the record and then to the deletion.
+struct PlannedKey {
+    HKEY root;
+    REGSAM view;
+    size_t at;
+};
+struct RemovalPlan {
+    PlannedKey keys[kPlannedKeys];
+    wchar_t text[kPlanChars];
+    int count;
+    size_t used;
+    int whole; // 0 when a key the rule named found no room
+};
+const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index);
+
+// What a removal did, for a caller that reports it.
+struct RemovalOutcome {
+    int recorded; // its record was written whole before anything was deleted
+};
 // Removes one control: its keys, then its server file is unregistered and
-// deleted, each step marked in the removal's record. Always 1; an empty
-// ProgID removes nothing.
+// deleted, each step marked in the removal's record. An empty ProgID
+// removes nothing. The records are not pruned: a caller does that once
+// after its removals (PruneRecords).
+void RemoveControl(const wchar_t *progId, RemovalOutcome *outcome);
+// RemoveControl, then the records pruned. Always 1.
 int UninstallControl(const wchar_t *progId);
-// The keys the removal under way deletes, in order: the path of the one at
-// index below *root.
-int PlannedKeyCount();
-const wchar_t *PlannedKey(int index, HKEY *root);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
@@ -55,13 +76,44 @@ enum FixedKeyList {
 int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath);
 
 // ---- registry_keys.cpp --------------------------------------------------------------
-// Deletes the key at path below root with all its subkeys, depth first.
-// Nonzero when the key is gone, 0 when it is not.
+// Deletes the key at path below root with all its subkeys, depth first, in
+// the view of view (0: the process's own; KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+// A registry link is never followed nor deleted, and a tree deeper than
+// kMaxKeyDepth or too long to be named is left untouched. Nonzero when the
+// key is gone, 0 when it is not.
+int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view);
 int DeleteKeyTree(HKEY root, const wchar_t *path);
 // 1 only when the key at path below root is not there, looked for without
 // following a registry link; a key that cannot be opened for any other reason
 // counts as still there.
-int KeyIsGone(HKEY root, const wchar_t *path);
+int KeyIsGone(HKEY root, const wchar_t *path, REGSAM view);
+// Opens the key at path as itself with access (a view flag among it); 0 for
+// a registry link (a key with a REG_LINK value SymbolicLinkValue) or a key
+// that cannot be opened.
+int OpenPlainKey(HKEY root, const wchar_t *path, REGSAM access, HKEY *key);
+int IsRegistryLink(HKEY key);
+
+// ---- names.cpp ------------------------------------------------------------------------
+// Ordinal comparisons that ignore letter case, as Windows compares file
+// paths, key names and ProgIDs.
+int SameName(const wchar_t *a, const wchar_t *b);
+int StartsWithName(const wchar_t *text, const wchar_t *start);
+
+// ---- views.cpp --------------------------------------------------------------------------
+// The views of 64-bit Windows: the registry view a class key lies in, and the
+// folder "System32" names, for 64-bit and for 32-bit processes.
+const int kView32 = 32;
+const int kView64 = 64;
+// The view of this process (kView32 also on 32-bit Windows).
+int OwnView();
+// The other view; 0 where there is one (32-bit Windows, or no WoW64).
+int OtherView();
+// The flag that opens a key in view: 0 for the process's own.
+REGSAM ViewAccess(int view);
+// The path by which this process reaches the file that path names for a
+// process of view: System32 is the 32-bit folder for one, the 64-bit folder
+// for the other. 0 when it does not fit.
+int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap);
 
 // ---- registry_read.cpp --------------------------------------------------------------
 // Default value of the key at path below HKEY_CLASSES_ROOT, written into

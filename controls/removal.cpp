@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 #include "base/guid_text.h"
-#include "controls/records.h"
+#include "records/records.h"
 #include "register/register.h"
 
 #include <wchar.h>
@@ -50,107 +50,127 @@ static const NamedControl kNamedControls[] = {
     {L"PDF.OrviDocument", kDocumentKeys},
 };
 
-// The keys of the removal under way, in the order they are deleted: each
-// path, with its terminator, in g_planText.
-struct PlanEntry {
-    HKEY root;
-    size_t at;
-};
-static PlanEntry g_planned[kPlannedKeys];
-static wchar_t g_planText[kPlanChars];
-static int g_plannedCount;
-static size_t g_planUsed;
+// Room kept in the plan for the keys planned after the passes (the class
+// and the ProgID), so that no number of matches can push them out.
+static int g_reservedKeys;
+static size_t g_reservedChars;
 
-static void ResetPlan()
+static void ResetPlan(RemovalPlan *plan)
 {
-    g_plannedCount = 0;
-    g_planUsed = 0;
+    plan->count = 0;
+    plan->used = 0;
+    plan->whole = 1;
+    g_reservedKeys = 0;
+    g_reservedChars = 0;
 }
 
-// 0 when the plan is full.
-static int PlanKey(HKEY root, const wchar_t *path)
+const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index)
 {
-    if (g_plannedCount >= kPlannedKeys ||
-        !CopyText(g_planText + g_planUsed, kPlanChars - g_planUsed, path))
+    return plan->text + plan->keys[index].at;
+}
+
+static int IsPlanned(const RemovalPlan *plan, HKEY root, REGSAM view, const wchar_t *path)
+{
+    for (int i = 0; i < plan->count; i++) {
+        if (plan->keys[i].root == root && plan->keys[i].view == view &&
+            SameName(PlannedKeyPath(plan, i), path))
+            return 1;
+    }
+    return 0;
+}
+
+// Each key once, in the order first named. 0 when the plan is full (and
+// the plan is no longer whole).
+static int PlanKey(RemovalPlan *plan, HKEY root, REGSAM view, const wchar_t *path)
+{
+    if (IsPlanned(plan, root, view, path))
+        return 1;
+    size_t length = TextLength(path) + 1;
+    if (plan->count + g_reservedKeys >= kPlannedKeys ||
+        plan->used + g_reservedChars + length > (size_t)kPlanChars) {
+        plan->whole = 0;
         return 0;
-    g_planned[g_plannedCount].root = root;
-    g_planned[g_plannedCount].at = g_planUsed;
-    g_plannedCount++;
-    g_planUsed += TextLength(path) + 1;
+    }
+    CopyText(plan->text + plan->used, kPlanChars - plan->used, path);
+    plan->keys[plan->count].root = root;
+    plan->keys[plan->count].view = view;
+    plan->keys[plan->count].at = plan->used;
+    plan->count++;
+    plan->used += length;
     return 1;
-}
-
-int PlannedKeyCount()
-{
-    return g_plannedCount;
-}
-
-const wchar_t *PlannedKey(int index, HKEY *root)
-{
-    *root = g_planned[index].root;
-    return g_planText + g_planned[index].at;
 }
 
 // Every deletion is tried, whether or not the one before it succeeded.
 // Returns how many keys went.
-static int DeletePlannedKeys()
+static int DeletePlannedKeys(const RemovalPlan *plan)
 {
     int deleted = 0;
-    for (int i = 0; i < g_plannedCount; i++)
-        deleted += DeleteKeyTree(g_planned[i].root, g_planText + g_planned[i].at) != 0;
+    for (int i = 0; i < plan->count; i++)
+        deleted +=
+            DeleteKeyTreeInView(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view) != 0;
     return deleted;
+}
+
+static int PlannedKeysAreGone(const RemovalPlan *plan)
+{
+    for (int i = 0; i < plan->count; i++) {
+        if (!KeyIsGone(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view))
+            return 0;
+    }
+    return 1;
 }
 
 // Plans the key named by joining the parts; a path that does not fit is
 // not acted on.
-static void PlanJoinedKey(HKEY root, std::initializer_list<const wchar_t *> parts)
+static void PlanJoinedKey(RemovalPlan *plan, HKEY root, std::initializer_list<const wchar_t *> parts)
 {
     wchar_t path[kRemovalKeyPathSize] = {};
     if (ComposeText(path, kRemovalKeyPathSize, parts))
-        PlanKey(root, path);
+        PlanKey(plan, root, 0, path);
 }
 
 // The ProgID and the type library, then the class (in the 32-bit view of
 // 64-bit Windows the class and the type library twins there).
-static void PlanClassControlKeys(const ClassControl *control, BOOL wow64)
+static void PlanClassControlKeys(RemovalPlan *plan, const ClassControl *control, BOOL wow64)
 {
-    PlanKey(HKEY_CLASSES_ROOT, control->progId);
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, control->progId);
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
     if (wow64) {
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
+        PlanJoinedKey(plan, HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
+        PlanJoinedKey(plan, HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
         return;
     }
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
 }
 
 // The ProgID and its class, then the machine-wide ProgID key, named with a
 // closing brace as the controls' own installers wrote it, and the
 // machine-wide class (in the 32-bit view under both of its names).
-static void PlanDocumentKeys(const DocumentControl *control, BOOL wow64)
+static void PlanDocumentKeys(RemovalPlan *plan, const DocumentControl *control, BOOL wow64)
 {
-    PlanKey(HKEY_CLASSES_ROOT, control->progId);
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
-    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, control->progId);
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
+    PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
     if (wow64) {
-        PlanJoinedKey(HKEY_LOCAL_MACHINE,
+        PlanJoinedKey(plan, HKEY_LOCAL_MACHINE,
                       {L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", control->clsid});
-        PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
+        PlanJoinedKey(plan, HKEY_LOCAL_MACHINE,
+                      {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
         return;
     }
-    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
+    PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
 }
 
-static void PlanFixedKeys(int list)
+static void PlanFixedKeys(RemovalPlan *plan, int list)
 {
     BOOL wow64 = IsWow64();
     if (list == kUploaderKeys)
-        PlanClassControlKeys(&kUploader, wow64);
+        PlanClassControlKeys(plan, &kUploader, wow64);
     else if (list == kSealServerKeys)
-        PlanClassControlKeys(&kSealServer, wow64);
+        PlanClassControlKeys(plan, &kSealServer, wow64);
     else if (list == kDocumentKeys) {
         for (const DocumentControl &document : kDocuments)
-            PlanDocumentKeys(&document, wow64);
+            PlanDocumentKeys(plan, &document, wow64);
     }
 }
 
@@ -174,7 +194,7 @@ static int MatchIsTheControls(const wchar_t *rootName, const wchar_t *name,
 
 // Plans every subkey of rootName (below HKEY_CLASSES_ROOT) that the pass
 // takes, in the order of the walk; 0 when the plan cannot hold them all.
-static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
+static int PlanMatchingSubkeys(RemovalPlan *plan, const wchar_t *progId, const wchar_t *reference,
                                const wchar_t *rootName, const wchar_t *serverPath)
 {
     wchar_t adjusted[kRemovalKeyPathSize] = {};
@@ -199,7 +219,7 @@ static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
         if (GuidTailsMatch(name, adjusted) &&
             MatchIsTheControls(rootName, name, adjusted, serverPath) &&
             ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
-            !PlanKey(HKEY_CLASSES_ROOT, path)) {
+            !PlanKey(plan, HKEY_CLASSES_ROOT, 0, path)) {
             whole = 0;
             break;
         }
@@ -213,16 +233,18 @@ static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
 void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
                            const wchar_t *serverPath)
 {
+    static RemovalPlan plan;
     for (;;) {
-        ResetPlan();
-        int whole = PlanMatchingSubkeys(progId, reference, rootName, serverPath);
-        if (!DeletePlannedKeys() || whole)
+        ResetPlan(&plan);
+        int whole = PlanMatchingSubkeys(&plan, progId, reference, rootName, serverPath);
+        if (!DeletePlannedKeys(&plan) || whole)
             return;
     }
 }
 
 // The three passes of the generic rule: the interfaces (in the 32-bit
 // column also those of the Wow6432Node view), then the type libraries.
+// Outside it the second pass walks "Interface" again; it plans nothing new.
 static const wchar_t *PassRoot(int pass, BOOL wow64)
 {
     const wchar_t *roots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
@@ -233,36 +255,45 @@ const int kPassCount = 3;
 
 // The ProgID, class, type-library and interface keys of any other control,
 // with their Wow6432Node twins, and the family's two file-extension keys.
-// The passes' reference is left in reference (kDefaultValueSize); 0 when
-// the passes matched more keys than the plan holds. serverPath is the
-// control's absolute server path, or empty.
-static int PlanGenericKeys(const wchar_t *progId, const wchar_t *clsid, const wchar_t *serverPath,
-                           wchar_t *reference)
+// The passes' reference is left in reference (kDefaultValueSize). The class
+// keys and the ProgID have their room kept while the passes plan, so they
+// are planned whatever the passes find. serverPath is the control's
+// absolute server path, or empty.
+static void PlanGenericKeys(RemovalPlan *plan, const wchar_t *progId, const wchar_t *clsid,
+                            const wchar_t *serverPath, wchar_t *reference)
 {
-    PlanKey(HKEY_CLASSES_ROOT, L".qvb");
-    PlanKey(HKEY_CLASSES_ROOT, L".qvm");
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, L".qvb");
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, L".qvm");
 
     BOOL wow64 = IsWow64();
     const wchar_t *classBase = wow64 ? kClassKeysWow : kClassKeys;
     wchar_t referenceKey[kRemovalKeyPathSize] = {};
-    // Without a CLSID there is no reference: the passes match nothing.
-    if (clsid[0])
+    wchar_t classKey[kRemovalKeyPathSize] = {};
+    wchar_t wowClassKey[kRemovalKeyPathSize] = {};
+    // Without a CLSID there is no reference, and the class path would name
+    // the whole CLSID key: no class key is planned, and the passes match nothing.
+    if (clsid[0]) {
         ComposeText(referenceKey, kRemovalKeyPathSize, {classBase, clsid, L"\\TypeLib"});
+        ComposeText(classKey, kRemovalKeyPathSize, {kClassKeys, clsid});
+        if (wow64)
+            ComposeText(wowClassKey, kRemovalKeyPathSize, {kClassKeysWow, clsid});
+    }
     reference[0] = 0;
     if (referenceKey[0])
         ReadDefaultValue(referenceKey, reference);
-    int whole = 1;
-    for (int pass = 0; pass < kPassCount; pass++)
-        whole = PlanMatchingSubkeys(progId, reference, PassRoot(pass, wow64), serverPath) && whole;
-
-    // Without a CLSID the class path would name the whole CLSID key.
-    if (clsid[0]) {
-        if (wow64)
-            PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, clsid});
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, clsid});
+    const wchar_t *last[] = {wowClassKey, classKey, progId};
+    for (const wchar_t *key : last) {
+        g_reservedKeys += key[0] != 0;
+        g_reservedChars += key[0] ? TextLength(key) + 1 : 0;
     }
-    PlanKey(HKEY_CLASSES_ROOT, progId);
-    return whole;
+    for (int pass = 0; pass < kPassCount; pass++)
+        PlanMatchingSubkeys(plan, progId, reference, PassRoot(pass, wow64), serverPath);
+    g_reservedKeys = 0;
+    g_reservedChars = 0;
+    for (const wchar_t *key : last) {
+        if (key[0])
+            PlanKey(plan, HKEY_CLASSES_ROOT, 0, key);
+    }
 }
 
 // Code unit by code unit: a collating comparison would take a look-alike
@@ -276,18 +307,31 @@ static int FindNamedControl(const wchar_t *progId)
     return 0;
 }
 
-int UninstallControl(const wchar_t *progIdText)
+// The file is gone once it is deleted, or when it was not there.
+static int DeleteServerFile(const wchar_t *path)
 {
+    if (DeleteFileW(path))
+        return 1;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
+{
+    static RemovalPlan plan;
+    static RemovalJournal journal;
+    static RecordServer servers[kRecordServers];
     wchar_t progId[kRemovalKeyPathSize] = {};
     wchar_t clsidPath[kRemovalKeyPathSize] = {};
+    outcome->recorded = 0;
     // An empty ProgID would make every path name a key directly below the
     // root; a ProgID too long for its paths is refused as a whole.
     if (!progIdText[0] || !CopyText(progId, kRemovalKeyPathSize, progIdText))
-        return 1;
+        return;
     if (!ComposeText(clsidPath, kRemovalKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
-        return 1;
+        return;
     // A removal that an earlier process left half done is finished first.
-    FinishUnfinishedRemovals(NULL, NULL);
+    FinishInterruptedRemovals(NULL, NULL);
 
     wchar_t clsid[kDefaultValueSize] = {};
     ReadDefaultValue(clsidPath, clsid);
@@ -296,32 +340,45 @@ int UninstallControl(const wchar_t *progIdText)
     // whole CLSID key): it counts as no CLSID.
     if (HoldsCharacter(clsid, L'\\'))
         clsid[0] = 0;
-    wchar_t serverPath[kServerPathSize] = {};
+    ZeroMemory(servers, sizeof(servers));
+    wchar_t *serverPath = servers[0].path;
     ReadServerPath(clsid, serverPath);
-
     int absolute = IsAbsoluteServerPath(serverPath);
-    const wchar_t *ownServer = absolute ? serverPath : L"";
-    ResetPlan();
+    if (!absolute)
+        serverPath[0] = 0;
+    servers[0].view = absolute ? OwnView() : 0;
+
+    ResetPlan(&plan);
     int list = FindNamedControl(progId);
     wchar_t reference[kDefaultValueSize] = {};
-    int whole = 1;
     if (list)
-        PlanFixedKeys(list);
+        PlanFixedKeys(&plan, list);
     else
-        whole = PlanGenericKeys(progId, clsid, ownServer, reference);
+        PlanGenericKeys(&plan, progId, clsid, serverPath, reference);
 
-    BeginRemovalRecord(progId, clsid, ownServer);
-    DeletePlannedKeys();
+    outcome->recorded = BeginRemovalRecord(&journal, &plan, progId, clsid, servers);
+    DeletePlannedKeys(&plan);
     // What the plan could not hold goes unrecorded, after the rest.
-    for (int pass = 0; !whole && pass < kPassCount; pass++)
-        DeleteMatchingSubkeys(progId, reference, PassRoot(pass, IsWow64()), ownServer);
-    MarkRemovalStep(kStepKeys);
+    for (int pass = 0; !plan.whole && !list && pass < kPassCount; pass++)
+        DeleteMatchingSubkeys(progId, reference, PassRoot(pass, IsWow64()), serverPath);
+    if (PlannedKeysAreGone(&plan))
+        MarkRemoval(&journal, kMarkKeys);
     if (absolute) {
-        UnregisterControlFile(serverPath);
-        MarkRemovalStep(kStepUnregister);
-        DeleteFileW(serverPath);
-        MarkRemovalStep(kStepFile);
+        // Marked before it runs: a registrar that never comes back is never
+        // started again by a later completion.
+        MarkRemoval(&journal, kMarkUnregistering);
+        if (UnregisterControlFile(serverPath))
+            MarkRemoval(&journal, kMarkUnregister);
+        if (DeleteServerFile(serverPath))
+            MarkRemoval(&journal, kMarkFile);
     }
-    EndRemovalRecord();
+    EndRemovalRecord(&journal);
+}
+
+int UninstallControl(const wchar_t *progId)
+{
+    RemovalOutcome outcome;
+    RemoveControl(progId, &outcome);
+    PruneRecords();
     return 1;
 }
