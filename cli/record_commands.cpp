@@ -28,7 +28,7 @@ static void DescribeRecord(const RecordState *state, wchar_t *text, size_t cap)
 {
     wchar_t left[64] = {};
     if (state->marks[kMarkOvertaken]) {
-        CopyText(text, cap, L"已中止（控件又已安装，保持不变）");
+        CopyText(text, cap, L"已中止（这个控件现在已注册，保持不变）");
     } else if (!RecordIsDone(state)) {
         DescribeStepsLeft(state, left, 64);
         ComposeText(text, cap, {L"未完成（还需", (const wchar_t *)left, L"）"});
@@ -43,7 +43,7 @@ static void WriteFinished(const RecordState *state, void *)
 {
     wchar_t left[64] = {};
     if (state->marks[kMarkOvertaken]) {
-        WriteErrLine({L"未继续中断的卸载（控件又已安装，保持不变）：", state->progId});
+        WriteErrLine({L"未继续中断的卸载（这个控件现在已注册，保持不变）：", state->progId});
     } else if (!RecordIsDone(state)) {
         DescribeStepsLeft(state, left, 64);
         WriteErrLine({L"未能完成中断的卸载（还需", (const wchar_t *)left, L"）：", state->progId});

@@ -307,13 +307,15 @@ static int FindNamedControl(const wchar_t *progId)
     return 0;
 }
 
-// The file is gone once it is deleted, or when it was not there.
+// The file is gone once it is deleted, or when it was not there (or no
+// file can have its name).
 static int DeleteServerFile(const wchar_t *path)
 {
     if (DeleteFileW(path))
         return 1;
     DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
 }
 
 void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)

@@ -215,59 +215,69 @@ static int ReadValue(int *named, DWORD *type, DWORD *size)
 
 // Opens (or, with create, creates) the key the record path names, part by
 // part in the 64-bit view, never through a link: a link on the way is met
-// before anything is made below it. The key reached must have the path.
-static int ReachRecordKey(const wchar_t *path, int create, REGSAM access, HKEY *key)
+// before anything is made below it. With parent, the key above it, to act
+// on it by its name. The key reached must have its path.
+static int ReachRecordKey(const wchar_t *path, int create, int parent, REGSAM access, HKEY *key)
 {
     static wchar_t part[kRecordKeyPathSize];
     HKEY root;
     const wchar_t *subpath = RecordKeySubpath(path, &root);
     if (!subpath || !CopyText(part, kRecordKeyPathSize, subpath))
         return 0;
-    HKEY parent = root;
+    HKEY reached = root;
     wchar_t *name = part;
+    size_t length = TextLength(path);
     for (wchar_t *p = part;; p++) {
         if (*p && *p != L'\\')
             continue;
         int last = !*p;
+        if (last && parent) {
+            length -= TextLength(name) + 1;
+            break;
+        }
         *p = 0;
         HKEY next = NULL;
         REGSAM want =
             (last ? access : KEY_READ | (create ? KEY_CREATE_SUB_KEY : 0)) | KEY_WOW64_64KEY;
         DWORD disposition = 0;
-        int reached = OpenPlainKey(parent, name, want, &next);
-        if (!reached && create && KeyIsGone(parent, name, KEY_WOW64_64KEY) &&
-            RegCreateKeyExW(parent, name, 0, NULL, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
+        int opened = OpenPlainKey(reached, name, want, &next);
+        if (!opened && create && KeyIsGone(reached, name, KEY_WOW64_64KEY) &&
+            RegCreateKeyExW(reached, name, 0, NULL, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
                             want, NULL, &next, &disposition) == ERROR_SUCCESS) {
             // Made by someone else in the meantime: it may be a link.
-            reached = disposition == REG_CREATED_NEW_KEY || !IsRegistryLink(next);
-            if (!reached)
+            opened = disposition == REG_CREATED_NEW_KEY || !IsRegistryLink(next);
+            if (!opened)
                 RegCloseKey(next);
         }
-        if (parent != root)
-            RegCloseKey(parent);
-        if (!reached)
+        if (reached != root)
+            RegCloseKey(reached);
+        if (!opened)
             return 0;
-        parent = next;
+        reached = next;
         if (last)
             break;
         name = p + 1;
     }
-    *key = parent;
-    if (RealKeyPath(*key, g_realPath, kRecordKeyPathSize) && SameName(g_realPath, path))
+    *key = reached;
+    if (reached != root && RealKeyPath(reached, g_realPath, kRecordKeyPathSize) &&
+        TextLength(g_realPath) == length &&
+        CompareStringOrdinal(g_realPath, (int)length, path, (int)length, TRUE) == CSTR_EQUAL)
         return 1;
-    RegCloseKey(*key);
+    if (reached != root)
+        RegCloseKey(reached);
     return 0;
 }
 
 // The tree read last is deleted when the key is still as the record holds
 // it (the same export, digested); a key not there any more is no failure,
-// and one that changed stays.
+// and one that changed stays. It is deleted by its name below its parent,
+// reached as the record names it.
 static int FinishTree(int action, ULONGLONG digest, int *keys)
 {
     if (!g_treePath[0])
         return 1;
-    HKEY key;
-    if (!ReachRecordKey(g_treePath, 0, KEY_READ, &key))
+    HKEY key, parent;
+    if (!ReachRecordKey(g_treePath, 0, 0, KEY_READ, &key))
         return 1;
     int same = DigestKeyTree(key, g_treePath) == digest;
     RegCloseKey(key);
@@ -275,20 +285,12 @@ static int FinishTree(int action, ULONGLONG digest, int *keys)
         *keys += same;
         return 1;
     }
-    // Deleted below its parent, which was reached as the record names it.
-    static wchar_t parentPath[kRecordKeyPathSize];
-    if (!CopyText(parentPath, kRecordKeyPathSize, (const wchar_t *)g_treePath))
-        return 1;
-    wchar_t *leaf = NULL;
-    for (wchar_t *p = parentPath; *p; p++) {
+    const wchar_t *leaf = g_treePath;
+    for (const wchar_t *p = g_treePath; *p; p++) {
         if (*p == L'\\')
-            leaf = p;
+            leaf = p + 1;
     }
-    HKEY parent;
-    if (!leaf)
-        return 1;
-    *leaf++ = 0;
-    if (!ReachRecordKey(parentPath, 0, KEY_READ, &parent))
+    if (!ReachRecordKey(g_treePath, 0, 1, KEY_READ, &parent))
         return 1;
     *keys += DeleteKeyTreeInView(parent, leaf, KEY_WOW64_64KEY) != 0;
     RegCloseKey(parent);
@@ -308,7 +310,7 @@ static int IsNamedKey(const wchar_t *path)
         return 0;
     if (!g_tailLive)
         return 1;
-    if (!ReachRecordKey(path, 0, KEY_READ, &key))
+    if (!ReachRecordKey(path, 0, 0, KEY_READ, &key))
         return 0;
     RegCloseKey(key);
     return 1;
@@ -324,7 +326,7 @@ static int ActOnKey(int action, HKEY *key, int *keys)
     if (!RecordKeySubpath(g_keyPath, &root))
         return 0;
     if (action == kWriteKeys)
-        return ReachRecordKey(g_keyPath, 1, KEY_SET_VALUE | KEY_QUERY_VALUE, key);
+        return ReachRecordKey(g_keyPath, 1, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, key);
     if (action == kCountNamedKeys)
         *keys += IsNamedKey(g_keyPath);
     return 1;
