@@ -523,6 +523,8 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
     const std::wstring restoredClsid = L"{1A2B3C4D-0000-4a6b-8C7D-0123456789AD}";
     Control(L"ORVI.LinkRestore", restoredClsid, L"link restore.ocx");
     EXPECT_EQ(UninstallControl(L"ORVI.LinkRestore"), 1);
+    Own(kLM, L"Software\\OrviLinkRestoreTarget");
+    ASSERT_FALSE(KeyExists(kLM, L"Software\\OrviLinkRestoreTarget"));
     MakeLink(kCR, L"CLSID\\" + restoredClsid, L"Software\\OrviLinkRestoreTarget");
     static RestoreResult restored;
     EXPECT_EQ(kRestoreKeyFailed, RestoreRemoval(L"ORVI.LinkRestore", 0, &restored));
