@@ -121,8 +121,9 @@ const int kValueChars = 250;
 // Key paths hold the longest prefix, a value of kValueChars - 1 characters
 // and the longest suffix (340 characters), and any ProgID the registry allows.
 const int kKeyPathChars = 400;
-// "CLSID：", "\r\nPATH：", "\nVERSION：" and three values: at most 769 characters.
-const int kInfoTextChars = 800;
+// "CLSID：", "\r\nPATH：", "\r\nPATH（64位）：", "\nVERSION：" and four values: at
+// most 1,028 characters.
+const int kInfoTextChars = 1040;
 // The "\nVERSION：" line of the information text.
 const int kVersionLineChars = kValueChars + 16;
 

@@ -40,6 +40,7 @@ const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index);
 // What a removal did, for a caller that reports it.
 struct RemovalOutcome {
     int recorded; // its record was written whole before anything was deleted
+    int complete; // the ProgID and the class in every view that held it are gone
 };
 // Removes one control: its keys, then its server file is unregistered and
 // deleted, each step marked in the removal's record. An empty ProgID
@@ -73,7 +74,7 @@ enum FixedKeyList {
 // key), or to none but the control's server file (serverPath, absolute; empty:
 // no file is the control's), a resource of it ("ctl.ocx\2") or a .tlb file
 // in its folder. A registration that cannot be read counts as another's.
-int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath);
+int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath, REGSAM view);
 
 // ---- registry_keys.cpp --------------------------------------------------------------
 // Deletes the key at path below root with all its subkeys, depth first, in
@@ -104,10 +105,14 @@ int StartsWithName(const wchar_t *text, const wchar_t *start);
 // folder "System32" names, for 64-bit and for 32-bit processes.
 const int kView32 = 32;
 const int kView64 = 64;
-// The view of this process (kView32 also on 32-bit Windows).
-int OwnView();
-// The other view; 0 where there is one (32-bit Windows, or no WoW64).
-int OtherView();
+// The view of this process's bitness (kView32 also on 32-bit Windows): the
+// one its plain paths name, as the removal reads a server path.
+int ProcessView();
+// The view IsWow64's column names: the 32-bit one where it answers nonzero
+// (its paths go through Wow6432Node), as the information box reads it.
+int ColumnView();
+// The other view than view; 0 where there is one (32-bit Windows, or no WoW64).
+int OtherView(int view);
 // The flag that opens a key in view: 0 for the process's own.
 REGSAM ViewAccess(int view);
 // The path by which this process reaches the file that path names for a
@@ -120,19 +125,25 @@ int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap);
 // value (kDefaultValueSize characters); empty when it cannot be read in full.
 // Returns its length.
 int ReadDefaultValue(const wchar_t *path, wchar_t *value);
+// The same in a registry view (view: KEY_WOW64_64KEY or KEY_WOW64_32KEY; 0
+// is the process's own).
+int ReadDefaultValueInView(const wchar_t *path, REGSAM view, wchar_t *value);
 // Reads value name (NULL: the default) of key as a terminated text; 0 when it
 // is missing or longer than kValueChars - 1 characters.
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
 // The server path of clsid as stored (not expanded), read into serverPath
 // (kServerPathSize characters); empty when the class has none or it cannot
 // be read in full.
-void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
+void ReadServerPath(const wchar_t *clsid, REGSAM view, wchar_t *serverPath);
 // The server path of clsid in the view the information box reads (wow64:
 // Wow6432Node), read as ReadServerPath reads it, whole and as stored. Returns
 // its type, REG_SZ or REG_EXPAND_SZ (whose environment references name the
 // file only once expanded); 0 with serverPath empty when there is none, it
 // cannot be read in full, or it is no string.
-DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath);
+DWORD ReadWholeServerPath(BOOL wow64, REGSAM view, const wchar_t *clsid, wchar_t *serverPath);
+// 1 when the class has an in-process server (its InprocServer32 key) in the
+// view of view: the control is registered there.
+int ClassHoldsServer(const wchar_t *clsid, REGSAM view);
 
 // ---- server_path.cpp -----------------------------------------------------------------
 // 1 when path is a full path, X:\... or \\server\share\..., the only server
@@ -141,13 +152,18 @@ DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath)
 int IsAbsoluteServerPath(const wchar_t *path);
 
 // ---- info.cpp ---------------------------------------------------------------------
-// What the information box shows, read without showing anything.
+// What the information box shows, read without showing anything: the class's
+// server in the view the box reads (as the column takes it) and, on 64-bit
+// Windows, in the other view when the class has a server there too.
 struct ControlInfo {
     wchar_t clsid[kValueChars];
-    wchar_t serverPath[kValueChars];
+    wchar_t serverPath[kValueChars];      // empty when the own view has none
+    wchar_t otherServerPath[kValueChars]; // empty when the other view has none
     wchar_t version[kValueChars];
+    BOOL hasServer;  // the own view's server was read
     BOOL hasVersion; // 0 when none is recorded or readable
     BOOL wow64;      // the view read: 32-bit on 64-bit Windows
+    int otherView;   // kView32 or kView64 when otherServerPath was read, else 0
 };
 // Results of ReadControlInfo and ReadClsid: which read failed, if any.
 enum ControlInfoResult {
@@ -155,13 +171,19 @@ enum ControlInfoResult {
     kInfoKeyNotOpened = 1, // "RegOpenKeyEx失败！"
     kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
+// kInfoRead when the CLSID and a server in either view were read; a failure
+// of the own view's server keys counts only when the other view has none.
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
 // What orvictl reports: the CLSID, the view and the version as above, but the
-// server path read whole (ReadWholeServerPath) into serverPath
-// (kServerPathSize characters), info->serverPath left empty. Returns the
-// path's type; 0 when the control has no readable server path, and then no
-// version either.
+// server path of the own view read whole (ReadWholeServerPath) into
+// serverPath (kServerPathSize characters), info->serverPath left empty.
+// Returns the path's type; 0 when the control has no readable server path,
+// and then no version either.
 DWORD ReadControlRecord(const wchar_t *progId, ControlInfo *info, wchar_t *serverPath);
+// The server path of clsid in the other view of 64-bit Windows, read whole
+// as the other view names it; its type, 0 when that view has none (or there
+// is no other view).
+DWORD ReadOtherViewServerPath(const wchar_t *clsid, wchar_t *serverPath);
 // The default value of the ProgID's "CLSID" subkey, in clsid (cap at least
 // kValueChars).
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);

@@ -2,29 +2,35 @@
 // in the registry view of its control's bitness, and "System32" in a path
 // names the folder of that bitness. IsWow64 answers the removal's own
 // question (which key paths it writes); these answer where a key or file
-// really is, whichever build asks.
+// really is, whichever build asks. A flag or a folder name is always
+// relative to the process's own bitness.
 #include "controls/controls.h"
 
 #include "base/text.h"
 
-int OwnView()
+int ProcessView()
 {
     return sizeof(void *) == 8 ? kView64 : kView32;
 }
 
 // A 64-bit Windows has a 32-bit folder of its own (also where a 64-bit
 // process asks, unless the PC has no WoW64); 32-bit Windows has none.
-int OtherView()
+int OtherView(int view)
 {
     wchar_t folder[MAX_PATH] = {};
-    if (!GetSystemWow64DirectoryW(folder, MAX_PATH))
+    if (!view || !GetSystemWow64DirectoryW(folder, MAX_PATH))
         return 0;
-    return OwnView() == kView64 ? kView32 : kView64;
+    return view == kView64 ? kView32 : kView64;
+}
+
+int ColumnView()
+{
+    return ProcessView() == kView64 && !IsWow64() ? kView64 : kView32;
 }
 
 REGSAM ViewAccess(int view)
 {
-    if (view == 0 || view == OwnView())
+    if (view == 0 || view == ProcessView())
         return 0;
     return view == kView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
@@ -39,7 +45,7 @@ int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap)
     wchar_t windows[MAX_PATH] = {};
     wchar_t system[MAX_PATH] = {};
     UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    int translate = view && view != OwnView() && OtherView() && n && n < MAX_PATH - 1 &&
+    int translate = view && view != ProcessView() && OtherView(view) && n && n < MAX_PATH - 1 &&
                     ComposeText(system, MAX_PATH, {(const wchar_t *)windows, L"\\System32\\"});
     if (!translate || !StartsWithName(path, system))
         return CopyText(out, cap, path);
