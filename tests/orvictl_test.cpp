@@ -862,6 +862,72 @@ TEST_F(Orvictl, RecordReachesTheServerFileOfItsViewFromEitherBuild)
     DeleteFileW(own.c_str());
 }
 
+// A control of the other bitness (the other build's test server, which the
+// registrar hands to its twin) has its class in the other registry view:
+// info shows it there, uninstall removes it whole with that view's
+// registrar, restore puts it back; the same for one control registered in
+// both views by both of its builds.
+TEST_F(Orvictl, ControlsOfTheOtherViewOrOfBothAreShownRemovedAndRestoredWhole)
+{
+    const std::wstring built = OtherBuildTestServerPath();
+    if (!FileExists(built))
+        GTEST_SKIP() << "the other build's test server is not built";
+    const REGSAM other = OtherViewFlag();
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kTestServerClsid;
+    const std::wstring otherPath = dir + L"\\other bits.ocx";
+    ASSERT_TRUE(CopyFileW(built.c_str(), otherPath.c_str(), FALSE));
+    Outcome reg = RunOrvictl(L"register \"" + otherPath + L"\"");
+    if (reg.code && !ProcessIsWow64())
+        GTEST_SKIP() << "the 32-bit registrar does not run on this machine: " << reg.code;
+    ASSERT_EQ(0u, reg.code) << reg.out;
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", other));
+    ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    const std::wstring otherView = ProcessIsWow64() ? L"本机（64位）" : L"32位（Wow6432Node）";
+    Outcome info = RunOrvictl(L"info ORVI.TestCtl");
+    EXPECT_EQ(0u, info.code) << info.out;
+    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + otherPath + L"\r\n注册表视图：" + otherView + L"\r\n"))
+        << info.out;
+    const std::wstring before = KeyTreeText(HKEY_CLASSES_ROOT, classKey, other);
+    const std::wstring log = dir + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", RunOrvictl(L"uninstall ORVI.TestCtl").out);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_FALSE(FileExists(otherPath));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + otherPath}), ReadServerLog(log));
+    Outcome restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(before, KeyTreeText(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
+
+    // Both builds of one control: one ProgID, its class in both views.
+    const std::wstring ownPath = CopyServer(L"own bits.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + ownPath + L"\"").code);
+    Outcome json = RunOrvictl(L"info ORVI.TestCtl --json");
+    EXPECT_EQ(0u, json.code);
+    const std::wstring ownName = ProcessIsWow64() ? L"32-bit" : L"native";
+    const std::wstring otherName = ProcessIsWow64() ? L"native" : L"32-bit";
+    EXPECT_TRUE(Holds(json.out, L"\"views\":[{\"registryView\":\"" + ownName +
+                                    L"\",\"serverPath\":\"" + JsonText(ownPath) +
+                                    L"\",\"serverExists\":true},{\"registryView\":\"" + otherName +
+                                    L"\",\"serverPath\":\"" + JsonText(otherPath) +
+                                    L"\",\"serverExists\":true}]"))
+        << json.out;
+    const std::wstring ownBefore = KeyTreeText(HKEY_CLASSES_ROOT, classKey);
+    const std::wstring otherBefore = KeyTreeText(HKEY_CLASSES_ROOT, classKey, other);
+    EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", RunOrvictl(L"uninstall ORVI.TestCtl").out);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_FALSE(FileExists(ownPath));
+    EXPECT_FALSE(FileExists(otherPath));
+    restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(ownBefore, KeyTreeText(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_EQ(otherBefore, KeyTreeText(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_TRUE(FileExists(ownPath));
+    EXPECT_TRUE(FileExists(otherPath));
+    RunOrvictl(L"uninstall ORVI.TestCtl");
+}
+
 // restore takes no path: it reads the tool's records folder alone, and in it
 // only the record folders the tool made. A record planted by hand (a real one
 // copied and pointed at a file and a path of its own) in a folder others may

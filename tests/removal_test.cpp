@@ -228,7 +228,9 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
 
     Make(kCR, progId + L"\\CLSID", kClsid);
     Make(kCR, classKey + L"\\InprocServer32", server);
-    Make(kCR, wowClassKey + L"\\InprocServer32", server);
+    // A twin of the class key in the other view, without a server there: the
+    // control is not registered in that view.
+    Make(kCR, wowClassKey + L"\\Twin", server);
     // The reference is read from the class key of the column.
     Make(kCR, (wow64 ? wowClassKey : classKey) + L"\\TypeLib", kTypeLib);
     Make(kCR, L".qvb\\ShellNew");
@@ -1251,6 +1253,37 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
 // window blocked for good (see README, "Faults and limits"). What is tested
 // (drop_test.cpp, Registrar.*) is that every run that ends is waited for and
 // its process handle closed.
+
+// A control of the other bitness (a 64-bit control dropped on the shipped
+// 32-bit window, say) is removed whole by a double click: its class, its
+// file, by its own view's registrar; and its record brings it back whole.
+TEST_F(RemovalTest, DoubleClickRemovesAControlOfTheOtherViewWhole)
+{
+    const std::wstring built = OtherBuildTestServerPath();
+    if (!FileExists(built))
+        GTEST_SKIP() << "the other build's test server is not built";
+    LogServer();
+    const std::wstring server = scratch + L"\\other bits.ocx";
+    ASSERT_TRUE(CopyFileW(built.c_str(), server.c_str(), FALSE));
+    if (!RegisterControlFile(server.c_str()) && !ProcessIsWow64())
+        GTEST_SKIP() << "the 32-bit registrar does not run on this machine";
+    const REGSAM other = OtherViewFlag();
+    ASSERT_TRUE(KeyExists(kCR, kServerClassKey + L"\\InprocServer32", other));
+    const std::wstring before = KeyTreeText(kCR, kServerClassKey, other);
+    DeleteFileW(log.c_str());
+
+    DoubleClickYes(kServerProgId);
+    EXPECT_FALSE(KeyExists(kCR, kServerProgId));
+    EXPECT_FALSE(KeyExists(kCR, kServerClassKey, other));
+    EXPECT_FALSE(FileExists(server));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
+
+    static RestoreResult restored;
+    ASSERT_EQ(kRestored, RestoreRemoval(kServerProgId, 0, &restored));
+    EXPECT_EQ(before, KeyTreeText(kCR, kServerClassKey, other));
+    EXPECT_TRUE(FileExists(server));
+    UninstallControl(kServerProgId);
+}
 
 TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 {
