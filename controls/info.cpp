@@ -98,9 +98,10 @@ int ReadControlInfo(const wchar_t *progId, ControlInfo *info)
     }
     if (info->hasServer)
         info->hasVersion = ReadInstalledVersion(info->wow64, info->clsid, info->version);
-    // The other view's server is shown beside; it alone also makes a box.
+    // The other view's server is shown beside; where the own view has no
+    // server key, it alone makes the box.
     ReadOtherServer(info);
-    return info->otherView ? kInfoRead : result;
+    return info->otherView && result == kInfoKeyNotOpened ? kInfoRead : result;
 }
 
 DWORD ReadControlRecord(const wchar_t *progId, ControlInfo *info, wchar_t *serverPath)

@@ -385,8 +385,8 @@ static int TakeLine(const wchar_t *line, RecordState *state)
         int *number = FieldNumber(state, field);
         if (field->kind == kMarkField && (value[0] == L'0' || value[0] == L'1') && !value[1])
             *number = value[0] == L'1';
-        else if (field->kind == kViewField && (!value[0] || !lstrcmpW(value, L"32") ||
-                                               !lstrcmpW(value, L"64")))
+        else if (field->kind == kViewField &&
+                 (!value[0] || !wcscmp(value, L"32") || !wcscmp(value, L"64")))
             *number = value[0] ? (value[0] == L'3' ? kView32 : kView64) : 0;
         else
             return -1;
@@ -438,8 +438,9 @@ int SetRecordMark(HANDLE file, int mark)
     }
     DWORD got = 0;
     OVERLAPPED start = {};
+    // A state file longer than the tool writes one is not marked (nor added to).
     if (!ReadFile(file, text, sizeof(text) - sizeof(wchar_t), &got, &start) ||
-        got % sizeof(wchar_t))
+        got % sizeof(wchar_t) || got == sizeof(text) - sizeof(wchar_t))
         return 0;
     size_t length = got / sizeof(wchar_t);
     text[length] = 0;
