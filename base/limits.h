@@ -82,6 +82,10 @@ const int kLibraryPathSize = 1000;
 // adjusted to upper case: three at most, and the 0 that ends the row.
 const int kCasePositionsSize = 4;
 
+// Key trees deeper than this many levels are neither written into a record
+// nor deleted.
+const int kMaxKeyDepth = 64;
+
 // ---- removal records -------------------------------------------------------------
 // The keys one removal plans to delete, and their paths one after the other.
 const int kPlannedKeys = 1024;
@@ -95,8 +99,11 @@ const int kRegValueNameSize = 16384;
 const unsigned long kRegValueDataBytes = 1UL << 20;
 // Text written to or read from a record's files at a time.
 const int kRecordTextChars = 32768;
-// A record's state file, read whole (a server path of kServerPathSize among it).
-const int kRecordStateChars = 12288;
+// The server files one record holds: one per registry view.
+const int kRecordServers = 2;
+// A record's state file, read whole (a server path of kServerPathSize for
+// each view among it).
+const int kRecordStateChars = kRecordServers * kServerPathSize + 4096;
 // A time as a record shows it: "2024-05-06 10:11:12".
 const int kRecordTimeChars = 24;
 // Record folders one listing takes in; more are left as they are.
@@ -116,8 +123,9 @@ const int kValueChars = 250;
 // Key paths hold the longest prefix, a value of kValueChars - 1 characters
 // and the longest suffix (340 characters), and any ProgID the registry allows.
 const int kKeyPathChars = 400;
-// "CLSID：", "\r\nPATH：", "\nVERSION：" and three values: at most 769 characters.
-const int kInfoTextChars = 800;
+// "CLSID：", "\r\nPATH：", "\r\nPATH（64位）：", "\nVERSION：" and four values: at
+// most 1,028 characters.
+const int kInfoTextChars = 1040;
 // The "\nVERSION：" line of the information text.
 const int kVersionLineChars = kValueChars + 16;
 
@@ -129,5 +137,7 @@ const int kCommandPathChars = 1000;
 const int kMaxControls = 8192;
 // Output is written in pieces of this many characters.
 const int kChunkChars = 512;
+// A record's state as history shows it.
+const int kStatusChars = 80;
 // One character of a JSON string, escaped.
 const int kJsonCharSize = 8;

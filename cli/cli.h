@@ -40,6 +40,7 @@ int RefuseNotElevated();
 
 // ---- record commands ------------------------------------------------------------
 int RunHistory(int json);
-int RunRestore(const wchar_t *progId);
+// number 0: the newest record that can bring the control back.
+int RunRestore(const wchar_t *progId, ULONGLONG number);
 // Finishes the removals a process left unfinished, saying so on stderr.
-void FinishInterruptedRemovals();
+void FinishInterruptedRemovalsAndSay();

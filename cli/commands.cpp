@@ -6,6 +6,7 @@
 #include "base/file_kind.h"
 #include "base/text.h"
 #include "controls/controls.h"
+#include "records/records.h"
 #include "register/register.h"
 
 static const wchar_t kPathTooLongLine[] = L"注册失败：路径过长：";
@@ -179,10 +180,13 @@ int RunRegister(const wchar_t *argument)
 // 1 when the server file named by the registry exists. An expandable path
 // has its environment references expanded first, surrounding quotes are
 // dropped, and only a full path names a file, as for the removal: a relative
-// one would be looked for from wherever orvictl happens to run.
-static int ServerFileExists(const wchar_t *serverPath, DWORD type)
+// one would be looked for from wherever orvictl happens to run. The path is
+// the one a process of the class's view reads: System32 in a 64-bit class
+// is the 64-bit folder, from either build.
+static int ServerFileExists(const wchar_t *serverPath, DWORD type, int view)
 {
-    wchar_t expanded[kServerPathSize] = {};
+    static wchar_t expanded[kServerPathSize];
+    static wchar_t reached[kServerPathSize];
     if (type == REG_EXPAND_SZ) {
         DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kServerPathSize);
         if (n == 0 || n > (DWORD)kServerPathSize)
@@ -196,20 +200,75 @@ static int ServerFileExists(const wchar_t *serverPath, DWORD type)
         path[length - 1] = 0;
         path++;
     }
-    if (!IsAbsoluteServerPath(path))
+    if (!IsAbsoluteServerPath(path) || !PathForProcess(path, view, reached, kServerPathSize))
         return 0;
-    DWORD attributes = GetFileAttributesW(path);
+    DWORD attributes = GetFileAttributesW(reached);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The fields list and info share: what the registry records of the control.
-static void WriteControlFieldsJson(const ControlInfo *info, const wchar_t *serverPath, int read,
-                                   int exists)
+// The control's server in each view that holds its class, the own view first.
+struct ViewServer {
+    int view;
+    const wchar_t *name; // the view as the lines and JSON name it
+    const wchar_t *text;
+    DWORD type;
+    int exists;
+    wchar_t path[kServerPathSize];
+};
+struct ControlServers {
+    ControlInfo info;
+    int count;
+    ViewServer views[2];
+};
+
+static void ReadControlServers(const wchar_t *progId, ControlServers *servers)
 {
-    WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
-    WriteJsonField(L"serverPath", read ? serverPath : NULL, 0);
-    WriteJsonBool(L"serverExists", exists, 0);
-    WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
+    ZeroMemory(&servers->info, sizeof(servers->info));
+    servers->count = 0;
+    ViewServer *own = &servers->views[0];
+    own->type = ReadControlRecord(progId, &servers->info, own->path);
+    if (own->type) {
+        own->view = ColumnView();
+        own->name = servers->info.wow64 ? L"32-bit" : L"native";
+        own->text = servers->info.wow64 ? L"32位（Wow6432Node）" : L"本机";
+        own->exists = ServerFileExists(own->path, own->type, own->view);
+        servers->count++;
+    }
+    ViewServer *other = &servers->views[servers->count];
+    other->type = ReadOtherViewServerPath(servers->info.clsid, other->path);
+    if (other->type) {
+        other->view = OtherView(ColumnView());
+        other->name = other->view == kView32 ? L"32-bit" : L"native";
+        other->text = other->view == kView32 ? L"32位（Wow6432Node）" : L"本机（64位）";
+        other->exists = ServerFileExists(other->path, other->type, other->view);
+        servers->count++;
+    }
+}
+
+// Installed whole: a server in some view, and its file there in every view
+// that has one.
+static int ServersExist(const ControlServers *servers)
+{
+    int exist = servers->count > 0;
+    for (int i = 0; i < servers->count; i++)
+        exist = exist && servers->views[i].exists;
+    return exist;
+}
+
+// The fields list and info share: what the registry records of the control,
+// the first view that holds its class standing for it.
+static void WriteControlFieldsJson(const ControlServers *servers)
+{
+    const ViewServer *first = servers->count ? &servers->views[0] : NULL;
+    WriteJsonField(L"clsid", servers->info.clsid[0] ? servers->info.clsid : NULL, 0);
+    WriteJsonField(L"serverPath", first ? first->path : NULL, 0);
+    WriteJsonBool(L"serverExists", first && first->exists, 0);
+    WriteJsonField(L"version", servers->info.hasVersion ? servers->info.version : NULL, 0);
+}
+
+static const wchar_t *MissingMark(const ViewServer *server)
+{
+    return server->exists ? L"" : L"  （服务器文件不存在）";
 }
 
 struct ListState {
@@ -219,20 +278,18 @@ struct ListState {
 
 static void ListOne(const wchar_t *progId, void *context)
 {
+    static ControlServers servers;
     ListState *state = (ListState *)context;
-    ControlInfo info = {};
-    wchar_t serverPath[kServerPathSize] = {};
-    DWORD type = ReadControlRecord(progId, &info, serverPath);
-    int exists = ServerFileExists(serverPath, type);
+    ReadControlServers(progId, &servers);
     if (state->json) {
         WriteOut(state->count ? L",{" : L"{");
         WriteJsonField(L"progId", progId, 1);
-        WriteControlFieldsJson(&info, serverPath, type != 0, exists);
+        WriteControlFieldsJson(&servers);
         WriteOut(L"}");
-    } else if (!type) {
+    } else if (!servers.count) {
         WriteOutLine({progId, L"  （没有注册的服务器文件）"});
     } else {
-        WriteOutLine({progId, L"  ", serverPath, exists ? L"" : L"  （服务器文件不存在）"});
+        WriteOutLine({progId, L"  ", servers.views[0].path, MissingMark(&servers.views[0])});
     }
     state->count++;
 }
@@ -276,36 +333,56 @@ static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
     return state.found;
 }
 
-static void WriteInfoJson(const wchar_t *progId, int found, const ControlInfo *info,
-                          const wchar_t *serverPath, int read, int exists, const wchar_t *address)
+// Today's fields stand for the own view (null where it has no server);
+// "views" gives each view that holds the class, own first.
+static void WriteInfoJson(const wchar_t *progId, int found, const ControlServers *servers,
+                          const wchar_t *address)
 {
     WriteOut(L"{");
     WriteJsonField(L"progId", progId, 1);
     WriteJsonBool(L"found", found, 0);
     if (found) {
-        WriteControlFieldsJson(info, serverPath, read, exists);
+        const ControlInfo *info = &servers->info;
+        const ViewServer *own = servers->views[0].type && servers->views[0].view == ColumnView()
+                                    ? &servers->views[0]
+                                    : NULL;
+        WriteJsonField(L"clsid", info->clsid[0] ? info->clsid : NULL, 0);
+        WriteJsonField(L"serverPath", own ? own->path : NULL, 0);
+        WriteJsonBool(L"serverExists", own && own->exists, 0);
+        WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
+        WriteOut(L",\"views\":[");
+        for (int i = 0; i < servers->count; i++) {
+            const ViewServer *server = &servers->views[i];
+            WriteOut(i ? L",{" : L"{");
+            WriteJsonField(L"registryView", server->name, 1);
+            WriteJsonField(L"serverPath", server->path, 0);
+            WriteJsonBool(L"serverExists", server->exists, 0);
+            WriteOut(L"}");
+        }
+        WriteOut(L"]");
         WriteJsonField(L"codebase", address[0] ? address : NULL, 0);
         WriteJsonField(L"registryView", info->wow64 ? L"32-bit" : L"native", 0);
     }
     WriteOutLine({L"}"});
 }
 
-// Exit 0 only for a control whose server file is in place, so a script can
-// take the answer as "installed and loadable".
+// Exit 0 only for a control whose server file is in place in every view
+// that holds its class, so a script can take the answer as "installed and
+// loadable".
 int RunInfo(const wchar_t *progId, int json)
 {
+    static ControlServers servers;
     wchar_t name[kKeyNameSize] = {};
-    ControlInfo info = {};
-    wchar_t serverPath[kServerPathSize] = {};
     wchar_t address[kValueChars] = {};
+    ZeroMemory(&servers, sizeof(servers));
     int found = FindInstalledControl(progId, name);
-    DWORD type = found ? ReadControlRecord(name, &info, serverPath) : 0;
-    int read = type != 0;
-    int exists = ServerFileExists(serverPath, type);
-    if (read)
-        ReadDownloadAddress(info.wow64, info.clsid, address, kValueChars);
+    if (found)
+        ReadControlServers(name, &servers);
+    int exists = ServersExist(&servers);
+    if (servers.count)
+        ReadDownloadAddress(servers.info.wow64, servers.info.clsid, address, kValueChars);
     if (json) {
-        WriteInfoJson(found ? name : progId, found, &info, serverPath, read, exists, address);
+        WriteInfoJson(found ? name : progId, found, &servers, address);
         return exists ? kExitDone : kExitFailed;
     }
     if (!found) {
@@ -313,32 +390,38 @@ int RunInfo(const wchar_t *progId, int json)
         return kExitFailed;
     }
     WriteOutLine({L"ProgID：", name});
-    if (!read) {
-        WriteOutLine({L"CLSID：", info.clsid[0] ? info.clsid : L"（无）"});
+    if (!servers.count) {
+        WriteOutLine({L"CLSID：", servers.info.clsid[0] ? servers.info.clsid : L"（无）"});
         WriteOutLine({L"PATH：（没有注册的服务器文件）"});
         return kExitFailed;
     }
-    WriteOutLine({L"CLSID：", info.clsid});
-    WriteOutLine({L"PATH：", serverPath, exists ? L"" : L"  （服务器文件不存在）"});
-    if (info.hasVersion)
-        WriteOutLine({L"VERSION：", info.version});
-    if (address[0])
-        WriteOutLine({L"下载地址：", address});
-    WriteOutLine({L"注册表视图：", info.wow64 ? L"32位（Wow6432Node）" : L"本机"});
+    WriteOutLine({L"CLSID：", servers.info.clsid});
+    for (int i = 0; i < servers.count; i++) {
+        const ViewServer *server = &servers.views[i];
+        WriteOutLine({L"PATH：", server->path, MissingMark(server)});
+        if (i == 0 && servers.info.hasVersion)
+            WriteOutLine({L"VERSION：", servers.info.version});
+        if (i == 0 && address[0])
+            WriteOutLine({L"下载地址：", address});
+        WriteOutLine({L"注册表视图：", server->text});
+    }
     return exists ? kExitDone : kExitFailed;
 }
 
 // ---- uninstall ---------------------------------------------------------------------
 
-// Removes one listed control as a double click does; 1 when its key is gone.
+// Removes one listed control as a double click does; 1 when its ProgID and
+// its class in every view are gone. A removal that could not write its
+// record says so: it cannot be turned back.
 static int UninstallListed(const wchar_t *name)
 {
-    UninstallControl(name);
-    if (!KeyIsGone(HKEY_CLASSES_ROOT, name)) {
+    RemovalOutcome outcome;
+    RemoveControl(name, &outcome);
+    if (!outcome.complete) {
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }
-    WriteOutLine({L"已卸载：", name});
+    WriteOutLine({outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
     return 1;
 }
 
@@ -346,12 +429,15 @@ int RunUninstall(const wchar_t *progId)
 {
     if (!IsElevated())
         return RefuseNotElevated();
+    FinishInterruptedRemovalsAndSay();
     wchar_t name[kKeyNameSize] = {};
     if (!FindInstalledControl(progId, name)) {
         WriteOutLine({kNotInstalledLine, progId});
         return kExitFailed;
     }
-    return UninstallListed(name) ? kExitDone : kExitFailed;
+    int removed = UninstallListed(name);
+    PruneRecords();
+    return removed ? kExitDone : kExitFailed;
 }
 
 static wchar_t g_listed[kMaxControls][kKeyNameSize];
@@ -368,6 +454,7 @@ int RunUninstallAll()
 {
     if (!IsElevated())
         return RefuseNotElevated();
+    FinishInterruptedRemovalsAndSay();
     g_listedCount = 0;
     int total = EnumerateInstalledControls(CollectOne, NULL);
     if (total == 0) {
@@ -379,6 +466,7 @@ int RunUninstallAll()
         if (!UninstallListed(g_listed[i]))
             failed++;
     }
+    PruneRecords();
     if (total > g_listedCount) {
         WriteOutLine({L"还有控件未卸载，请再运行一次。"});
         failed++;
@@ -398,7 +486,8 @@ void WriteUsage()
         L"  orvictl uninstall PROGID      卸载一个控件\r\n"
         L"  orvictl uninstall --all       卸载全部控件\r\n"
         L"  orvictl history [--json]      列出卸载记录（最新的在前）\r\n"
-        L"  orvictl restore PROGID        按最新的卸载记录恢复控件的服务器文件和注册表项\r\n"
+        L"  orvictl restore PROGID [编号]  按卸载记录恢复控件的服务器文件和注册表项（不写编号：\r\n"
+        L"                                用最新的能恢复的记录；编号见 history）\r\n"
         L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
         L"\r\n"
         L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"

@@ -45,6 +45,19 @@ static int TakesProgId(const wchar_t *argument)
     return kExitDone;
 }
 
+// A record's number as history shows it: 1 to 15 digits, not 0.
+static int ParseRecordNumber(const wchar_t *text, ULONGLONG *number)
+{
+    *number = 0;
+    size_t i = 0;
+    for (; text[i]; i++) {
+        if (text[i] < L'0' || text[i] > L'9' || i >= 15)
+            return 0;
+        *number = *number * 10 + (ULONGLONG)(text[i] - L'0');
+    }
+    return *number != 0;
+}
+
 static int RunCommand(int argc, wchar_t **argv)
 {
     if (argc < 2)
@@ -85,6 +98,16 @@ static int RunCommand(int argc, wchar_t **argv)
         if (TakesProgId(argv[2]) != kExitDone)
             return kExitUsage;
         return RunRestore(argv[2]);
+}
+
+        if (argc < 3 || argc > 4)
+            return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"PROGID" : argv[4]);
+        if (argv[2][0] == L'-' || !argv[2][0])
+            return UsageError(kUnknownOption, argv[2]);
+        ULONGLONG number = 0;
+        if (argc == 4 && !ParseRecordNumber(argv[3], &number))
+            return UsageError(L"记录编号应是 history 显示的数字：", argv[3]);
+        return RunRestore(argv[2], number);
     }
     if (Equal(command, L"uninstall")) {
         if (argc != 3)
@@ -106,10 +129,6 @@ int main()
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv)
         return kExitUsage;
-    // A removal a process left half done is finished before anything else;
-    // only an elevated process may, so a plain list or info writes nothing.
-    if (IsElevated())
-        FinishInterruptedRemovals();
     int code = RunCommand(argc, argv);
     LocalFree(argv);
     return code;

@@ -19,14 +19,36 @@ const wchar_t kClassKeysWow[] = L"Wow6432Node\\CLSID\\";
 int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context);
 
 // ---- removal.cpp ------------------------------------------------------------------
+// The keys one removal deletes, in the order it deletes them, each with the
+// view it lies in (0: the process's own); their paths one after the other in
+// text, each with its terminator. Written before anything is deleted, it
+// goes to the record and then to the deletion.
+struct PlannedKey {
+    HKEY root;
+    REGSAM view;
+    size_t at;
+};
+struct RemovalPlan {
+    PlannedKey keys[kPlannedKeys];
+    wchar_t text[kPlanChars];
+    int count;
+    size_t used;
+    int whole; // 0 when a key the rule named found no room
+};
+const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index);
+
+// What a removal did, for a caller that reports it.
+struct RemovalOutcome {
+    int recorded; // its record was written whole before anything was deleted
+    int complete; // the ProgID and the class in every view that held it are gone
+};
 // Removes one control: its keys, then its server file is unregistered and
-// deleted, each step marked in the removal's record. Always 1; an empty
-// ProgID removes nothing.
+// deleted, each step marked in the removal's record. An empty ProgID
+// removes nothing. The records are not pruned: a caller does that once
+// after its removals (PruneRecords).
+void RemoveControl(const wchar_t *progId, RemovalOutcome *outcome);
+// RemoveControl, then the records pruned. Always 1.
 int UninstallControl(const wchar_t *progId);
-// The keys the removal under way deletes, in order: the path of the one at
-// index below *root.
-int PlannedKeyCount();
-const wchar_t *PlannedKey(int index, HKEY *root);
 
 // One pass of the generic removal: deletes every subkey of the key rootName
 // below HKEY_CLASSES_ROOT whose GUID text matches reference from its 11th
@@ -52,35 +74,76 @@ enum FixedKeyList {
 // key), or to none but the control's server file (serverPath, absolute; empty:
 // no file is the control's), a resource of it ("ctl.ocx\2") or a .tlb file
 // in its folder. A registration that cannot be read counts as another's.
-int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath);
+int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath, REGSAM view);
 
 // ---- registry_keys.cpp --------------------------------------------------------------
-// Deletes the key at path below root with all its subkeys, depth first.
-// Nonzero when the key is gone, 0 when it is not.
+// Deletes the key at path below root with all its subkeys, depth first, in
+// the view of view (0: the process's own; KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+// A registry link is never followed nor deleted, and a tree deeper than
+// kMaxKeyDepth or too long to be named is left untouched. Nonzero when the
+// key is gone, 0 when it is not.
+int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view);
 int DeleteKeyTree(HKEY root, const wchar_t *path);
 // 1 only when the key at path below root is not there, looked for without
 // following a registry link; a key that cannot be opened for any other reason
 // counts as still there.
-int KeyIsGone(HKEY root, const wchar_t *path);
+int KeyIsGone(HKEY root, const wchar_t *path, REGSAM view);
+// Opens the key at path as itself with access (a view flag among it); 0 for
+// a registry link (a key with a REG_LINK value SymbolicLinkValue) or a key
+// that cannot be opened.
+int OpenPlainKey(HKEY root, const wchar_t *path, REGSAM access, HKEY *key);
+int IsRegistryLink(HKEY key);
+
+// ---- names.cpp ------------------------------------------------------------------------
+// Ordinal comparisons that ignore letter case, as Windows compares file
+// paths, key names and ProgIDs.
+int SameName(const wchar_t *a, const wchar_t *b);
+int StartsWithName(const wchar_t *text, const wchar_t *start);
+
+// ---- views.cpp --------------------------------------------------------------------------
+// The views of 64-bit Windows: the registry view a class key lies in, and the
+// folder "System32" names, for 64-bit and for 32-bit processes.
+const int kView32 = 32;
+const int kView64 = 64;
+// The view of this process's bitness (kView32 also on 32-bit Windows): the
+// one its plain paths name, as the removal reads a server path.
+int ProcessView();
+// The view IsWow64's column names: the 32-bit one where it answers nonzero
+// (its paths go through Wow6432Node), as the information box reads it.
+int ColumnView();
+// The other view than view; 0 where there is one (32-bit Windows, or no WoW64).
+int OtherView(int view);
+// The flag that opens a key in view: 0 for the process's own.
+REGSAM ViewAccess(int view);
+// The path by which this process reaches the file that path names for a
+// process of view: System32 is the 32-bit folder for one, the 64-bit folder
+// for the other. 0 when it does not fit.
+int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap);
 
 // ---- registry_read.cpp --------------------------------------------------------------
 // Default value of the key at path below HKEY_CLASSES_ROOT, written into
 // value (kDefaultValueSize characters); empty when it cannot be read in full.
 // Returns its length.
 int ReadDefaultValue(const wchar_t *path, wchar_t *value);
+// The same in a registry view (view: KEY_WOW64_64KEY or KEY_WOW64_32KEY; 0
+// is the process's own).
+int ReadDefaultValueInView(const wchar_t *path, REGSAM view, wchar_t *value);
 // Reads value name (NULL: the default) of key as a terminated text; 0 when it
 // is missing or longer than kValueChars - 1 characters.
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
 // The server path of clsid as stored (not expanded), read into serverPath
 // (kServerPathSize characters); empty when the class has none or it cannot
 // be read in full.
-void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath);
+void ReadServerPath(const wchar_t *clsid, REGSAM view, wchar_t *serverPath);
 // The server path of clsid in the view the information box reads (wow64:
 // Wow6432Node), read as ReadServerPath reads it, whole and as stored. Returns
 // its type, REG_SZ or REG_EXPAND_SZ (whose environment references name the
 // file only once expanded); 0 with serverPath empty when there is none, it
 // cannot be read in full, or it is no string.
-DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath);
+DWORD ReadWholeServerPath(BOOL wow64, REGSAM view, const wchar_t *clsid, wchar_t *serverPath);
+// 1 when the class has an in-process server (its InprocServer32 key) in the
+// view of view: the control is registered there.
+int ClassHoldsServer(const wchar_t *clsid, REGSAM view);
 
 // ---- server_path.cpp -----------------------------------------------------------------
 // 1 when path is a full path, X:\... or \\server\share\..., the only server
@@ -89,13 +152,18 @@ DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath)
 int IsAbsoluteServerPath(const wchar_t *path);
 
 // ---- info.cpp ---------------------------------------------------------------------
-// What the information box shows, read without showing anything.
+// What the information box shows, read without showing anything: the class's
+// server in the view the box reads (as the column takes it) and, on 64-bit
+// Windows, in the other view when the class has a server there too.
 struct ControlInfo {
     wchar_t clsid[kValueChars];
-    wchar_t serverPath[kValueChars];
+    wchar_t serverPath[kValueChars];      // empty when the own view has none
+    wchar_t otherServerPath[kValueChars]; // empty when the other view has none
     wchar_t version[kValueChars];
+    BOOL hasServer;  // the own view's server was read
     BOOL hasVersion; // 0 when none is recorded or readable
     BOOL wow64;      // the view read: 32-bit on 64-bit Windows
+    int otherView;   // kView32 or kView64 when otherServerPath was read, else 0
 };
 // Results of ReadControlInfo and ReadClsid: which read failed, if any.
 enum ControlInfoResult {
@@ -103,13 +171,19 @@ enum ControlInfoResult {
     kInfoKeyNotOpened = 1, // "RegOpenKeyEx失败！"
     kInfoValueNotRead = 2, // "RegQueryValueEx失败！"
 };
+// kInfoRead when the CLSID and a server in either view were read; a failure
+// of the own view's server keys counts only when the other view has none.
 int ReadControlInfo(const wchar_t *progId, ControlInfo *info);
 // What orvictl reports: the CLSID, the view and the version as above, but the
-// server path read whole (ReadWholeServerPath) into serverPath
-// (kServerPathSize characters), info->serverPath left empty. Returns the
-// path's type; 0 when the control has no readable server path, and then no
-// version either.
+// server path of the own view read whole (ReadWholeServerPath) into
+// serverPath (kServerPathSize characters), info->serverPath left empty.
+// Returns the path's type; 0 when the control has no readable server path,
+// and then no version either.
 DWORD ReadControlRecord(const wchar_t *progId, ControlInfo *info, wchar_t *serverPath);
+// The server path of clsid in the other view of 64-bit Windows, read whole
+// as the other view names it; its type, 0 when that view has none (or there
+// is no other view).
+DWORD ReadOtherViewServerPath(const wchar_t *clsid, wchar_t *serverPath);
 // The default value of the ProgID's "CLSID" subkey, in clsid (cap at least
 // kValueChars).
 int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);

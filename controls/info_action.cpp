@@ -38,8 +38,13 @@ void ShowControlInfo(HWND owner, const wchar_t *progId)
         ShowInfoError(owner, result);
         return;
     }
+    // The own view's server as the box always showed it, then the other
+    // view's, named by its bitness.
+    const wchar_t *otherLine = read.otherView == kView64 ? L"\r\nPATH（64位）：" : L"\r\nPATH（32位）：";
     if (!ComposeText<wchar_t>(info, kInfoTextChars,
-                              {L"CLSID：", read.clsid, L"\r\nPATH：", read.serverPath})) {
+                              {L"CLSID：", read.clsid, read.hasServer ? L"\r\nPATH：" : L"",
+                               read.serverPath, read.otherView ? otherLine : L"",
+                               read.otherServerPath})) {
         ShowError(owner, L"RegQueryValueEx失败！");
         return;
     }

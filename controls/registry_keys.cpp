@@ -1,21 +1,33 @@
-// Depth-first deletion of a registry key tree, as the removal does it.
+// Registry keys as the removal and its records act on them: opened as
+// themselves (never through a registry link), deleted depth first, looked
+// for without following a link, in either view.
 #include "controls/controls.h"
 
 #include "base/text.h"
 
-// 1 for a key that can be opened as itself and is no registry link. No
-// installation writes a link, and a deletion by name would act on its target:
-// a link, or a key that cannot be opened to tell, is left as it is, as a key
-// that cannot be deleted would be.
-static int IsPlainKey(HKEY root, const wchar_t *path)
+int IsRegistryLink(HKEY key)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
     DWORD type = REG_NONE;
-    LSTATUS status = RegQueryValueExW(key, L"SymbolicLinkValue", NULL, &type, NULL, NULL);
-    RegCloseKey(key);
-    return !(status == ERROR_SUCCESS && type == REG_LINK);
+    return RegQueryValueExW(key, L"SymbolicLinkValue", NULL, &type, NULL, NULL) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// No installation writes a link, and acting on a key by name would act on
+// its target: a link, or a key that cannot be opened to tell, is left alone.
+int OpenPlainKey(HKEY root, const wchar_t *path, REGSAM access, HKEY *key)
+{
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, access, key) != ERROR_SUCCESS)
+        return 0;
+    if (!IsRegistryLink(*key))
+        return 1;
+    RegCloseKey(*key);
+    return 0;
+}
+
+// The process's own view keeps the plain calls; another view needs its flag.
+static LSTATUS DeleteOneKey(HKEY root, const wchar_t *path, REGSAM view)
+{
+    return view ? RegDeleteKeyExW(root, path, view, 0) : RegDeleteKeyW(root, path);
 }
 
 // What the first step on a key of the tree did.
@@ -25,21 +37,23 @@ enum FirstStep {
     kKeyOpened = 2,  // *key is open for its subkeys to be deleted first
 };
 
-static int DeleteOrOpenKey(HKEY root, const wchar_t *path, HKEY *key)
+static int DeleteOrOpenKey(HKEY root, const wchar_t *path, REGSAM view, HKEY *key)
 {
-    if (!IsPlainKey(root, path))
+    if (!OpenPlainKey(root, path, KEY_READ | view, key))
         return kKeyKept;
-    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS)
+    RegCloseKey(*key);
+    if (DeleteOneKey(root, path, view) == ERROR_SUCCESS)
         return kKeyDeleted;
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ | view, key) != ERROR_SUCCESS)
         return kKeyKept;
     return kKeyOpened;
 }
 
 // 1 when every key of the tree below key can be named, from the root, within
-// the working path; pathLength is the length of key's own path. A subkey
-// that cannot be opened is counted as a leaf: the deletion stops there anyway.
-static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
+// the working path, and lies at most kMaxKeyDepth levels below it (what a
+// record writes); pathLength is the length of key's own path. A subkey that
+// cannot be opened is counted as a leaf: the deletion stops there anyway.
+static int TreeFitsWorkingPath(HKEY key, size_t pathLength, int depth)
 {
     for (DWORD index = 0;; index++) {
         wchar_t name[kDeleteTreeSubkeySize] = {};
@@ -47,12 +61,12 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
         if (RegEnumKeyExW(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             return 1;
         size_t length = pathLength + 1 + size;
-        if (length >= kDeleteTreePathSize)
+        if (length >= kDeleteTreePathSize || depth >= kMaxKeyDepth)
             return 0;
         HKEY subkey;
         if (RegOpenKeyExW(key, name, REG_OPTION_OPEN_LINK, KEY_READ, &subkey) != ERROR_SUCCESS)
             continue;
-        int fits = TreeFitsWorkingPath(subkey, length);
+        int fits = TreeFitsWorkingPath(subkey, length, depth + 1);
         RegCloseKey(subkey);
         if (!fits)
             return 0;
@@ -62,10 +76,10 @@ static int TreeFitsWorkingPath(HKEY key, size_t pathLength)
 // path is the working buffer; subkey names are written behind it in place
 // and it holds the path passed in again (without a trailing backslash) on
 // return.
-static int DeleteTreeInPlace(HKEY root, wchar_t *path)
+static int DeleteTreeInPlace(HKEY root, wchar_t *path, REGSAM view)
 {
     HKEY key;
-    int first = DeleteOrOpenKey(root, path, &key);
+    int first = DeleteOrOpenKey(root, path, view, &key);
     if (first != kKeyOpened)
         return first;
     size_t base = TextLength(path);
@@ -86,42 +100,47 @@ static int DeleteTreeInPlace(HKEY root, wchar_t *path)
         // Never act on a cut path: a name that does not fit ends the work here.
         if (!AppendText(path, kDeleteTreePathSize, (const wchar_t *)name))
             break;
-        if (!DeleteTreeInPlace(root, path))
+        if (!DeleteTreeInPlace(root, path, view))
             break;
     }
     path[base - 1] = 0;
     RegCloseKey(key);
-    return RegDeleteKeyW(root, path) == ERROR_SUCCESS;
+    return DeleteOneKey(root, path, view) == ERROR_SUCCESS;
 }
 
-int DeleteKeyTree(HKEY root, const wchar_t *path)
+int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view)
 {
     wchar_t working[kDeleteTreePathSize] = {};
     // An empty path would name the root itself.
     if (!path[0] || !CopyText(working, kDeleteTreePathSize, path))
         return 0;
     HKEY key;
-    int first = DeleteOrOpenKey(root, working, &key);
+    int first = DeleteOrOpenKey(root, working, view, &key);
     if (first != kKeyOpened)
         return first;
-    // A tree too deep to be named in the working path is left untouched
-    // rather than half deleted.
+    // A tree too deep to be named in the working path, or to be written into
+    // a record, is left untouched rather than half deleted.
     size_t length = TextLength(working);
     if (working[length - 1] == L'\\')
         length--;
-    int fits = TreeFitsWorkingPath(key, length);
+    int fits = TreeFitsWorkingPath(key, length, 0);
     RegCloseKey(key);
     if (!fits)
         return 0;
-    return DeleteTreeInPlace(root, working);
+    return DeleteTreeInPlace(root, working, view);
+}
+
+int DeleteKeyTree(HKEY root, const wchar_t *path)
+{
+    return DeleteKeyTreeInView(root, path, 0);
 }
 
 // A plain open would follow a link: a dangling one would look gone, and a
 // link the removal rightly left would be taken for its target.
-int KeyIsGone(HKEY root, const wchar_t *path)
+int KeyIsGone(HKEY root, const wchar_t *path, REGSAM view)
 {
     HKEY key;
-    LSTATUS status = RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, &key);
+    LSTATUS status = RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ | view, &key);
     if (status == ERROR_SUCCESS)
         RegCloseKey(key);
     return status == ERROR_FILE_NOT_FOUND;

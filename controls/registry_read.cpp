@@ -10,11 +10,11 @@ static void ZeroValue(wchar_t *value)
         value[i] = 0;
 }
 
-int ReadDefaultValue(const wchar_t *path, wchar_t *value)
+int ReadDefaultValueInView(const wchar_t *path, REGSAM view, wchar_t *value)
 {
     ZeroValue(value);
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return 0;
     // Bytes, not characters: a value of at most 126 characters and its terminator.
     LONG size = kDefaultValueBytes;
@@ -27,6 +27,11 @@ int ReadDefaultValue(const wchar_t *path, wchar_t *value)
         return 0;
     }
     return (int)TextLengthWithin(value, kDefaultValueSize);
+}
+
+int ReadDefaultValue(const wchar_t *path, wchar_t *value)
+{
+    return ReadDefaultValueInView(path, 0, value);
 }
 
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap)
@@ -64,8 +69,8 @@ static void ZeroServerPath(wchar_t *serverPath)
 // The default value of the class's InprocServer32 key below classKeys, as
 // stored, its type in *type; the buffer's zeros past the data terminate it.
 // Empty when it cannot be read in full.
-static void ReadServerValue(const wchar_t *classKeys, const wchar_t *clsid, wchar_t *serverPath,
-                            DWORD *type)
+static void ReadServerValue(const wchar_t *classKeys, REGSAM view, const wchar_t *clsid,
+                            wchar_t *serverPath, DWORD *type)
 {
     wchar_t path[kKeyPathChars] = {};
     *type = REG_NONE;
@@ -73,7 +78,7 @@ static void ReadServerValue(const wchar_t *classKeys, const wchar_t *clsid, wcha
     if (!clsid[0] || !ComposeText(path, kKeyPathChars, {classKeys, clsid, L"\\InprocServer32"}))
         return;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return;
     DWORD size = kServerPathBytes;
     LONG result = RegQueryValueExW(key, NULL, NULL, type, (BYTE *)serverPath, &size);
@@ -86,18 +91,29 @@ static void ReadServerValue(const wchar_t *classKeys, const wchar_t *clsid, wcha
     }
 }
 
-void ReadServerPath(const wchar_t *clsid, wchar_t *serverPath)
+void ReadServerPath(const wchar_t *clsid, REGSAM view, wchar_t *serverPath)
 {
     DWORD type;
-    ReadServerValue(kClassKeys, clsid, serverPath, &type);
+    ReadServerValue(kClassKeys, view, clsid, serverPath, &type);
 }
 
-DWORD ReadWholeServerPath(BOOL wow64, const wchar_t *clsid, wchar_t *serverPath)
+DWORD ReadWholeServerPath(BOOL wow64, REGSAM view, const wchar_t *clsid, wchar_t *serverPath)
 {
     DWORD type;
-    ReadServerValue(wow64 ? kClassKeysWow : kClassKeys, clsid, serverPath, &type);
+    ReadServerValue(wow64 ? kClassKeysWow : kClassKeys, view, clsid, serverPath, &type);
     if (type == REG_SZ || type == REG_EXPAND_SZ)
         return type;
     ZeroServerPath(serverPath);
     return 0;
+}
+
+int ClassHoldsServer(const wchar_t *clsid, REGSAM view)
+{
+    wchar_t path[kKeyPathChars] = {};
+    HKEY key;
+    if (!clsid[0] || !ComposeText(path, kKeyPathChars, {kClassKeys, clsid, L"\\InprocServer32"}) ||
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(key);
+    return 1;
 }

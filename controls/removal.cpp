@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 #include "base/guid_text.h"
-#include "controls/records.h"
+#include "records/records.h"
 #include "register/register.h"
 
 #include <wchar.h>
@@ -50,107 +50,132 @@ static const NamedControl kNamedControls[] = {
     {L"PDF.OrviDocument", kDocumentKeys},
 };
 
-// The keys of the removal under way, in the order they are deleted: each
-// path, with its terminator, in g_planText.
-struct PlanEntry {
-    HKEY root;
-    size_t at;
-};
-static PlanEntry g_planned[kPlannedKeys];
-static wchar_t g_planText[kPlanChars];
-static int g_plannedCount;
-static size_t g_planUsed;
+// Room kept in the plan for the keys planned after the passes (the class
+// and the ProgID), so that no number of matches can push them out.
+static int g_reservedKeys;
+static size_t g_reservedChars;
 
-static void ResetPlan()
+static void ResetPlan(RemovalPlan *plan)
 {
-    g_plannedCount = 0;
-    g_planUsed = 0;
+    plan->count = 0;
+    plan->used = 0;
+    plan->whole = 1;
+    g_reservedKeys = 0;
+    g_reservedChars = 0;
 }
 
-// 0 when the plan is full.
-static int PlanKey(HKEY root, const wchar_t *path)
+const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index)
 {
-    if (g_plannedCount >= kPlannedKeys ||
-        !CopyText(g_planText + g_planUsed, kPlanChars - g_planUsed, path))
+    return plan->text + plan->keys[index].at;
+}
+
+static int IsPlanned(const RemovalPlan *plan, HKEY root, REGSAM view, const wchar_t *path)
+{
+    for (int i = 0; i < plan->count; i++) {
+        if (plan->keys[i].root == root && plan->keys[i].view == view &&
+            SameName(PlannedKeyPath(plan, i), path))
+            return 1;
+    }
+    return 0;
+}
+
+// Each key once, in the order first named. 0 when the plan is full (and
+// the plan is no longer whole).
+static int PlanKey(RemovalPlan *plan, HKEY root, REGSAM view, const wchar_t *path)
+{
+    if (IsPlanned(plan, root, view, path))
+        return 1;
+    size_t length = TextLength(path) + 1;
+    if (plan->count + g_reservedKeys >= kPlannedKeys ||
+        plan->used + g_reservedChars + length > (size_t)kPlanChars) {
+        plan->whole = 0;
         return 0;
-    g_planned[g_plannedCount].root = root;
-    g_planned[g_plannedCount].at = g_planUsed;
-    g_plannedCount++;
-    g_planUsed += TextLength(path) + 1;
+    }
+    CopyText(plan->text + plan->used, kPlanChars - plan->used, path);
+    plan->keys[plan->count].root = root;
+    plan->keys[plan->count].view = view;
+    plan->keys[plan->count].at = plan->used;
+    plan->count++;
+    plan->used += length;
     return 1;
-}
-
-int PlannedKeyCount()
-{
-    return g_plannedCount;
-}
-
-const wchar_t *PlannedKey(int index, HKEY *root)
-{
-    *root = g_planned[index].root;
-    return g_planText + g_planned[index].at;
 }
 
 // Every deletion is tried, whether or not the one before it succeeded.
 // Returns how many keys went.
-static int DeletePlannedKeys()
+static int DeletePlannedKeys(const RemovalPlan *plan)
 {
     int deleted = 0;
-    for (int i = 0; i < g_plannedCount; i++)
-        deleted += DeleteKeyTree(g_planned[i].root, g_planText + g_planned[i].at) != 0;
+    for (int i = 0; i < plan->count; i++)
+        deleted +=
+            DeleteKeyTreeInView(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view) != 0;
     return deleted;
 }
 
-// Plans the key named by joining the parts; a path that does not fit is
-// not acted on.
-static void PlanJoinedKey(HKEY root, std::initializer_list<const wchar_t *> parts)
+static int PlannedKeysAreGone(const RemovalPlan *plan)
+{
+    for (int i = 0; i < plan->count; i++) {
+        if (!KeyIsGone(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view))
+            return 0;
+    }
+    return 1;
+}
+
+// Plans the key named by joining the parts, in the view of view; a path
+// that does not fit is not acted on.
+static void PlanJoinedKey(RemovalPlan *plan, HKEY root, REGSAM view,
+                          std::initializer_list<const wchar_t *> parts)
 {
     wchar_t path[kRemovalKeyPathSize] = {};
     if (ComposeText(path, kRemovalKeyPathSize, parts))
-        PlanKey(root, path);
+        PlanKey(plan, root, view, path);
 }
 
 // The ProgID and the type library, then the class (in the 32-bit view of
 // 64-bit Windows the class and the type library twins there).
-static void PlanClassControlKeys(const ClassControl *control, BOOL wow64)
+static void PlanClassControlKeys(RemovalPlan *plan, const ClassControl *control, BOOL wow64,
+                                 REGSAM view)
 {
-    PlanKey(HKEY_CLASSES_ROOT, control->progId);
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {L"TypeLib\\", control->typeLib});
+    PlanKey(plan, HKEY_CLASSES_ROOT, view, control->progId);
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, view, {L"TypeLib\\", control->typeLib});
     if (wow64) {
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, control->clsid});
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {L"Wow6432Node\\TypeLib\\", control->typeLib});
+        PlanJoinedKey(plan, HKEY_CLASSES_ROOT, view, {kClassKeysWow, control->clsid});
+        PlanJoinedKey(plan, HKEY_CLASSES_ROOT, view, {L"Wow6432Node\\TypeLib\\", control->typeLib});
         return;
     }
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, control->clsid});
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, view, {kClassKeys, control->clsid});
 }
 
 // The ProgID and its class, then the machine-wide ProgID key, named with a
 // closing brace as the controls' own installers wrote it, and the
 // machine-wide class (in the 32-bit view under both of its names).
-static void PlanDocumentKeys(const DocumentControl *control, BOOL wow64)
+static void PlanDocumentKeys(RemovalPlan *plan, const DocumentControl *control, BOOL wow64,
+                             REGSAM view)
 {
-    PlanKey(HKEY_CLASSES_ROOT, control->progId);
-    PlanJoinedKey(HKEY_CLASSES_ROOT, {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
-    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
+    PlanKey(plan, HKEY_CLASSES_ROOT, view, control->progId);
+    PlanJoinedKey(plan, HKEY_CLASSES_ROOT, view,
+                  {wow64 ? kClassKeysWow : kClassKeys, control->clsid});
+    PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, view, {L"SOFTWARE\\Classes\\", control->progId, L"}"});
     if (wow64) {
-        PlanJoinedKey(HKEY_LOCAL_MACHINE,
+        PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, view,
                       {L"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", control->clsid});
-        PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
+        PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, view,
+                      {L"Wow6432Node\\Classes\\CLSID\\", control->clsid});
         return;
     }
-    PlanJoinedKey(HKEY_LOCAL_MACHINE, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
+    PlanJoinedKey(plan, HKEY_LOCAL_MACHINE, view, {L"SOFTWARE\\Classes\\CLSID\\", control->clsid});
 }
 
-static void PlanFixedKeys(int list)
+// The list of one column (wow64: the 32-bit view's), its paths taken in the
+// view of view.
+static void PlanFixedKeys(RemovalPlan *plan, int list, BOOL wow64, REGSAM view)
 {
-    BOOL wow64 = IsWow64();
     if (list == kUploaderKeys)
-        PlanClassControlKeys(&kUploader, wow64);
+        PlanClassControlKeys(plan, &kUploader, wow64, view);
     else if (list == kSealServerKeys)
-        PlanClassControlKeys(&kSealServer, wow64);
+        PlanClassControlKeys(plan, &kSealServer, wow64, view);
     else if (list == kDocumentKeys) {
         for (const DocumentControl &document : kDocuments)
-            PlanDocumentKeys(&document, wow64);
+            PlanDocumentKeys(plan, &document, wow64, view);
     }
 }
 
@@ -158,24 +183,25 @@ static void PlanFixedKeys(int list)
 // control: a library key is its own library, an interface names its library
 // in its TypeLib subkey (or, naming none, is taken for the reference's).
 static int MatchIsTheControls(const wchar_t *rootName, const wchar_t *name,
-                              const wchar_t *reference, const wchar_t *serverPath)
+                              const wchar_t *reference, const wchar_t *serverPath, REGSAM view)
 {
     if (GuidInOleRange(name))
         return 0;
     if (wcscmp(rootName, kLibraryPassRoot) == 0)
-        return TypeLibraryIsTheControls(name, serverPath);
+        return TypeLibraryIsTheControls(name, serverPath, view);
     wchar_t path[kRemovalKeyPathSize] = {};
     wchar_t library[kDefaultValueSize] = {};
     if (!ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", name, L"\\TypeLib"}))
         return 0;
-    ReadDefaultValue(path, library);
-    return TypeLibraryIsTheControls(library[0] ? library : reference, serverPath);
+    ReadDefaultValueInView(path, view, library);
+    return TypeLibraryIsTheControls(library[0] ? library : reference, serverPath, view);
 }
 
-// Plans every subkey of rootName (below HKEY_CLASSES_ROOT) that the pass
-// takes, in the order of the walk; 0 when the plan cannot hold them all.
-static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
-                               const wchar_t *rootName, const wchar_t *serverPath)
+// Plans every subkey of rootName (below HKEY_CLASSES_ROOT, in the view of
+// view) that the pass takes, in the order of the walk; 0 when the plan
+// cannot hold them all.
+static int PlanMatchingSubkeys(RemovalPlan *plan, const wchar_t *progId, const wchar_t *reference,
+                               const wchar_t *rootName, const wchar_t *serverPath, REGSAM view)
 {
     wchar_t adjusted[kRemovalKeyPathSize] = {};
     if (!CopyText(adjusted, kRemovalKeyPathSize, reference))
@@ -186,7 +212,7 @@ static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
                              NULL))
         return 1;
     HKEY root;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ | view, &root) != ERROR_SUCCESS)
         return 1;
     int whole = 1;
     for (DWORD index = 0;; index++) {
@@ -197,9 +223,9 @@ static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
         wchar_t path[kRemovalKeyPathSize] = {};
         // A path that does not fit is not acted on.
         if (GuidTailsMatch(name, adjusted) &&
-            MatchIsTheControls(rootName, name, adjusted, serverPath) &&
+            MatchIsTheControls(rootName, name, adjusted, serverPath, view) &&
             ComposeText(path, kRemovalKeyPathSize, {rootName, L"\\", (const wchar_t *)name}) &&
-            !PlanKey(HKEY_CLASSES_ROOT, path)) {
+            !PlanKey(plan, HKEY_CLASSES_ROOT, view, path)) {
             whole = 0;
             break;
         }
@@ -210,59 +236,115 @@ static int PlanMatchingSubkeys(const wchar_t *progId, const wchar_t *reference,
 
 // Matches beyond what the plan holds are taken in further rounds, as long as
 // a round deletes any.
-void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
-                           const wchar_t *serverPath)
+static void DeleteMatchingSubkeysInView(const wchar_t *progId, const wchar_t *reference,
+                                        const wchar_t *rootName, const wchar_t *serverPath,
+                                        REGSAM view)
 {
+    static RemovalPlan plan;
     for (;;) {
-        ResetPlan();
-        int whole = PlanMatchingSubkeys(progId, reference, rootName, serverPath);
-        if (!DeletePlannedKeys() || whole)
+        ResetPlan(&plan);
+        int whole = PlanMatchingSubkeys(&plan, progId, reference, rootName, serverPath, view);
+        if (!DeletePlannedKeys(&plan) || whole)
             return;
     }
 }
 
-// The three passes of the generic rule: the interfaces (in the 32-bit
-// column also those of the Wow6432Node view), then the type libraries.
-static const wchar_t *PassRoot(int pass, BOOL wow64)
+void DeleteMatchingSubkeys(const wchar_t *progId, const wchar_t *reference, const wchar_t *rootName,
+                           const wchar_t *serverPath)
+{
+    DeleteMatchingSubkeysInView(progId, reference, rootName, serverPath, 0);
+}
+
+// The passes of the generic rule in the process's own view: the interfaces
+// (in the 32-bit column also those of the Wow6432Node view), then the type
+// libraries; outside that column the second pass walks "Interface" again and
+// plans nothing new. In the other view of 64-bit Windows, reached by its
+// flag, its interfaces and type libraries, once each.
+const int kPassCount = 3;
+static const wchar_t *PassRoot(int pass, BOOL wow64, int ownView)
 {
     const wchar_t *roots[] = {L"Interface", wow64 ? L"Wow6432Node\\Interface" : L"Interface",
                               kLibraryPassRoot};
-    return roots[pass];
+    const wchar_t *otherRoots[] = {L"Interface", NULL, kLibraryPassRoot};
+    return ownView ? roots[pass] : otherRoots[pass];
 }
-const int kPassCount = 3;
+
+// The class of the control in one view and what its passes match there.
+struct ClassView {
+    REGSAM view;         // 0: the process's own
+    int own;             // the own view, which follows the removal's column
+    wchar_t *serverPath; // absolute, or empty
+    wchar_t reference[kDefaultValueSize];
+    wchar_t classKeys[2][kRemovalKeyPathSize]; // deleted after the passes
+};
+
+// The reference and the class keys of the generic rule in one view (the
+// own view's after the column: in the 32-bit one also Wow6432Node's).
+static void PrepareClassView(ClassView *in, const wchar_t *clsid, BOOL wow64)
+{
+    wchar_t referenceKey[kRemovalKeyPathSize] = {};
+    in->reference[0] = 0;
+    in->classKeys[0][0] = in->classKeys[1][0] = 0;
+    // Without a CLSID there is no reference, and the class path would name
+    // the whole CLSID key: no class key is planned, and the passes match nothing.
+    if (!clsid[0])
+        return;
+    int wowPaths = in->own && wow64;
+    ComposeText(referenceKey, kRemovalKeyPathSize,
+                {wowPaths ? kClassKeysWow : kClassKeys, clsid, L"\\TypeLib"});
+    ReadDefaultValueInView(referenceKey, in->view, in->reference);
+    if (wowPaths)
+        ComposeText(in->classKeys[0], kRemovalKeyPathSize, {kClassKeysWow, clsid});
+    ComposeText(in->classKeys[1], kRemovalKeyPathSize, {kClassKeys, clsid});
+}
+
+static void PlanPasses(RemovalPlan *plan, const ClassView *in, const wchar_t *progId, BOOL wow64)
+{
+    for (int pass = 0; pass < kPassCount; pass++) {
+        const wchar_t *root = PassRoot(pass, wow64, in->own);
+        if (root)
+            PlanMatchingSubkeys(plan, progId, in->reference, root, in->serverPath, in->view);
+    }
+}
+
+static void DeleteUnplannedMatches(const ClassView *in, const wchar_t *progId, BOOL wow64)
+{
+    for (int pass = 0; pass < kPassCount; pass++) {
+        const wchar_t *root = PassRoot(pass, wow64, in->own);
+        if (root)
+            DeleteMatchingSubkeysInView(progId, in->reference, root, in->serverPath, in->view);
+    }
+}
 
 // The ProgID, class, type-library and interface keys of any other control,
-// with their Wow6432Node twins, and the family's two file-extension keys.
-// The passes' reference is left in reference (kDefaultValueSize); 0 when
-// the passes matched more keys than the plan holds. serverPath is the
-// control's absolute server path, or empty.
-static int PlanGenericKeys(const wchar_t *progId, const wchar_t *clsid, const wchar_t *serverPath,
-                           wchar_t *reference)
+// with their Wow6432Node twins, in each view that holds the class, and the
+// family's two file-extension keys; the ProgID last. The class keys and the
+// ProgID have their room kept while the passes plan, so they are planned
+// whatever the passes find.
+static void PlanGenericKeys(RemovalPlan *plan, const wchar_t *progId, ClassView *views, int count,
+                            BOOL wow64)
 {
-    PlanKey(HKEY_CLASSES_ROOT, L".qvb");
-    PlanKey(HKEY_CLASSES_ROOT, L".qvm");
-
-    BOOL wow64 = IsWow64();
-    const wchar_t *classBase = wow64 ? kClassKeysWow : kClassKeys;
-    wchar_t referenceKey[kRemovalKeyPathSize] = {};
-    // Without a CLSID there is no reference: the passes match nothing.
-    if (clsid[0])
-        ComposeText(referenceKey, kRemovalKeyPathSize, {classBase, clsid, L"\\TypeLib"});
-    reference[0] = 0;
-    if (referenceKey[0])
-        ReadDefaultValue(referenceKey, reference);
-    int whole = 1;
-    for (int pass = 0; pass < kPassCount; pass++)
-        whole = PlanMatchingSubkeys(progId, reference, PassRoot(pass, wow64), serverPath) && whole;
-
-    // Without a CLSID the class path would name the whole CLSID key.
-    if (clsid[0]) {
-        if (wow64)
-            PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeysWow, clsid});
-        PlanJoinedKey(HKEY_CLASSES_ROOT, {kClassKeys, clsid});
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, L".qvb");
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, L".qvm");
+    g_reservedKeys = 1;
+    g_reservedChars = TextLength(progId) + 1;
+    for (int v = 0; v < count; v++) {
+        for (const wchar_t *key : views[v].classKeys) {
+            g_reservedKeys += key[0] != 0;
+            g_reservedChars += key[0] ? TextLength(key) + 1 : 0;
+        }
     }
-    PlanKey(HKEY_CLASSES_ROOT, progId);
-    return whole;
+    for (int v = 0; v < count; v++)
+        PlanPasses(plan, &views[v], progId, wow64);
+    g_reservedKeys = 0;
+    g_reservedChars = 0;
+    for (int v = 0; v < count; v++) {
+        for (const wchar_t *key : views[v].classKeys) {
+            if (key[0])
+                PlanKey(plan, HKEY_CLASSES_ROOT, views[v].view, key);
+        }
+    }
+    PlanKey(plan, HKEY_CLASSES_ROOT, 0, progId);
 }
 
 // Code unit by code unit: a collating comparison would take a look-alike
@@ -276,18 +358,47 @@ static int FindNamedControl(const wchar_t *progId)
     return 0;
 }
 
-int UninstallControl(const wchar_t *progIdText)
+// The file is gone once it is deleted, or when it was not there (or no
+// file can have its name).
+static int DeleteServerFile(const RecordServer *server)
 {
+    wchar_t path[kServerPathSize] = {};
+    if (!PathForProcess(server->path, server->view, path, kServerPathSize))
+        return 0;
+    if (DeleteFileW(path))
+        return 1;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_INVALID_NAME;
+}
+
+// The class key of a view that held the class is gone.
+static int ClassIsGone(const wchar_t *clsid, REGSAM view)
+{
+    wchar_t path[kRemovalKeyPathSize] = {};
+    return !ComposeText(path, kRemovalKeyPathSize, {kClassKeys, clsid}) ||
+           KeyIsGone(HKEY_CLASSES_ROOT, path, view);
+}
+
+void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
+{
+    static RemovalPlan plan;
+    static RemovalJournal journal;
+    static RecordServer found[kRecordServers]; // each view's, as views[] has them
+    static RecordServer servers[kRecordServers]; // those with a file, for the record
+    static ClassView views[kRecordServers];
     wchar_t progId[kRemovalKeyPathSize] = {};
     wchar_t clsidPath[kRemovalKeyPathSize] = {};
+    outcome->recorded = 0;
+    outcome->complete = 0;
     // An empty ProgID would make every path name a key directly below the
     // root; a ProgID too long for its paths is refused as a whole.
     if (!progIdText[0] || !CopyText(progId, kRemovalKeyPathSize, progIdText))
-        return 1;
+        return;
     if (!ComposeText(clsidPath, kRemovalKeyPathSize, {(const wchar_t *)progId, L"\\CLSID"}))
-        return 1;
+        return;
     // A removal that an earlier process left half done is finished first.
-    FinishUnfinishedRemovals(NULL, NULL);
+    FinishInterruptedRemovals(NULL, NULL);
 
     wchar_t clsid[kDefaultValueSize] = {};
     ReadDefaultValue(clsidPath, clsid);
@@ -296,32 +407,77 @@ int UninstallControl(const wchar_t *progIdText)
     // whole CLSID key): it counts as no CLSID.
     if (HoldsCharacter(clsid, L'\\'))
         clsid[0] = 0;
-    wchar_t serverPath[kServerPathSize] = {};
-    ReadServerPath(clsid, serverPath);
-
-    int absolute = IsAbsoluteServerPath(serverPath);
-    const wchar_t *ownServer = absolute ? serverPath : L"";
-    ResetPlan();
-    int list = FindNamedControl(progId);
-    wchar_t reference[kDefaultValueSize] = {};
-    int whole = 1;
-    if (list)
-        PlanFixedKeys(list);
-    else
-        whole = PlanGenericKeys(progId, clsid, ownServer, reference);
-
-    BeginRemovalRecord(progId, clsid, ownServer);
-    DeletePlannedKeys();
-    // What the plan could not hold goes unrecorded, after the rest.
-    for (int pass = 0; !whole && pass < kPassCount; pass++)
-        DeleteMatchingSubkeys(progId, reference, PassRoot(pass, IsWow64()), ownServer);
-    MarkRemovalStep(kStepKeys);
-    if (absolute) {
-        UnregisterControlFile(serverPath);
-        MarkRemovalStep(kStepUnregister);
-        DeleteFileW(serverPath);
-        MarkRemovalStep(kStepFile);
+    // The own view as the removal's column takes it; the other view of
+    // 64-bit Windows only when the class has a server there.
+    ZeroMemory(servers, sizeof(servers));
+    BOOL wow64 = IsWow64();
+    int count = 0, files = 0;
+    int heldOwn = ClassHoldsServer(clsid, 0);
+    for (int v = 0; v < kRecordServers; v++) {
+        ClassView *in = &views[count];
+        RecordServer *server = &found[count];
+        int view = v == 0 ? ProcessView() : OtherView(ProcessView());
+        in->own = v == 0;
+        in->view = in->own ? 0 : ViewAccess(view);
+        if (!in->own && (!view || !ClassHoldsServer(clsid, in->view)))
+            continue;
+        ReadServerPath(clsid, in->view, server->path);
+        int absolute = IsAbsoluteServerPath(server->path);
+        if (!absolute)
+            server->path[0] = 0;
+        server->view = view;
+        in->serverPath = server->path;
+        if (absolute)
+            servers[files++] = *server;
+        PrepareClassView(in, clsid, wow64);
+        count++;
     }
-    EndRemovalRecord();
+
+    ResetPlan(&plan);
+    int list = FindNamedControl(progId);
+    if (list) {
+        PlanFixedKeys(&plan, list, wow64, 0);
+        // In the other view its own column's list: from a 64-bit process the
+        // 32-bit one's paths name that view, from a 32-bit one the flag does.
+        if (count > 1)
+            PlanFixedKeys(&plan, list, ProcessView() == kView64,
+                          ProcessView() == kView64 ? 0 : views[1].view);
+    } else {
+        PlanGenericKeys(&plan, progId, views, count, wow64);
+    }
+
+    outcome->recorded = BeginRemovalRecord(&journal, &plan, progId, clsid, servers);
+    DeletePlannedKeys(&plan);
+    // What the plan could not hold goes unrecorded, after the rest.
+    for (int v = 0; v < count && !plan.whole && !list; v++)
+        DeleteUnplannedMatches(&views[v], progId, wow64);
+    if (PlannedKeysAreGone(&plan))
+        MarkRemoval(&journal, kMarkKeys);
+    if (files) {
+        // Marked before it runs: a registrar that never comes back is never
+        // started again by a later completion.
+        MarkRemoval(&journal, kMarkUnregistering);
+        int unregistered = 1, deleted = 1;
+        for (int i = 0; i < files; i++)
+            unregistered = UnregisterControlFileInView(servers[i].path, servers[i].view) && unregistered;
+        if (unregistered)
+            MarkRemoval(&journal, kMarkUnregister);
+        for (int i = 0; i < files; i++)
+            deleted = DeleteServerFile(&servers[i]) && deleted;
+        if (deleted)
+            MarkRemoval(&journal, kMarkFile);
+    }
+    EndRemovalRecord(&journal);
+    // Done only when the ProgID and the class in every view that held it are gone.
+    outcome->complete = KeyIsGone(HKEY_CLASSES_ROOT, progId, 0) &&
+                        (!heldOwn || ClassIsGone(clsid, 0)) &&
+                        (count < 2 || ClassIsGone(clsid, views[1].view));
+}
+
+int UninstallControl(const wchar_t *progId)
+{
+    RemovalOutcome outcome;
+    RemoveControl(progId, &outcome);
+    PruneRecords();
     return 1;
 }

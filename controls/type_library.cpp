@@ -124,7 +124,7 @@ static int RegistrationsAreTheControls(HKEY key, int depth, const wchar_t *serve
     }
 }
 
-int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath)
+int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath, REGSAM view)
 {
     // The OLE range is the system's whatever its registrations say; a text
     // with a backslash names no single library.
@@ -134,7 +134,7 @@ int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath)
     if (!ComposeText(path, kRemovalKeyPathSize, {L"TypeLib\\", guid}))
         return 0;
     HKEY library;
-    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &library);
+    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &library);
     if (status == ERROR_FILE_NOT_FOUND)
         return 1;
     if (status != ERROR_SUCCESS)

@@ -4,6 +4,7 @@
 
 #include "base/windows_shared.h"
 #include "controls/controls.h"
+#include "records/records.h"
 
 void DoubleClickAction(HWND owner)
 {
@@ -33,7 +34,9 @@ void UninstallAllAction(HWND owner)
     for (int i = 0; i < count; i++) {
         wchar_t progId[kRemovalEntrySize] = {};
         GetListEntryText(i, progId, kRemovalEntrySize);
-        UninstallControl(progId);
+        RemovalOutcome outcome;
+        RemoveControl(progId, &outcome);
     }
+    PruneRecords();
     QueryInstalledControls();
 }

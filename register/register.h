@@ -16,6 +16,11 @@ void LoadDllsFromSystemFolderOnly();
 // ---- registrar.cpp ------------------------------------------------------------
 int RegisterControlFile(const wchar_t *path);
 int UnregisterControlFile(const wchar_t *path);
+// The same with the registrar of a registry view (kView32, kView64 as
+// controls/controls.h names them; 0: the process's own): a control
+// registered in the other view is unregistered by the registrar that reads
+// its paths as the view does.
+int UnregisterControlFileInView(const wchar_t *path, int view);
 int RunAndWait(const wchar_t *program, const wchar_t *parameters);
 // Both also hand back the registrar's exit code ((DWORD)-1 when it did not run).
 int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode);

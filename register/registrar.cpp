@@ -52,16 +52,42 @@ static int HoldsQuote(const wchar_t *path)
     return HoldsCharacter(path, L'"');
 }
 
-int UnregisterControlFile(const wchar_t *path)
+static int Unregister(const wchar_t *program, const wchar_t *path)
 {
-    wchar_t program[MAX_PATH] = {};
     wchar_t parameters[kUnregisterParametersSize] = {};
-    if (HoldsQuote(path) || !GetRegistrarPath(program, MAX_PATH))
+    if (HoldsQuote(path))
         return 0;
     // A path that does not fit is refused before anything is started.
     if (!ComposeText(parameters, kUnregisterParametersSize, {L" /u /s \"", path, L"\""}))
         return 0;
     return RunAndWait(program, parameters);
+}
+
+int UnregisterControlFile(const wchar_t *path)
+{
+    wchar_t program[MAX_PATH] = {};
+    if (!GetRegistrarPath(program, MAX_PATH))
+        return 0;
+    return Unregister(program, path);
+}
+
+// The other bitness's registrar: the 32-bit one in the 32-bit system folder
+// from a 64-bit process, the 64-bit one through Sysnative from a 32-bit one.
+int UnregisterControlFileInView(const wchar_t *path, int view)
+{
+    int own = sizeof(void *) == 8 ? 64 : 32;
+    if (view == 0 || view == own)
+        return UnregisterControlFile(path);
+    wchar_t folder[MAX_PATH] = {};
+    wchar_t program[MAX_PATH] = {};
+    UINT n = own == 64 ? GetSystemWow64DirectoryW(folder, MAX_PATH)
+                       : GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH ||
+        !ComposeText(program, MAX_PATH,
+                     {(const wchar_t *)folder, own == 64 ? L"\\regsvr32.exe"
+                                                         : L"\\Sysnative\\regsvr32.exe"}))
+        return 0;
+    return Unregister(program, path);
 }
 
 // 1 only when the registering run ended with exit code 0: the registrar's

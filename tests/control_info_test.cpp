@@ -140,22 +140,29 @@ TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
     Fill({kProgId}, 0);
     TakeKeyOpens();
 
+    // The 64-bit view's server is the control's in that view: shown beside,
+    // read last with that view's flag; its version is not read.
     RightClickOnList();
     ExpectOneBox(L"OrviInfo", InfoText(kClsid, L"C:\\windows\\syswow64\\OrviInfoTest.ocx") +
-                                  L"\nVERSION：2,0,0,5");
+                                  L"\r\nPATH（64位）：C:\\native.ocx\nVERSION：2,0,0,5");
     std::vector<KeyOpenRecord> opens = TakeKeyOpens();
-    ASSERT_EQ(3u, opens.size());
+    ASSERT_EQ(4u, opens.size());
     EXPECT_EQ(HKEY_CLASSES_ROOT, opens[1].root);
     EXPECT_EQ(ServerKey(true, kClsid), opens[1].path);
     EXPECT_EQ(HKEY_LOCAL_MACHINE, opens[2].root);
     EXPECT_EQ(UnitKey(true, kClsid) + L"\\InstalledVersion", opens[2].path);
-    for (const KeyOpenRecord &o : opens) {
-        EXPECT_EQ(0u, o.options);
-        EXPECT_EQ((REGSAM)KEY_READ, o.access) << std::string(o.path.begin(), o.path.end());
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(0u, opens[i].options);
+        EXPECT_EQ((REGSAM)KEY_READ, opens[i].access)
+            << std::string(opens[i].path.begin(), opens[i].path.end());
     }
+    EXPECT_EQ(ServerKey(false, kClsid), opens[3].path);
+    EXPECT_EQ((REGSAM)(KEY_READ | (ProcessIsWow64() ? KEY_WOW64_64KEY : 0)), opens[3].access);
 }
 
-TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
+// A control whose class is registered in the other view only (a 64-bit
+// control dropped on the 32-bit window, say) is shown with that view's server.
+TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewShowsThatViewsServer)
 {
     Fill({kProgId}, 0);
 
@@ -165,7 +172,7 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
     Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, KEY_WOW64_64KEY);
     Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer, KEY_WOW64_64KEY);
     RightClickOnList();
-    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+    ExpectOneBox(L"OrviInfo", L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（64位）：" + kServer);
 
     // In a 32-bit process both paths name the 32-bit view's key: the other
     // way round shows only in a 64-bit process.
@@ -175,7 +182,7 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewFailsAtTheServerKey)
     UseWow64Column(false);
     Register(kProgId, kClsid, true);
     RightClickOnList();
-    ExpectOneBox(L"ERROR", L"RegOpenKeyEx失败！");
+    ExpectOneBox(L"OrviInfo", L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（32位）：" + kServer);
 }
 
 TEST_F(ControlInfo, LongestReadableValuesShowInFull)

@@ -132,16 +132,24 @@ static void PlantControl(const std::wstring &progId, const std::wstring &server,
     RegCloseKey(key);
 }
 
+static std::wstring FirstLine(const std::wstring &text)
+{
+    return text.substr(0, text.find(L"\r\n"));
+}
+
 class Orvictl : public ::testing::Test {
 protected:
     void SetUp() override
     {
         RemoveFamilyKeys();
+        // Each test sees only the removal records it makes.
+        RemoveRecords();
         dir = MakeScratchDir(L"orvictl folder");
         SetEnv(L"ORVI_TEST_FAIL", NULL);
     }
     void TearDown() override
     {
+        SetEnv(L"ORVI_TEST_LOG", NULL);
         SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
         SetEnv(L"ORVI_TEST_FAIL", NULL);
         SetEnv(L"ORVI_TEST_PROGID", NULL);
@@ -694,6 +702,10 @@ TEST_F(Orvictl, RegistryTextCannotForgeLines)
     EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + maskedPath)) << info.out;
     EXPECT_EQ(L"没有安装这个控件：ORVI.None??x\r\n", RunOrvictl(L"info \"ORVI.None\r\nx\"").out);
     EXPECT_EQ(L"已卸载：" + masked + L"\r\n", RunOrvictl(L"uninstall \"" + forged + L"\"").out);
+    // Recorded as any removal is: the state file holds such a name escaped.
+    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), L"  " + masked + L"  "));
+    EXPECT_TRUE(Holds(RunOrvictl(L"history --json").out,
+                      L"{\"progId\":\"ORVI.Forged\\u000d\\u000a已卸载：ORVI.Other\",\"time\":"));
 
     const std::wstring lone = std::wstring(L"ORVI.Lone") + (wchar_t)0xD83D + L"x";
     SetDefaultValue(HKEY_CLASSES_ROOT, lone, L"x");
@@ -721,10 +733,6 @@ static void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
     LocalFree(descriptor);
 }
 
-static std::wstring FirstLine(const std::wstring &text)
-{
-    return text.substr(0, text.find(L"\r\n"));
-}
 
 // A removal turned back from its record: the keys it deleted, each in its
 // own view (the i686 orvictl's class keys lie in the 32-bit one, its ProgID
@@ -752,16 +760,50 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     EXPECT_EQ(0u, json.out.find(L"{\"records\":[{\"progId\":\"ORVI.TestCtl\",\"time\":\""))
         << json.out;
 
-    Outcome restored = RunOrvictl(L"restore orvi.testctl");
+    // Each record goes by its number, which history shows first.
+    const std::wstring number = std::to_wstring(std::stoull(RecordNames()[0]));
+    EXPECT_EQ(0u, history.out.find(number + L"  ")) << history.out;
+    EXPECT_TRUE(Holds(json.out, L"\"done\":true,\"number\":" + number + L",")) << json.out;
+    EXPECT_EQ(1u, RunOrvictl(L"restore ORVI.TestCtl " + number + L"0").code);
+    Outcome restored = RunOrvictl(L"restore orvi.testctl " + number);
     EXPECT_EQ(0u, restored.code) << restored.out;
     EXPECT_EQ(0u, restored.out.find(L"已恢复服务器文件：" + path + L"\r\n已恢复注册表项："))
         << restored.out;
     EXPECT_TRUE(Holds(restored.out, L"\r\n已恢复：ORVI.TestCtl（卸载于")) << restored.out;
+    EXPECT_TRUE(Holds(restored.out, L"，记录编号" + number + L"）\r\n")) << restored.out;
     for (size_t i = 0; i < before.size(); i++)
         EXPECT_EQ(before[i], KeyTreeText(HKEY_CLASSES_ROOT, keys[i])) << keys[i];
     EXPECT_TRUE(bytes == ReadFileBytes(path)) << "the server file differs";
     EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
 
+    // Never over the control installed now: a newer version at another
+    // path, with the same class, as upgrades keep it, stays as it is.
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    const std::wstring newer = CopyServer(L"newer.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + newer + L"\"").code);
+    Outcome installed = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(1u, installed.code);
+    EXPECT_EQ(L"恢复失败：这个控件现在已经安装，卸载记录不会覆盖它：ORVI.TestCtl\r\n",
+              installed.out);
+    EXPECT_EQ(newer, RegisteredTestServer());
+    EXPECT_FALSE(FileExists(path));
+
+    // Nor a removal still under way: it holds its record's state file.
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    HANDLE state = CreateFileW((NewestRecord() + L"\\state.txt").c_str(),
+                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, state);
+    Outcome underWay = RunOrvictl(L"restore ORVI.TestCtl");
+    CloseHandle(state);
+    EXPECT_EQ(1u, underWay.code);
+    EXPECT_EQ(L"恢复失败：这个控件正在卸载，请等卸载结束后再试：ORVI.TestCtl\r\n", underWay.out);
+    EXPECT_FALSE(FileExists(newer));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    RemoveRecords();
+    ASSERT_EQ(path, CopyServer(L"restored.ocx"));
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
     WriteFileBytes(path, "another file");
     Outcome refused = RunOrvictl(L"restore ORVI.TestCtl");
@@ -772,6 +814,55 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     Outcome none = RunOrvictl(L"restore ORVI.NeverRemoved");
     EXPECT_EQ(1u, none.code);
     EXPECT_EQ(L"没有这个控件的卸载记录：ORVI.NeverRemoved\r\n", none.out);
+
+    // A removal that cannot write its record (here another process holds the
+    // records folder) goes ahead, and says it cannot be turned back.
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"unrecorded.ocx") + L"\"").code);
+    HANDLE folder = CreateFileW(RecordsFolder().c_str(), FILE_LIST_DIRECTORY, 0, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+    Outcome unrecorded = RunOrvictl(L"uninstall ORVI.TestCtl");
+    CloseHandle(folder);
+    EXPECT_EQ(0u, unrecorded.code);
+    EXPECT_EQ(L"已卸载（未能保存卸载记录，无法恢复）：ORVI.TestCtl\r\n", unrecorded.out);
+}
+
+// A removal whose first run deleted the file but left keys it could not
+// delete, and whose second run finished it: the newest record has no copy
+// of the file, the older one of the same installation has, and restore
+// takes that one, saying so.
+TEST_F(Orvictl, RestoreTakesTheOlderRecordOfTheSameInstallationWhenTheNewestLacksTheFile)
+{
+    std::wstring path = CopyServer(L"twice.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    // Enumerated first, a key that cannot be deleted keeps the ones after it.
+    const std::wstring stuck[] = {L"ORVI.TestCtl\\AStuck",
+                                  std::wstring(L"CLSID\\") + kTestServerClsid + L"\\AStuck"};
+    for (const std::wstring &key : stuck) {
+        SetDefaultValue(HKEY_CLASSES_ROOT, key + L"\\Inner", L"stuck");
+        SetKeyDacl(HKEY_CLASSES_ROOT, key, KEY_READ);
+    }
+    // The server's own unregistration is pointed at names of no key.
+    SetEnv(L"ORVI_TEST_PROGID", L"ORVI.FaultNone");
+    SetEnv(L"ORVI_TEST_CLSID", L"{0D1C2B3A-FFFF-4a6b-8C7D-000000000001}");
+    Outcome first = RunOrvictl(L"uninstall ORVI.TestCtl");
+    EXPECT_EQ(1u, first.code) << first.out;
+    ASSERT_FALSE(FileExists(path));
+    const std::wstring older = std::to_wstring(std::stoull(RecordNames()[0]));
+    for (const std::wstring &key : stuck)
+        SetKeyDacl(HKEY_CLASSES_ROOT, key, 0);
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    const std::wstring newest = std::to_wstring(std::stoull(RecordNames()[0]));
+    SetEnv(L"ORVI_TEST_PROGID", NULL);
+    SetEnv(L"ORVI_TEST_CLSID", NULL);
+
+    Outcome restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(0u, restored.out.find(L"注意：最新的卸载记录（编号" + newest +
+                                    L"）不能恢复这个控件，使用了编号" + older + L"的记录。\r\n"))
+        << restored.out;
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
 }
 
 // Waits until no regsvr32.exe is left running (one whose parent was ended
@@ -796,13 +887,17 @@ static void WaitForRegistrars()
 }
 
 // A removal cut short between its keys and its file (the test server ends
-// orvictl from inside the registrar, where a crash would) leaves the file
-// with no key naming it and its record unfinished. The next elevated start of
-// orvictl finishes it; a start without the rights writes nothing.
+// orvictl from inside the registrar, where a crash would, or a registrar
+// that never came back would leave it) leaves the file with no key naming
+// it and its record unfinished. Commands that change nothing leave it so,
+// elevated or not; the next change (here an uninstall) finishes it without
+// starting the registrar that never came back again.
 TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
 {
     std::wstring path = CopyServer(L"cut short.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    const std::wstring log = dir + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
     SetEnv(L"ORVI_TEST_KILL_PARENT", L"unregister");
     Outcome killed = RunOrvictl(L"uninstall ORVI.TestCtl");
     SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
@@ -816,15 +911,163 @@ TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
     Outcome history = RunOrvictl(L"history", limited);
     Outcome plain = RunOrvictl(L"list", limited);
     CloseHandle(limited);
-    EXPECT_TRUE(Holds(FirstLine(history.out), path + L"  未完成")) << history.out;
+    EXPECT_TRUE(Holds(FirstLine(history.out), path + L"  未完成（还需删除服务器文件）"))
+        << history.out;
     EXPECT_EQ(L"当前电脑没有安装控件！\r\n", plain.out);
+    for (const wchar_t *nothing : {L"list", L"info ORVI.TestCtl", L"history", L"help"})
+        RunOrvictl(nothing);
     EXPECT_TRUE(FileExists(path));
 
-    Outcome next = RunOrvictl(L"list");
+    Outcome next = RunOrvictl(L"uninstall --all");
     EXPECT_EQ(0u, next.code);
     EXPECT_EQ(L"已完成中断的卸载：ORVI.TestCtl\r\n当前电脑没有安装控件！\r\n", next.out);
     EXPECT_FALSE(FileExists(path));
-    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), path + L"  已完成"));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + path}), ReadServerLog(log));
+    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), path + L"  已完成（反注册没有完成）"));
+}
+
+// A completion never deletes what is installed now. Cut short while its
+// keys went (its state says so: the test server can stop orvictl only from
+// inside the registrar, so the mark is set back by hand), then registered
+// again, the control is left whole and its record closed as overtaken. With
+// the control gone, a key of the record that another installation wrote
+// anew (the family's .qvb) stays, while one still as recorded goes.
+TEST_F(Orvictl, CompletionLeavesWhatIsInstalledNow)
+{
+    const std::wstring path = CopyServer(L"again.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvb", L"recorded");
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvm", L"recorded");
+    // Cut short, the keys' step set back to undone.
+    auto cutShort = [&]() {
+        SetEnv(L"ORVI_TEST_KILL_PARENT", L"unregister");
+        EXPECT_EQ(9u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+        SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
+        WaitForRegistrars();
+        std::wstring state = ReadStateText(NewestRecord());
+        ASSERT_NE(std::wstring::npos, state.find(L"keys=1"));
+        state.replace(state.find(L"keys=1"), 6, L"keys=0");
+        WriteStateText(NewestRecord(), state);
+    };
+    cutShort();
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
+    Outcome finish = RunOrvictl(L"uninstall ORVI.NotInstalled");
+    EXPECT_EQ(0u, finish.out.find(L"未继续中断的卸载（这个控件现在已注册，保持不变）：ORVI.TestCtl\r\n"))
+        << finish.out;
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
+    EXPECT_EQ(path, RegisteredTestServer());
+    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), L"已中止（这个控件现在已注册，保持不变）"));
+
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvb", L"recorded");
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvm", L"recorded");
+    cutShort();
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvb", L"written anew");
+    SetDefaultValue(HKEY_CLASSES_ROOT, L".qvm", L"recorded");
+    Outcome second = RunOrvictl(L"uninstall ORVI.NotInstalled");
+    EXPECT_EQ(0u, second.out.find(L"已完成中断的卸载：ORVI.TestCtl\r\n")) << second.out;
+    EXPECT_EQ(L"written anew", ReadStringValue(HKEY_CLASSES_ROOT, L".qvb"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".qvm"));
+    EXPECT_FALSE(FileExists(path));
+    DeleteTree(HKEY_CLASSES_ROOT, L".qvb");
+}
+
+// A record names its server file in the view of its class: System32 is the
+// 64-bit folder for a 64-bit class and the 32-bit one for a 32-bit class,
+// whichever build acts on the record. The record of the other build is made
+// from this build's own with its view set to the other, as that build
+// writes it, so that this build's restore must reach the other folder.
+TEST_F(Orvictl, RecordReachesTheServerFileOfItsViewFromEitherBuild)
+{
+    wchar_t system[MAX_PATH] = {}, windows[MAX_PATH] = {};
+    ASSERT_TRUE(GetSystemDirectoryW(system, MAX_PATH));
+    ASSERT_TRUE(GetSystemWindowsDirectoryW(windows, MAX_PATH));
+    const std::wstring name = L"orvi view test.ocx";
+    const std::wstring own = std::wstring(system) + L"\\" + name;
+    const std::wstring other =
+        std::wstring(windows) + (ProcessIsWow64() ? L"\\Sysnative\\" : L"\\SysWOW64\\") + name;
+    ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), own.c_str(), FALSE));
+    PlantControl(kTestServerProgId, own);
+    ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
+    ASSERT_FALSE(FileExists(own));
+    const std::wstring ownView = ProcessIsWow64() ? L"view=32" : L"view=64";
+    std::wstring state = ReadStateText(NewestRecord());
+    ASSERT_NE(std::wstring::npos, state.find(ownView)) << state;
+    state.replace(state.find(ownView), ownView.size(), ProcessIsWow64() ? L"view=64" : L"view=32");
+    WriteStateText(NewestRecord(), state);
+
+    Outcome restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(0u, restored.out.find(L"已恢复服务器文件：" + own + L"\r\n")) << restored.out;
+    EXPECT_TRUE(FileExists(other));
+    EXPECT_FALSE(FileExists(own));
+    DeleteFileW(other.c_str());
+    DeleteFileW(own.c_str());
+}
+
+// A control of the other bitness (the other build's test server, which the
+// registrar hands to its twin) has its class in the other registry view:
+// info shows it there, uninstall removes it whole with that view's
+// registrar, restore puts it back; the same for one control registered in
+// both views by both of its builds.
+TEST_F(Orvictl, ControlsOfTheOtherViewOrOfBothAreShownRemovedAndRestoredWhole)
+{
+    const std::wstring built = OtherBuildTestServerPath();
+    if (!FileExists(built))
+        GTEST_SKIP() << "the other build's test server is not built";
+    const REGSAM other = OtherViewFlag();
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kTestServerClsid;
+    const std::wstring otherPath = dir + L"\\other bits.ocx";
+    ASSERT_TRUE(CopyFileW(built.c_str(), otherPath.c_str(), FALSE));
+    Outcome reg = RunOrvictl(L"register \"" + otherPath + L"\"");
+    if (reg.code && !ProcessIsWow64())
+        GTEST_SKIP() << "the 32-bit registrar does not run on this machine: " << reg.code;
+    ASSERT_EQ(0u, reg.code) << reg.out;
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", other));
+    ASSERT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    const std::wstring otherView = ProcessIsWow64() ? L"本机（64位）" : L"32位（Wow6432Node）";
+    Outcome info = RunOrvictl(L"info ORVI.TestCtl");
+    EXPECT_EQ(0u, info.code) << info.out;
+    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + otherPath + L"\r\n注册表视图：" + otherView + L"\r\n"))
+        << info.out;
+    const std::wstring before = KeyTreeText(HKEY_CLASSES_ROOT, classKey, other);
+    const std::wstring log = dir + L"\\server.log";
+    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", RunOrvictl(L"uninstall ORVI.TestCtl").out);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_FALSE(FileExists(otherPath));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + otherPath}), ReadServerLog(log));
+    Outcome restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(before, KeyTreeText(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
+
+    // Both builds of one control: one ProgID, its class in both views.
+    const std::wstring ownPath = CopyServer(L"own bits.ocx");
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + ownPath + L"\"").code);
+    Outcome json = RunOrvictl(L"info ORVI.TestCtl --json");
+    EXPECT_EQ(0u, json.code);
+    const std::wstring ownName = ProcessIsWow64() ? L"32-bit" : L"native";
+    const std::wstring otherName = ProcessIsWow64() ? L"native" : L"32-bit";
+    EXPECT_TRUE(Holds(json.out, L"\"views\":[{\"registryView\":\"" + ownName +
+                                    L"\",\"serverPath\":\"" + JsonText(ownPath) +
+                                    L"\",\"serverExists\":true},{\"registryView\":\"" + otherName +
+                                    L"\",\"serverPath\":\"" + JsonText(otherPath) +
+                                    L"\",\"serverExists\":true}]"))
+        << json.out;
+    const std::wstring ownBefore = KeyTreeText(HKEY_CLASSES_ROOT, classKey);
+    const std::wstring otherBefore = KeyTreeText(HKEY_CLASSES_ROOT, classKey, other);
+    EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", RunOrvictl(L"uninstall ORVI.TestCtl").out);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_FALSE(FileExists(ownPath));
+    EXPECT_FALSE(FileExists(otherPath));
+    restored = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(0u, restored.code) << restored.out;
+    EXPECT_EQ(ownBefore, KeyTreeText(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_EQ(otherBefore, KeyTreeText(HKEY_CLASSES_ROOT, classKey, other));
+    EXPECT_TRUE(FileExists(ownPath));
+    EXPECT_TRUE(FileExists(otherPath));
+    RunOrvictl(L"uninstall ORVI.TestCtl");
 }
 
 // restore takes no path: it reads the tool's records folder alone, and in it

@@ -7,7 +7,7 @@
 
 #include "app/app.h"
 #include "controls/controls.h"
-#include "controls/records.h"
+#include "records/records.h"
 #include "register/register.h"
 #include "controls/actions.h"
 
@@ -228,7 +228,9 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
 
     Make(kCR, progId + L"\\CLSID", kClsid);
     Make(kCR, classKey + L"\\InprocServer32", server);
-    Make(kCR, wowClassKey + L"\\InprocServer32", server);
+    // A twin of the class key in the other view, without a server there: the
+    // control is not registered in that view.
+    Make(kCR, wowClassKey + L"\\Twin", server);
     // The reference is read from the class key of the column.
     Make(kCR, (wow64 ? wowClassKey : classKey) + L"\\TypeLib", kTypeLib);
     Make(kCR, L".qvb\\ShellNew");
@@ -294,7 +296,7 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     // The record turns the removal back whole: every key in its own view
     // (the 32-bit column's lie in the Wow6432Node one), the file byte for byte.
     static RestoreResult restored;
-    ASSERT_EQ(kRestored, RestoreNewestRecord(progId.c_str(), &restored));
+    ASSERT_EQ(kRestored, RestoreRemoval(progId.c_str(), 0, &restored));
     EXPECT_EQ(before, TreeTexts(watched));
     EXPECT_EQ("not a real server", ReadFileBytes(server));
     EXPECT_EQ(1, restored.fileCopied);
@@ -405,6 +407,36 @@ TEST_P(GenericRemovalTest, KeysOfALibraryThatIsNotTheControlsStay)
 
 INSTANTIATE_TEST_SUITE_P(BothColumns, GenericRemovalTest, ::testing::Bool());
 
+// Outside WoW64 the second pass walks "Interface" again: its matches are
+// planned once, and however many there are, the class and the ProgID are
+// planned, recorded and deleted with them, so the record brings all back.
+TEST_F(RemovalTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
+{
+    UseWow64Column(false);
+    const std::wstring server = Control(L"ORVI.ManyIfaces", kClsid, L"many.ocx");
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
+    Make(kCR, classKey + L"\\TypeLib", kTypeLib);
+    std::vector<KeyName> watched = {{kCR, L"ORVI.ManyIfaces"}, {kCR, classKey}};
+    for (int i = 0; i < 600; i++) {
+        wchar_t group[16];
+        swprintf(group, 16, L"5E6F%04X", i);
+        Own(kCR, L"Interface\\" + LibTwin(group));
+        Make(kCR, L"Interface\\" + LibTwin(group) + L"\\TypeLib", kTypeLib);
+        watched.push_back({kCR, L"Interface\\" + LibTwin(group)});
+    }
+    const std::vector<std::wstring> before = TreeTexts(watched);
+
+    EXPECT_EQ(UninstallControl(L"ORVI.ManyIfaces"), 1);
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.ManyIfaces"));
+    EXPECT_FALSE(KeyExists(kCR, classKey));
+    EXPECT_EQ(L"1", StateValue(NewestRecord(), L"whole"));
+
+    static RestoreResult restored;
+    ASSERT_EQ(kRestored, RestoreRemoval(L"ORVI.ManyIfaces", 0, &restored));
+    EXPECT_EQ(before, TreeTexts(watched));
+    EXPECT_TRUE(FileExists(server));
+}
+
 TEST_F(RemovalTest, NoClsidRemovesProgIdAndExtensionsOnly)
 {
     for (BOOL wow64 : {FALSE, TRUE}) {
@@ -486,6 +518,19 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
     // The links stay, and with them the ProgID: it is still listed.
     EXPECT_TRUE(KeyExists(kCR, L"ORVI.Link"));
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.Link\\CLSID"));
+
+    // A restore meets a link planted where a key of its record goes: it
+    // refuses there, and makes nothing at the link's target, not even an
+    // empty key.
+    const std::wstring restoredClsid = L"{1A2B3C4D-0000-4a6b-8C7D-0123456789AD}";
+    Control(L"ORVI.LinkRestore", restoredClsid, L"link restore.ocx");
+    EXPECT_EQ(UninstallControl(L"ORVI.LinkRestore"), 1);
+    Own(kLM, L"Software\\OrviLinkRestoreTarget");
+    ASSERT_FALSE(KeyExists(kLM, L"Software\\OrviLinkRestoreTarget"));
+    MakeLink(kCR, L"CLSID\\" + restoredClsid, L"Software\\OrviLinkRestoreTarget");
+    static RestoreResult restored;
+    EXPECT_EQ(kRestoreKeyFailed, RestoreRemoval(L"ORVI.LinkRestore", 0, &restored));
+    EXPECT_FALSE(KeyExists(kLM, L"Software\\OrviLinkRestoreTarget"));
 }
 
 // A relative server path would be taken from the tool's working folder (for
@@ -721,7 +766,7 @@ protected:
 
         // Turned back from its record, the machine-wide keys among them.
         static RestoreResult restored;
-        ASSERT_EQ(kRestored, RestoreNewestRecord(c.progId, &restored));
+        ASSERT_EQ(kRestored, RestoreRemoval(c.progId, 0, &restored));
         EXPECT_EQ(before, TreeTexts(watched));
         EXPECT_EQ("not a real server", ReadFileBytes(server));
     }
@@ -1209,6 +1254,37 @@ TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
 // (drop_test.cpp, Registrar.*) is that every run that ends is waited for and
 // its process handle closed.
 
+// A control of the other bitness (a 64-bit control dropped on the shipped
+// 32-bit window, say) is removed whole by a double click: its class, its
+// file, by its own view's registrar; and its record brings it back whole.
+TEST_F(RemovalTest, DoubleClickRemovesAControlOfTheOtherViewWhole)
+{
+    const std::wstring built = OtherBuildTestServerPath();
+    if (!FileExists(built))
+        GTEST_SKIP() << "the other build's test server is not built";
+    LogServer();
+    const std::wstring server = scratch + L"\\other bits.ocx";
+    ASSERT_TRUE(CopyFileW(built.c_str(), server.c_str(), FALSE));
+    if (!RegisterControlFile(server.c_str()) && !ProcessIsWow64())
+        GTEST_SKIP() << "the 32-bit registrar does not run on this machine";
+    const REGSAM other = OtherViewFlag();
+    ASSERT_TRUE(KeyExists(kCR, kServerClassKey + L"\\InprocServer32", other));
+    const std::wstring before = KeyTreeText(kCR, kServerClassKey, other);
+    DeleteFileW(log.c_str());
+
+    DoubleClickYes(kServerProgId);
+    EXPECT_FALSE(KeyExists(kCR, kServerProgId));
+    EXPECT_FALSE(KeyExists(kCR, kServerClassKey, other));
+    EXPECT_FALSE(FileExists(server));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
+
+    static RestoreResult restored;
+    ASSERT_EQ(kRestored, RestoreRemoval(kServerProgId, 0, &restored));
+    EXPECT_EQ(before, KeyTreeText(kCR, kServerClassKey, other));
+    EXPECT_TRUE(FileExists(server));
+    UninstallControl(kServerProgId);
+}
+
 TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
 {
     LogServer();
@@ -1234,6 +1310,8 @@ TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
     ExpectServerKeysGone({});
     EXPECT_TRUE(FileExists(server));
     EXPECT_TRUE(ReadServerLog(log).empty());
+    // The file step is not marked done: the record says what is left.
+    EXPECT_EQ(L"0", StateValue(NewestRecord(), L"file"));
     // The interface key matches no type-library pass; only the server's own
     // unregistration, which could not run, would have removed it.
     EXPECT_TRUE(KeyExists(kCR, kServerInterfaceKey));
@@ -1353,6 +1431,20 @@ TEST_F(RemovalTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
     EXPECT_EQ(12u, names.size());
     EXPECT_EQ(RecordFolderOf(first - 90), RecordsFolder() + L"\\" + names.back());
     EXPECT_FALSE(FileExists(big));
+
+    // Records left by a clock that ran ahead (numbered as far in the future)
+    // neither push the next record out nor put it before them: it is numbered
+    // past them, kept, and restored.
+    for (int ahead = 0; ahead < 55; ahead++)
+        CopyRecord(real, RecordFolderOf(first + 100000000 + ahead));
+    std::wstring server = Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    names = RecordNames();
+    EXPECT_EQ(50u, names.size());
+    EXPECT_EQ(RecordFolderOf(first + 100000000 + 55), RecordsFolder() + L"\\" + names[0]);
+    static RestoreResult restored;
+    EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Bounded", 0, &restored));
+    EXPECT_TRUE(FileExists(server));
 }
 
 // ---- load ------------------------------------------------------------------------------

@@ -16,6 +16,19 @@ std::wstring TestServerPath()
     return TestProgramDir() + L"\\testctl.dll";
 }
 
+REGSAM OtherViewFlag()
+{
+    return sizeof(void *) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+std::wstring OtherBuildTestServerPath()
+{
+    std::wstring relative = TestProgramDir() + (sizeof(void *) == 8 ? L"\\..\\..\\i686\\bin\\testctl.dll"
+                                                                     : L"\\..\\..\\x86_64\\bin\\testctl.dll");
+    wchar_t full[MAX_PATH] = {};
+    return GetFullPathNameW(relative.c_str(), MAX_PATH, full, NULL) ? full : relative;
+}
+
 static void RemoveFolderContents(const std::wstring &dir)
 {
     WIN32_FIND_DATAW found;

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-bool KeyExists(HKEY root, const std::wstring &path)
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM view)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -134,7 +134,7 @@ void SendDrop(HWND window, const std::vector<std::wstring> &files);
 // Keys are taken in the process's own view, as the tool takes them; view
 // KEY_WOW64_64KEY takes the 64-bit one, which a 32-bit process on 64-bit
 // Windows reaches no other way.
-bool KeyExists(HKEY root, const std::wstring &path);
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM view = 0);
 void SetDefaultValue(HKEY root, const std::wstring &path, const std::wstring &value,
                      REGSAM view = 0);
 void SetStringValue(HKEY root, const std::wstring &path, const std::wstring &name,
@@ -249,6 +249,12 @@ std::vector<ShellCallRecord> TakeShellCalls();
 std::wstring TestProgramDir();
 // Full path of the test COM server built beside the test programs.
 std::wstring TestServerPath();
+// The test server of the other build (the 32-bit one for the x86_64 tests,
+// the 64-bit one for the i686 tests), in that build's folder; it registers
+// the same ProgID and class, in the other registry view.
+std::wstring OtherBuildTestServerPath();
+// The flag that opens the other registry view from this test program.
+REGSAM OtherViewFlag();
 // A fresh, empty scratch folder below the temporary folder.
 std::wstring MakeScratchDir(const std::wstring &name);
 bool FileExists(const std::wstring &path);

@@ -3,21 +3,61 @@
 // "Windows Registry Editor Version 5.00"), so `reg import` reads it as well
 // as the tool does. Each key is named by its full path in the registry, so
 // the view it lies in is part of its name. Registry links are never
-// followed, as the removal never follows them.
-#include "controls/records.h"
+// followed, as the removal never follows them. The same text, digested
+// instead of written, tells whether a key is still as a record holds it.
+#include "records/records.h"
 
 #include "base/text.h"
-#include "controls/controls.h"
 
 static const wchar_t kHexDigits[] = L"0123456789abcdef";
 
+// NtQueryKey's KeyNameInformation: the key's name from the registry's root.
+typedef LONG(WINAPI *NtQueryKeyFn)(HANDLE key, int informationClass, void *information,
+                                   ULONG length, ULONG *resultLength);
+const int kKeyNameInformation = 3;
+
+struct RootName {
+    const wchar_t *native; // as the registry names it
+    const wchar_t *text;   // as a .reg file names it
+};
+static const RootName kRoots[] = {
+    {L"\\REGISTRY\\MACHINE\\", L"HKEY_LOCAL_MACHINE\\"},
+    {L"\\REGISTRY\\USER\\", L"HKEY_USERS\\"},
+};
+
+int RealKeyPath(HKEY key, wchar_t *path, size_t cap)
+{
+    // The name's length in bytes, then the name without a terminator.
+    static BYTE information[sizeof(ULONG) + kRecordKeyPathSize * sizeof(wchar_t)];
+    static wchar_t name[kRecordKeyPathSize];
+    path[0] = 0;
+    NtQueryKeyFn query =
+        (NtQueryKeyFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll"), "NtQueryKey");
+    ULONG length = 0;
+    if (!query || query(key, kKeyNameInformation, information, sizeof(information), &length) != 0)
+        return 0;
+    ULONG bytes = *(ULONG *)information;
+    if (bytes % sizeof(wchar_t) || bytes / sizeof(wchar_t) >= (ULONG)kRecordKeyPathSize)
+        return 0;
+    memcpy(name, information + sizeof(ULONG), bytes);
+    name[bytes / sizeof(wchar_t)] = 0;
+    for (const RootName &root : kRoots) {
+        if (StartsWithName(name, root.native))
+            return ComposeText(path, cap,
+                               {root.text, (const wchar_t *)name + TextLength(root.native)});
+    }
+    return 0;
+}
+
+// Where the text goes: a file (through a buffer), or only into a digest.
 struct Export {
-    HANDLE file;
+    HANDLE file; // NULL: digest only
     wchar_t text[kRecordTextChars];
     size_t used;
     int failed;
     int whole;
     ULONGLONG bytes;
+    ULONGLONG digest;
 };
 static Export g_export;
 static wchar_t g_valueName[kRegValueNameSize];
@@ -27,11 +67,21 @@ static BYTE g_valueData[kRegValueDataBytes];
 static wchar_t g_written[kPlanChars];
 static size_t g_writtenUsed;
 
+ULONGLONG DigestText(ULONGLONG digest, const wchar_t *text, size_t length)
+{
+    for (size_t i = 0; i < length; i++) {
+        digest = (digest ^ (BYTE)text[i]) * 1099511628211ULL;
+        digest = (digest ^ (BYTE)(text[i] >> 8)) * 1099511628211ULL;
+    }
+    return digest;
+}
+
 static void Flush()
 {
+    g_export.digest = DigestText(g_export.digest, g_export.text, g_export.used);
     DWORD bytes = (DWORD)(g_export.used * sizeof(wchar_t));
     DWORD written = 0;
-    if (bytes &&
+    if (g_export.file && bytes &&
         (!WriteFile(g_export.file, g_export.text, bytes, &written, NULL) || written != bytes))
         g_export.failed = 1;
     g_export.bytes += written;
@@ -144,17 +194,6 @@ static void PutValues(HKEY key)
     }
 }
 
-// Opens a key as itself; 0 for a link or a key that cannot be read.
-static int OpenPlainKey(HKEY root, const wchar_t *path, HKEY *key)
-{
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ, key) != ERROR_SUCCESS)
-        return 0;
-    if (!IsRegistryLink(*key))
-        return 1;
-    RegCloseKey(*key);
-    return 0;
-}
-
 // path holds the key's full path; subkey names are added behind it in place.
 static void PutTree(HKEY key, wchar_t *path, int depth)
 {
@@ -170,7 +209,7 @@ static void PutTree(HKEY key, wchar_t *path, int depth)
         if (RegEnumKeyExW(key, index, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
         HKEY subkey;
-        if (!FitsOnALine(name, size) || depth >= kMaxRecordDepth ||
+        if (!FitsOnALine(name, size) || depth >= kMaxKeyDepth ||
             !AppendText(path, kRecordKeyPathSize, L"\\") ||
             !AppendText(path, kRecordKeyPathSize, (const wchar_t *)name)) {
             path[length] = 0;
@@ -178,7 +217,7 @@ static void PutTree(HKEY key, wchar_t *path, int depth)
             continue;
         }
         // A link is never followed; one that could not be read is left out.
-        if (OpenPlainKey(key, name, &subkey)) {
+        if (OpenPlainKey(key, name, KEY_READ, &subkey)) {
             PutTree(subkey, path, depth + 1);
             RegCloseKey(subkey);
         }
@@ -192,20 +231,18 @@ static int AlreadyWritten(const wchar_t *path)
     for (size_t at = 0; at < g_writtenUsed; at += TextLength(g_written + at) + 1) {
         const wchar_t *written = g_written + at;
         size_t n = TextLength(written);
-        if (CompareStringOrdinal(path, (int)TextLengthWithin(path, n), written, (int)n, TRUE) ==
-                CSTR_EQUAL &&
-            (path[n] == 0 || path[n] == L'\\'))
+        if (StartsWithName(path, written) && (path[n] == 0 || path[n] == L'\\'))
             return 1;
     }
     return 0;
 }
 
-static void ExportPlannedKey(HKEY root, const wchar_t *plannedPath)
+static void ExportPlannedKey(HKEY root, REGSAM view, const wchar_t *plannedPath)
 {
     static wchar_t path[kRecordKeyPathSize];
     HKEY key;
     // A key that is not there is not deleted either; a link is never deleted.
-    if (!OpenPlainKey(root, plannedPath, &key))
+    if (!OpenPlainKey(root, plannedPath, KEY_READ | view, &key))
         return;
     if (!RealKeyPath(key, path, kRecordKeyPathSize) || !FitsOnALine(path, TextLength(path))) {
         g_export.whole = 0;
@@ -217,24 +254,38 @@ static void ExportPlannedKey(HKEY root, const wchar_t *plannedPath)
     RegCloseKey(key);
 }
 
-int ExportPlannedKeys(HANDLE file, int *whole, ULONGLONG *bytes)
+static void StartExport(HANDLE file)
 {
     g_export.file = file;
     g_export.used = 0;
     g_export.failed = 0;
     g_export.whole = 1;
     g_export.bytes = 0;
+    g_export.digest = kDigestStart;
     g_writtenUsed = 0;
+}
+
+int ExportPlannedKeys(const RemovalPlan *plan, HANDLE file, int *whole, ULONGLONG *bytes)
+{
+    StartExport(file);
     Put(L"\xFEFF");
     Put(kRegHeaderLine);
     Put(L"\r\n\r\n");
-    for (int i = 0; i < PlannedKeyCount(); i++) {
-        HKEY root;
-        const wchar_t *path = PlannedKey(i, &root);
-        ExportPlannedKey(root, path);
-    }
+    for (int i = 0; i < plan->count; i++)
+        ExportPlannedKey(plan->keys[i].root, plan->keys[i].view, PlannedKeyPath(plan, i));
     Flush();
     *whole = g_export.whole;
     *bytes = g_export.bytes;
     return !g_export.failed;
+}
+
+ULONGLONG DigestKeyTree(HKEY key, const wchar_t *path)
+{
+    static wchar_t working[kRecordKeyPathSize];
+    StartExport(NULL);
+    if (!CopyText(working, kRecordKeyPathSize, path))
+        return 0;
+    PutTree(key, working, 0);
+    Flush();
+    return g_export.digest;
 }

@@ -1,0 +1,183 @@
+// A removal turned back from its record: the server files to their paths
+// (never over a different file), then the keys, each to the view its path
+// names. Never a removal still under way or never finished, and never over
+// the control installed now. Records are read from the tool's records
+// folder alone.
+#include "records/records.h"
+
+#include "base/text.h"
+#include "register/protected_folder.h"
+
+// 1 when the folder the path names is there.
+static int FolderExists(const wchar_t *path)
+{
+    static wchar_t folder[kServerPathSize];
+    if (!CopyText(folder, kServerPathSize, path))
+        return 0;
+    wchar_t *slash = NULL;
+    for (wchar_t *p = folder; *p; p++) {
+        if (*p == L'\\' || *p == L'/')
+            slash = p;
+    }
+    if (!slash)
+        return 0;
+    // A file at the root of a drive lies in the root (C:\), not in "C:".
+    if (slash > folder && slash[-1] == L':')
+        slash++;
+    *slash = 0;
+    DWORD attributes = GetFileAttributesW(folder);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What putting a server file back would meet, without doing anything: a
+// file in place must be the removed one; without a copy in the record (the
+// file could not be read at the removal, held open, say) there is nothing
+// to tell it by, and the file there is taken as it is.
+static int CheckServerFile(const RecordStore *store, ULONGLONG number, int index,
+                           const RecordServer *server, const wchar_t *path)
+{
+    if (PathHasReparsePoint(path))
+        return kRestoreLinkInPath;
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return !server->copied || IsRecordedFile(store, number, index, path) ? kRestored
+                                                                              : kRestoreOtherFile;
+    if (!server->copied)
+        return kRestoreNoCopy;
+    return FolderExists(path) ? kRestored : kRestoreNoFolder;
+}
+
+// Made new: never over anything that appeared there meanwhile.
+static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path,
+                    int *copied)
+{
+    *copied = 0;
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return kRestored;
+    HANDLE copy = OpenRecordFile(store, number, ServerCopyName(index), GENERIC_READ,
+                                 FILE_SHARE_READ, OPEN_EXISTING);
+    if (copy == INVALID_HANDLE_VALUE)
+        return kRestoreNoCopy;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    int outcome = kRestoreFileFailed;
+    if (file != INVALID_HANDLE_VALUE) {
+        ULONGLONG bytes = 0;
+        outcome = CopyFileBytes(copy, file, &bytes) ? kRestored : kRestoreFileFailed;
+        CloseHandle(file);
+        if (outcome != kRestored)
+            DeleteFileW(path);
+    }
+    CloseHandle(copy);
+    *copied = outcome == kRestored;
+    return outcome;
+}
+
+// Whether this record can bring the control back, looked at whole before
+// anything changes.
+static int CheckRecord(const RecordStore *store, ULONGLONG number, RestoreResult *result)
+{
+    const RecordState *state = &result->state;
+    if (!RecordIsClosed(state))
+        return kRestoreUnfinished;
+    if (RecordedControlIsRegistered(store, number, state))
+        return kRestoreInstalledNow;
+    int keys = 0;
+    if (!ActOnRecordKeys(store, number, kCheckKeys, &keys, result->failedKey))
+        return kRestoreBadRecord;
+    // Keys without the ProgID's would bring back no control the list shows.
+    if (!CountRecordedKeys(store, number, {L"Classes\\", state->progId}, 0))
+        return kRestoreNoProgId;
+    for (int i = 0; i < kRecordServers; i++) {
+        const RecordServer *server = &state->servers[i];
+        if (!server->path[0])
+            continue;
+        if (!ServerFileForProcess(server, result->failedPath))
+            return kRestoreFileFailed;
+        int outcome = CheckServerFile(store, number, i, server, result->failedPath);
+        if (outcome != kRestored)
+            return outcome;
+    }
+    result->failedPath[0] = 0;
+    return kRestored;
+}
+
+static int PutRecordBack(const RecordStore *store, ULONGLONG number, RestoreResult *result)
+{
+    for (int i = 0; i < kRecordServers; i++) {
+        const RecordServer *server = &result->state.servers[i];
+        int copied = 0;
+        if (!server->path[0])
+            continue;
+        if (!ServerFileForProcess(server, result->failedPath))
+            return kRestoreFileFailed;
+        int outcome = CopyBack(store, number, i, result->failedPath, &copied);
+        if (outcome != kRestored)
+            return outcome;
+        result->copiedBack[i] = copied;
+        result->fileCopied |= copied;
+    }
+    result->failedPath[0] = 0;
+    if (!ActOnRecordKeys(store, number, kWriteKeys, &result->keys, result->failedKey))
+        return kRestoreKeyFailed;
+    return kRestored;
+}
+
+// An older record of the same installation (the same server files) is
+// tried when this one lacks a copy of a file that is gone: an earlier
+// removal that stopped halfway may have deleted it after copying it.
+static int IsSameInstallation(const RecordState *a, const RecordState *b)
+{
+    for (int i = 0; i < kRecordServers; i++) {
+        if (!SameName(a->servers[i].path, b->servers[i].path))
+            return 0;
+    }
+    return SameName(a->clsid, b->clsid);
+}
+
+int RestoreRemoval(const wchar_t *progId, ULONGLONG number, RestoreResult *result)
+{
+    static RecordStore store;
+    static RecordVisit visit;
+    // The newest record's answer, given when no record can bring the control back.
+    static RestoreResult newest;
+    int newestOutcome = kRestoreNoRecord;
+    ZeroMemory(result, sizeof(*result));
+    if (!OpenRecordStore(&store, 0))
+        return kRestoreNoRecord;
+    int used = 0, outcome = kRestoreNoRecord;
+    visit.held = INVALID_HANDLE_VALUE;
+    while (NextRecord(&store, &visit)) {
+        if ((number && visit.number != number) || !visit.readable ||
+            !SameName(visit.state.progId, progId))
+            continue;
+        if (newestOutcome != kRestoreNoRecord && !IsSameInstallation(&newest.state, &visit.state))
+            continue;
+        ZeroMemory(result, sizeof(*result));
+        result->number = visit.number;
+        result->state = visit.state;
+        // Held while it is put back; a removal still under way holds it already.
+        HANDLE held = TakeRecordState(&store, visit.number);
+        outcome = held == INVALID_HANDLE_VALUE ? kRestoreUnderWay
+                                               : CheckRecord(&store, visit.number, result);
+        used = outcome == kRestored;
+        if (used) {
+            result->newest = newestOutcome == kRestoreNoRecord ? 0 : newest.number;
+            outcome = PutRecordBack(&store, visit.number, result);
+        }
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        if (used)
+            break;
+        if (newestOutcome == kRestoreNoRecord) {
+            newest = *result;
+            newestOutcome = outcome;
+        }
+        if (number || newestOutcome != kRestoreNoCopy)
+            break;
+    }
+    EndVisit(&visit);
+    CloseRecordStore(&store);
+    if (used || newestOutcome == kRestoreNoRecord)
+        return outcome;
+    *result = newest;
+    return newestOutcome;
+}
