@@ -93,17 +93,10 @@ static int RunCommand(int argc, wchar_t **argv)
         return RunHistory(json);
     }
     if (Equal(command, L"restore")) {
-        if (argc != 3)
-            return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"PROGID" : argv[3]);
-        if (TakesProgId(argv[2]) != kExitDone)
-            return kExitUsage;
-        return RunRestore(argv[2]);
-}
-
         if (argc < 3 || argc > 4)
             return UsageError(argc < 3 ? kMissing : kExtra, argc < 3 ? L"PROGID" : argv[4]);
-        if (argv[2][0] == L'-' || !argv[2][0])
-            return UsageError(kUnknownOption, argv[2]);
+        if (TakesProgId(argv[2]) != kExitDone)
+            return kExitUsage;
         ULONGLONG number = 0;
         if (argc == 4 && !ParseRecordNumber(argv[3], &number))
             return UsageError(L"记录编号应是 history 显示的数字：", argv[3]);
