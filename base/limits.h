@@ -65,6 +65,9 @@ const int kAnsiKeyNameSize = 255;
 const int kRemovalEntrySize = 255;
 // Key paths built by the removal.
 const int kRemovalKeyPathSize = 255;
+// A key path of the classes in the other view, below the machine's
+// "Software\Classes\" (18 characters) and at most a tree deletion's path.
+const int kClassesPathSize = 540;
 // The working path of a tree deletion, and the subkey names appended to it.
 const int kDeleteTreePathSize = 520;
 const int kDeleteTreeSubkeySize = 260;

@@ -92,6 +92,14 @@ int KeyIsGone(HKEY root, const wchar_t *path, REGSAM view);
 // a registry link (a key with a REG_LINK value SymbolicLinkValue) or a key
 // that cannot be opened.
 int OpenPlainKey(HKEY root, const wchar_t *path, REGSAM access, HKEY *key);
+// Where a key of the classes is reached in a view: the process's own view
+// (view 0) below HKEY_CLASSES_ROOT as path names it, the other view below
+// the machine's classes, "Software\Classes\" + path (in mapped,
+// kClassesPathSize) below HKEY_LOCAL_MACHINE, which *root then names.
+// Any other root is left alone. NULL when the path does not fit.
+const wchar_t *ClassesKeyPath(HKEY *root, REGSAM view, const wchar_t *path, wchar_t *mapped);
+// Opens the key at path of the classes in view (0: the own) with KEY_READ.
+LSTATUS OpenClassesKey(const wchar_t *path, REGSAM view, HKEY *key);
 int IsRegistryLink(HKEY key);
 
 // ---- names.cpp ------------------------------------------------------------------------

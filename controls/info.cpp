@@ -71,8 +71,7 @@ static void ReadOtherServer(ControlInfo *info)
     info->otherServerPath[0] = 0;
     if (!view || !ComposeText<wchar_t>(path, kKeyPathChars,
                                        {kClassKeys, info->clsid, L"\\InprocServer32"}) ||
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | ViewAccess(view), &key) !=
-            ERROR_SUCCESS)
+        OpenClassesKey(path, ViewAccess(view), &key) != ERROR_SUCCESS)
         return;
     if (ReadValueText(key, NULL, info->otherServerPath, kValueChars))
         info->otherView = view;

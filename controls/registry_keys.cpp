@@ -5,6 +5,28 @@
 
 #include "base/text.h"
 
+// The other view's classes are reached through the machine's classes key
+// with that view's flag, never through HKEY_CLASSES_ROOT with a flag: Wine 8
+// leaks a handle at every such open, and an elevated registration writes the
+// machine's classes. The process's own view keeps HKEY_CLASSES_ROOT.
+const wchar_t *ClassesKeyPath(HKEY *root, REGSAM view, const wchar_t *path, wchar_t *mapped)
+{
+    if (*root != HKEY_CLASSES_ROOT || !view)
+        return path;
+    *root = HKEY_LOCAL_MACHINE;
+    return ComposeText(mapped, kClassesPathSize, {L"Software\\Classes\\", path}) ? mapped : NULL;
+}
+
+LSTATUS OpenClassesKey(const wchar_t *path, REGSAM view, HKEY *key)
+{
+    wchar_t mapped[kClassesPathSize];
+    HKEY root = HKEY_CLASSES_ROOT;
+    const wchar_t *reached = ClassesKeyPath(&root, view, path, mapped);
+    if (!reached)
+        return ERROR_FILE_NOT_FOUND;
+    return RegOpenKeyExW(root, reached, 0, KEY_READ | view, key);
+}
+
 int IsRegistryLink(HKEY key)
 {
     DWORD type = REG_NONE;
@@ -16,7 +38,9 @@ int IsRegistryLink(HKEY key)
 // its target: a link, or a key that cannot be opened to tell, is left alone.
 int OpenPlainKey(HKEY root, const wchar_t *path, REGSAM access, HKEY *key)
 {
-    if (RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, access, key) != ERROR_SUCCESS)
+    wchar_t mapped[kClassesPathSize];
+    path = ClassesKeyPath(&root, access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY), path, mapped);
+    if (!path || RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, access, key) != ERROR_SUCCESS)
         return 0;
     if (!IsRegistryLink(*key))
         return 1;
@@ -111,8 +135,10 @@ static int DeleteTreeInPlace(HKEY root, wchar_t *path, REGSAM view)
 int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view)
 {
     wchar_t working[kDeleteTreePathSize] = {};
+    wchar_t mapped[kClassesPathSize];
     // An empty path would name the root itself.
-    if (!path[0] || !CopyText(working, kDeleteTreePathSize, path))
+    if (!path[0] || !(path = ClassesKeyPath(&root, view, path, mapped)) ||
+        !CopyText(working, kDeleteTreePathSize, path))
         return 0;
     HKEY key;
     int first = DeleteOrOpenKey(root, working, view, &key);
@@ -140,6 +166,9 @@ int DeleteKeyTree(HKEY root, const wchar_t *path)
 int KeyIsGone(HKEY root, const wchar_t *path, REGSAM view)
 {
     HKEY key;
+    wchar_t mapped[kClassesPathSize];
+    if (!(path = ClassesKeyPath(&root, view, path, mapped)))
+        return 0;
     LSTATUS status = RegOpenKeyExW(root, path, REG_OPTION_OPEN_LINK, KEY_READ | view, &key);
     if (status == ERROR_SUCCESS)
         RegCloseKey(key);

@@ -14,7 +14,7 @@ int ReadDefaultValueInView(const wchar_t *path, REGSAM view, wchar_t *value)
 {
     ZeroValue(value);
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    if (OpenClassesKey(path, view, &key) != ERROR_SUCCESS)
         return 0;
     // Bytes, not characters: a value of at most 126 characters and its terminator.
     LONG size = kDefaultValueBytes;
@@ -78,7 +78,7 @@ static void ReadServerValue(const wchar_t *classKeys, REGSAM view, const wchar_t
     if (!clsid[0] || !ComposeText(path, kKeyPathChars, {classKeys, clsid, L"\\InprocServer32"}))
         return;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    if (OpenClassesKey(path, view, &key) != ERROR_SUCCESS)
         return;
     DWORD size = kServerPathBytes;
     LONG result = RegQueryValueExW(key, NULL, NULL, type, (BYTE *)serverPath, &size);
@@ -112,7 +112,7 @@ int ClassHoldsServer(const wchar_t *clsid, REGSAM view)
     wchar_t path[kKeyPathChars] = {};
     HKEY key;
     if (!clsid[0] || !ComposeText(path, kKeyPathChars, {kClassKeys, clsid, L"\\InprocServer32"}) ||
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        OpenClassesKey(path, view, &key) != ERROR_SUCCESS)
         return 0;
     RegCloseKey(key);
     return 1;

@@ -212,7 +212,10 @@ static int PlanMatchingSubkeys(RemovalPlan *plan, const wchar_t *progId, const w
                              NULL))
         return 1;
     HKEY root;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ | view, &root) != ERROR_SUCCESS)
+    // The own view's root is opened by its ANSI name, as the passes always
+    // did; the other view's as every key of that view is.
+    if ((view ? OpenClassesKey(rootName, view, &root)
+              : RegOpenKeyExA(HKEY_CLASSES_ROOT, ansiRoot, 0, KEY_READ, &root)) != ERROR_SUCCESS)
         return 1;
     int whole = 1;
     for (DWORD index = 0;; index++) {

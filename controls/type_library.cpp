@@ -134,7 +134,7 @@ int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath, REG
     if (!ComposeText(path, kRemovalKeyPathSize, {L"TypeLib\\", guid}))
         return 0;
     HKEY library;
-    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | view, &library);
+    LSTATUS status = OpenClassesKey(path, view, &library);
     if (status == ERROR_FILE_NOT_FOUND)
         return 1;
     if (status != ERROR_SUCCESS)

@@ -156,8 +156,12 @@ TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
         EXPECT_EQ((REGSAM)KEY_READ, opens[i].access)
             << std::string(opens[i].path.begin(), opens[i].path.end());
     }
-    EXPECT_EQ(ServerKey(false, kClsid), opens[3].path);
-    EXPECT_EQ((REGSAM)(KEY_READ | (ProcessIsWow64() ? KEY_WOW64_64KEY : 0)), opens[3].access);
+    // A 32-bit process reaches the 64-bit view's class through the machine's
+    // classes with that view's flag; for a 64-bit process it is its own.
+    const bool flagged = ProcessIsWow64();
+    EXPECT_EQ(flagged ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT, opens[3].root);
+    EXPECT_EQ((flagged ? L"Software\\Classes\\" : L"") + ServerKey(false, kClsid), opens[3].path);
+    EXPECT_EQ((REGSAM)(KEY_READ | (flagged ? KEY_WOW64_64KEY : 0)), opens[3].access);
 }
 
 // A control whose class is registered in the other view only (a 64-bit
