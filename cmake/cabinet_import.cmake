@@ -26,14 +26,19 @@ if(MSVC)
 else()
   find_program(ORVI_DLLTOOL NAMES ${ORVI_MINGW_TRIPLE}-dlltool dlltool REQUIRED)
   set(ORVI_CABINET_IMPLIB ${CMAKE_BINARY_DIR}/lib/libcabinet_fdi.a)
+  # dlltool names the library's symbols after the output path it is given
+  # (__head_<path>): a bare name, made in the library's folder, keeps the
+  # build folder out of the exes' symbols, so a build elsewhere gives the
+  # same bytes.
   set(ORVI_IMPLIB_COMMAND ${ORVI_DLLTOOL} -m ${ORVI_DLLTOOL_MACHINE} -d ${ORVI_CABINET_DEF}
-                          -l ${ORVI_CABINET_IMPLIB})
+                          -l libcabinet_fdi.a)
 endif()
 
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 add_custom_command(
   OUTPUT ${ORVI_CABINET_IMPLIB}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib
   COMMAND ${ORVI_IMPLIB_COMMAND}
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/lib
   DEPENDS ${ORVI_CABINET_DEF}
   COMMENT "Making the ordinal import library of cabinet.dll")
 add_custom_target(orvi_cabinet_implib DEPENDS ${ORVI_CABINET_IMPLIB})
