@@ -43,7 +43,8 @@ h3 {{ margin-top: 1.5em; }}
 .version {{ color: #666; margin-top: 4px; }}
 code {{ font-family: "SimSun", "Consolas", "WenQuanYi Zen Hei Mono", monospace; background: #f4f0f0;
         padding: 1px 4px; border-radius: 3px; }}
-pre {{ background: #f4f0f0; padding: 10px 14px; border-left: 4px solid #7a0000; overflow-x: auto; }}
+pre {{ background: #f4f0f0; padding: 10px 14px; border-left: 4px solid #7a0000;
+       white-space: pre-wrap; overflow-wrap: anywhere; }}
 pre code {{ background: none; padding: 0; }}
 table {{ border-collapse: collapse; margin: 1em 0; width: 100%; }}
 th, td {{ border: 1px solid #ccc; padding: 6px 10px; vertical-align: top; text-align: left; }}
