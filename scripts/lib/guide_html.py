@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Makes the user guide one page that opens by double-click: the Markdown
 source as HTML, every picture it names put inside the page as a data URI,
-the version under the title.
-Usage: guide_html.py GUIDE.md PICTURES_DIR VERSION OUT.html"""
+the version (and, when given, the product code) under the title.
+Usage: guide_html.py GUIDE.md PICTURES_DIR VERSION OUT.html [PRODUCT_CODE]"""
 import base64
 import html
 import pathlib
@@ -12,7 +12,7 @@ import sys
 import markdown
 from markdown.extensions.toc import TocExtension, slugify_unicode
 
-source, pictures, version, out = sys.argv[1:]
+source, pictures, version, out, *product_code = sys.argv[1:]
 text = pathlib.Path(source).read_text(encoding='utf-8')
 body = markdown.markdown(text, output_format='html',
                          extensions=['tables', 'fenced_code', TocExtension(slugify=slugify_unicode, toc_depth='2-3')])
@@ -26,7 +26,10 @@ def embed(match):
 
 body = re.sub(r'(<img [^>]*src=")([^":/]+\.png)"', embed, body)
 title = re.search(r'<h1[^>]*>(.*?)</h1>', body).group(1)
-body = body.replace('</h1>', f'</h1>\n<p class="version">版本 {html.escape(version)}</p>', 1)
+under_title = f'版本 {html.escape(version)}'
+if product_code:
+    under_title += f'，产品代码 <code>{html.escape(product_code[0])}</code>'
+body = body.replace('</h1>', f'</h1>\n<p class="version">{under_title}</p>', 1)
 
 page = f'''<!DOCTYPE html>
 <html lang="zh-CN">
