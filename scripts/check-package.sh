@@ -54,8 +54,12 @@ differences() {
     cmp "$file" "$b/pictures/${file##*/}" || true
   done
   diff <(msiinfo suminfo "$msi") <(msiinfo suminfo "$again") || true
+  # msiinfo export writes a table's binary streams into a folder of the
+  # current one.
+  mkdir -p "$work/tables"
   for table in $(msiinfo tables "$msi"); do
-    cmp -s <(msiinfo export "$msi" "$table") <(msiinfo export "$again" "$table") || echo "the $table tables differ"
+    (cd "$work/tables" && cmp -s <(msiinfo export "$msi" "$table") <(msiinfo export "$again" "$table")) ||
+      echo "the $table tables differ"
   done
   diff <(unzip -Z -v "$root/dist/$name.zip" | tail -n +2) <(unzip -Z -v "$work/again/$name.zip" | tail -n +2) |
     head -20 || true

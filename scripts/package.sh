@@ -51,8 +51,12 @@ export TZ=UTC
 say "the release's time is the commit's: $(date -u -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S') UTC"
 
 say "building OrviActiveX.exe and orvictl.exe (i686) in ${build#"$root"/}"
+# The exes are the same bytes however they are built (scripts/test.sh's
+# builds, which package.sh may find up to date, included): the build does
+# not see the release's time.
+build_targets() { env -u SOURCE_DATE_EPOCH cmake --build "$@"; }
 cmake --preset mingw-i686 -B "$build" >/dev/null
-cmake --build "$build" --target OrviActiveX orvictl
+build_targets "$build" --target OrviActiveX orvictl
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 version=${ORVI_PACKAGE_VERSION:-$version}
 # Windows Installer reads the first three fields of a product version only.
@@ -93,7 +97,7 @@ trap cleanup EXIT
 # itself whether it failed)
 pictures() {
   say "building failed_drops.exe in ${1#"$root"/} for the failure pictures"
-  cmake --build "$1" --target OrviActiveX failed_drops || return 1
+  build_targets "$1" --target OrviActiveX failed_drops || return 1
   remove_picture_prefix
   mkdir -p "$ORVI_PREFIXES"
   picture_prefix=$(mktemp -d "$ORVI_PREFIXES/package.XXXXXX") || return 1
