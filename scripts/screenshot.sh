@@ -7,10 +7,12 @@
 # good one. A script cannot drag a file onto a Wine window, so these come from
 # failed_drops.exe, built with the tests: it shows the real main window,
 # drops the file in-process as the tests do, and stays open to be pictured.
-# Builds nothing.
 #
 # Usage: scripts/screenshot.sh OUTDIR
-#   ORVI_EXE               the tool (default build/x86_64/bin/OrviActiveX.exe)
+#   ORVI_EXE               the tool, used as it is (default: the exe scripts/run.sh
+#                          starts, the i686 one where this machine runs 32-bit code,
+#                          else the x86_64 one; built first, with failed_drops.exe
+#                          when the failure pictures are asked for)
 #   ORVI_WINEPREFIX        its Wine prefix (default build/prefixes/screenshot; made on first use)
 #   ORVI_SCREENSHOT_SETUP  a command run first, in the same prefix and display
 #                          (for example to register controls that the list should show)
@@ -29,12 +31,23 @@ if [ "${1:-}" != --on-display ]; then
 fi
 out=$2
 
-exe=${ORVI_EXE:-$root/build/x86_64/bin/OrviActiveX.exe}
-[ -f "$exe" ] || { echo "screenshot: no tool at $exe (build it first)" >&2; exit 1; }
 . "$lib/wine-env.sh"
 export ORVI_WINEPREFIX=${ORVI_WINEPREFIX:-$ORVI_PREFIXES/screenshot}
 "$lib/make-prefix.sh" "$ORVI_WINEPREFIX" unmanaged
 export WINEPREFIX=$ORVI_WINEPREFIX
+
+if [ -n "${ORVI_EXE:-}" ]; then
+  exe=$ORVI_EXE
+else
+  # The build scripts/run.sh starts, found out the same way.
+  arch=i686
+  "$lib/can-run-i686.sh" "$ORVI_WINEPREFIX" >/dev/null 2>&1 || arch=x86_64
+  targets=(OrviActiveX)
+  [ "${ORVI_SCREENSHOT_FAILURES:-0}" = 1 ] && targets+=(failed_drops)
+  "$root/scripts/build.sh" $arch "${targets[@]}"
+  exe=$root/build/$arch/bin/OrviActiveX.exe
+fi
+[ -f "$exe" ] || { echo "screenshot: no tool at $exe (build it first)" >&2; exit 1; }
 
 if [ -n "${ORVI_SCREENSHOT_SETUP:-}" ]; then
   bash -c "$ORVI_SCREENSHOT_SETUP"

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Makes the user guide one page that opens by double-click: the Markdown
 source as HTML, every picture it names put inside the page as a data URI,
-the version under the title.
-Usage: guide_html.py GUIDE.md PICTURES_DIR VERSION OUT.html"""
+the version (and, when given, the product code) under the title.
+Usage: guide_html.py GUIDE.md PICTURES_DIR VERSION OUT.html [PRODUCT_CODE]"""
 import base64
 import html
 import pathlib
@@ -12,7 +12,7 @@ import sys
 import markdown
 from markdown.extensions.toc import TocExtension, slugify_unicode
 
-source, pictures, version, out = sys.argv[1:]
+source, pictures, version, out, *product_code = sys.argv[1:]
 text = pathlib.Path(source).read_text(encoding='utf-8')
 body = markdown.markdown(text, output_format='html',
                          extensions=['tables', 'fenced_code', TocExtension(slugify=slugify_unicode, toc_depth='2-3')])
@@ -26,7 +26,10 @@ def embed(match):
 
 body = re.sub(r'(<img [^>]*src=")([^":/]+\.png)"', embed, body)
 title = re.search(r'<h1[^>]*>(.*?)</h1>', body).group(1)
-body = body.replace('</h1>', f'</h1>\n<p class="version">版本 {html.escape(version)}</p>', 1)
+under_title = f'版本 {html.escape(version)}'
+if product_code:
+    under_title += f'，产品代码 <code>{html.escape(product_code[0])}</code>'
+body = body.replace('</h1>', f'</h1>\n<p class="version">{under_title}</p>', 1)
 
 page = f'''<!DOCTYPE html>
 <html lang="zh-CN">
@@ -43,7 +46,8 @@ h3 {{ margin-top: 1.5em; }}
 .version {{ color: #666; margin-top: 4px; }}
 code {{ font-family: "SimSun", "Consolas", "WenQuanYi Zen Hei Mono", monospace; background: #f4f0f0;
         padding: 1px 4px; border-radius: 3px; }}
-pre {{ background: #f4f0f0; padding: 10px 14px; border-left: 4px solid #7a0000; overflow-x: auto; }}
+pre {{ background: #f4f0f0; padding: 10px 14px; border-left: 4px solid #7a0000;
+       white-space: pre-wrap; overflow-wrap: anywhere; }}
 pre code {{ background: none; padding: 0; }}
 table {{ border-collapse: collapse; margin: 1em 0; width: 100%; }}
 th, td {{ border: 1px solid #ccc; padding: 6px 10px; vertical-align: top; text-align: left; }}

@@ -19,6 +19,15 @@ static std::string Needing(const std::string &dll)
     return ReplaceBytes(ReadFileBytes(TestServerPath()), "ADVAPI32.dll", name);
 }
 
+// The clock the extraction names its folder by: always the same second, so
+// the picture of a failed cabinet shows the same folder in every package.
+static void WINAPI FixedClock(FILETIME *now)
+{
+    ULONGLONG ticks = 1765000000ULL * 10000000ULL + 116444736000000000ULL;
+    now->dwLowDateTime = (DWORD)ticks;
+    now->dwHighDateTime = (DWORD)(ticks >> 32);
+}
+
 int main(int argc, char **argv)
 {
     bool cabinet = argc == 2 && strcmp(argv[1], "cabinet") == 0;
@@ -39,6 +48,7 @@ int main(int argc, char **argv)
         dropped = dir + L"\\OrviSeal.ocx";
         WriteFileBytes(dropped, Needing("mfc42.dll"));
     }
+    RedirectImport("kernel32.dll", "GetSystemTimeAsFileTime", (void *)&FixedClock);
     HWND window = StartMainWindow();
     SendDrop(window, {dropped});
     printf("ready\n");
