@@ -1,8 +1,6 @@
 // The main window: its children, the two pages, painting, colours and the
 // routing of user actions.
 #include "app/app.h"
-#include "controls/actions.h"
-#include "register/drop_actions.h"
 
 int g_page = 1;
 HWND g_pathEdit;

@@ -1,6 +1,6 @@
 // The title bar child: caption, page tabs, window buttons and dragging.
 #include "app/app.h"
-#include "base/title_bar_hit.h"
+#include "app/title_bar_hit.h"
 #include "res/resource.h"
 
 HWND g_closeButton;

@@ -42,6 +42,41 @@ int StartsWithChars(const Ch *text, const Ch *start, size_t n)
     return 1;
 }
 
+// The letter as an upper-case one, for the ASCII letters; any other code
+// unit stays as it is.
+template <typename Ch>
+Ch AsciiUpper(Ch c)
+{
+    return c >= (Ch)'a' && c <= (Ch)'z' ? (Ch)(c - 'a' + 'A') : c;
+}
+
+// 1 when text starts with start, ASCII letters compared without their case
+// and every other code unit as it is: for the tool's own prefixes (a
+// registry root, "api-ms-", a system folder) and for paths the registry or
+// the file system handed back in their one spelling.
+template <typename Ch>
+int StartsWithIgnoringCase(const Ch *text, const Ch *start)
+{
+    for (size_t i = 0; start[i]; i++) {
+        if (AsciiUpper(text[i]) != AsciiUpper(start[i]))
+            return 0;
+    }
+    return 1;
+}
+
+// The characters of path up to and with its last separator ('\\' or '/'):
+// the length of its folder part, 0 when it names no folder.
+template <typename Ch>
+size_t FolderPartLength(const Ch *path)
+{
+    size_t length = 0;
+    for (size_t i = 0; path[i]; i++) {
+        if (path[i] == (Ch)'\\' || path[i] == (Ch)'/')
+            length = i + 1;
+    }
+    return length;
+}
+
 // 1 when text holds the character c.
 template <typename Ch>
 int HoldsCharacter(const Ch *text, Ch c)

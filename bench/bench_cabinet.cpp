@@ -3,11 +3,10 @@
 // cabextract that the benchmark script times on the same file.
 #include "bench/bench.h"
 
-#include "register/cabinet.h"
+#include "app/app.h"
 #include "register/register.h"
-#include "register/drop_actions.h"
 #include "support/cabinet_maker.h"
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 static const int kCabinetFiles = 20;
 // About 4.5 MB of each file; at roughly half its size compressed the

@@ -7,10 +7,10 @@
 // that is found, so the walk is as long as the diagnosis lets it be.
 #include "bench/bench.h"
 
-#include "base/windows_shared.h"
+#include "app/app.h"
 #include "register/register.h"
 #include "support/pe_maker.h"
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 static const size_t kCraftedBytes = 20 * 1024 * 1024;
 

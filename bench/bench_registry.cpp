@@ -5,8 +5,7 @@
 #include "app/app.h"
 #include "controls/controls.h"
 #include "register/register.h"
-#include "controls/actions.h"
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 static const long kQuerySizes[] = {1000, 10000, 50000};
 static const long kInterfaceSizes[] = {1000, 10000, 50000};

@@ -10,7 +10,7 @@
 // Wine into the table.
 #include "bench/bench.h"
 
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -99,7 +99,7 @@ static void CliMisnamed(void *context, const wchar_t *path, const wchar_t *endin
     ((CliCabinet *)context)->misnamed++;
 }
 
-static int RegisterOneCabinet(const wchar_t *path)
+static int RegisterCabinetAndSay(const wchar_t *path)
 {
     CliCabinet cabinet = {path, 0, 0, 0, 0};
     CabinetReport report = {&cabinet,   NULL,          CliUnpacked, CliRefused,
@@ -140,7 +140,7 @@ static int RegisterOneCabinet(const wchar_t *path)
     return kExitFailed;
 }
 
-static int RegisterOneFile(const wchar_t *path)
+static int RegisterFileAndSay(const wchar_t *path)
 {
     if (TextLength(path) > kMaxControlPath) {
         WriteOutLine({kPathTooLongLine, path});
@@ -172,7 +172,7 @@ int RunRegister(const wchar_t *argument)
         WriteOutLine({kPathTooLongLine, argument});
         return kExitFailed;
     }
-    return cabinet ? RegisterOneCabinet(path) : RegisterOneFile(path);
+    return cabinet ? RegisterCabinetAndSay(path) : RegisterFileAndSay(path);
 }
 
 // ---- list and info ---------------------------------------------------------------
@@ -319,7 +319,7 @@ struct FindState {
 static void MatchOne(const wchar_t *progId, void *context)
 {
     FindState *state = (FindState *)context;
-    if (state->found || CompareStringOrdinal(progId, -1, state->wanted, -1, TRUE) != CSTR_EQUAL)
+    if (state->found || !SameName(progId, state->wanted))
         return;
     state->found = CopyText(state->name, kKeyNameSize, progId);
 }
@@ -421,7 +421,8 @@ static int UninstallListed(const wchar_t *name)
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }
-    WriteOutLine({outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
+    WriteOutLine(
+        {outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
     return 1;
 }
 

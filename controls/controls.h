@@ -82,8 +82,7 @@ int TypeLibraryIsTheControls(const wchar_t *guid, const wchar_t *serverPath, REG
 // A registry link is never followed nor deleted, and a tree deeper than
 // kMaxKeyDepth or too long to be named is left untouched. Nonzero when the
 // key is gone, 0 when it is not.
-int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view);
-int DeleteKeyTree(HKEY root, const wchar_t *path);
+int DeleteKeyTree(HKEY root, const wchar_t *path, REGSAM view = 0);
 // 1 only when the key at path below root is not there, looked for without
 // following a registry link; a key that cannot be opened for any other reason
 // counts as still there.
@@ -103,10 +102,16 @@ LSTATUS OpenClassesKey(const wchar_t *path, REGSAM view, HKEY *key);
 int IsRegistryLink(HKEY key);
 
 // ---- names.cpp ------------------------------------------------------------------------
-// Ordinal comparisons that ignore letter case, as Windows compares file
-// paths, key names and ProgIDs.
+// 1 when a and b are the same name as Windows compares file paths, key names
+// and ProgIDs: ordinal, letter case ignored (any letter's, as the file
+// system and the registry take it). A prefix test is base's
+// StartsWithIgnoringCase.
 int SameName(const wchar_t *a, const wchar_t *b);
-int StartsWithName(const wchar_t *text, const wchar_t *start);
+// Converts length characters of text (-1: up to and with its terminator)
+// into out (cap bytes), in the ANSI code page. *whole tells whether every
+// character converts as it is, whatever the room; returns the bytes
+// written, 0 when a character would change or the result does not fit.
+int ToAnsiWhole(const wchar_t *text, int length, char *out, int cap, int *whole);
 
 // ---- views.cpp --------------------------------------------------------------------------
 // The views of 64-bit Windows: the registry view a class key lies in, and the

@@ -3,7 +3,6 @@
 // registry order.
 #include "controls/controls.h"
 
-#include "base/ansi_text.h"
 #include "base/family_prefix.h"
 
 // The prefix test runs on the ANSI form of the name, so a character written

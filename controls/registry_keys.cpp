@@ -132,7 +132,7 @@ static int DeleteTreeInPlace(HKEY root, wchar_t *path, REGSAM view)
     return DeleteOneKey(root, path, view) == ERROR_SUCCESS;
 }
 
-int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view)
+int DeleteKeyTree(HKEY root, const wchar_t *path, REGSAM view)
 {
     wchar_t working[kDeleteTreePathSize] = {};
     wchar_t mapped[kClassesPathSize];
@@ -154,11 +154,6 @@ int DeleteKeyTreeInView(HKEY root, const wchar_t *path, REGSAM view)
     if (!fits)
         return 0;
     return DeleteTreeInPlace(root, working, view);
-}
-
-int DeleteKeyTree(HKEY root, const wchar_t *path)
-{
-    return DeleteKeyTreeInView(root, path, 0);
 }
 
 // A plain open would follow a link: a dangling one would look gone, and a

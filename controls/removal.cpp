@@ -107,7 +107,7 @@ static int DeletePlannedKeys(const RemovalPlan *plan)
     int deleted = 0;
     for (int i = 0; i < plan->count; i++)
         deleted +=
-            DeleteKeyTreeInView(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view) != 0;
+            DeleteKeyTree(plan->keys[i].root, PlannedKeyPath(plan, i), plan->keys[i].view) != 0;
     return deleted;
 }
 
@@ -387,7 +387,7 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
 {
     static RemovalPlan plan;
     static RemovalJournal journal;
-    static RecordServer found[kRecordServers]; // each view's, as views[] has them
+    static RecordServer found[kRecordServers];   // each view's, as views[] has them
     static RecordServer servers[kRecordServers]; // those with a file, for the record
     static ClassView views[kRecordServers];
     wchar_t progId[kRemovalKeyPathSize] = {};
@@ -462,7 +462,8 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
         MarkRemoval(&journal, kMarkUnregistering);
         int unregistered = 1, deleted = 1;
         for (int i = 0; i < files; i++)
-            unregistered = UnregisterControlFileInView(servers[i].path, servers[i].view) && unregistered;
+            unregistered =
+                UnregisterControlFileInView(servers[i].path, servers[i].view) && unregistered;
         if (unregistered)
             MarkRemoval(&journal, kMarkUnregister);
         for (int i = 0; i < files; i++)

@@ -6,24 +6,6 @@
 #include "base/guid_text.h"
 #include "base/text.h"
 
-// Letter case never tells two Windows paths apart; ordinal, so no character
-// is ignored as a collating comparison (lstrcmpW) would ignore it.
-static int SamePath(const wchar_t *a, int aLength, const wchar_t *b, int bLength)
-{
-    return CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
-}
-
-// Index of the last backslash, -1 when there is none.
-static int FolderLength(const wchar_t *path)
-{
-    int last = -1;
-    for (int i = 0; path[i]; i++) {
-        if (path[i] == L'\\')
-            last = i;
-    }
-    return last;
-}
-
 // path as the comparison takes it, in normal (kLibraryPathSize): environment
 // references expanded when expand is set, surrounding quotes dropped, and the
 // long form where the file exists. 0 when it does not fit.
@@ -56,10 +38,10 @@ static int NormalizePath(const wchar_t *path, int expand, wchar_t *normal)
 // "ctl.ocx\2": a type library embedded in the server file as its resource 2.
 static int IsResourceOf(const wchar_t *file, const wchar_t *server)
 {
-    int cut = FolderLength(file);
-    if (cut <= 0 || !file[cut + 1])
+    size_t folder = FolderPartLength(file);
+    if (folder <= 1 || !file[folder])
         return 0;
-    for (int i = cut + 1; file[i]; i++) {
+    for (size_t i = folder; file[i]; i++) {
         if (file[i] < L'0' || file[i] > L'9')
             return 0;
     }
@@ -67,8 +49,8 @@ static int IsResourceOf(const wchar_t *file, const wchar_t *server)
     wchar_t normal[kLibraryPathSize] = {};
     if (!CopyText(container, kLibraryPathSize, file))
         return 0;
-    container[cut] = 0;
-    return NormalizePath(container, 0, normal) && SamePath(normal, -1, server, -1);
+    container[folder - 1] = 0;
+    return NormalizePath(container, 0, normal) && SameName(normal, server);
 }
 
 // The server file itself, a resource of it, or a .tlb file in its folder.
@@ -76,13 +58,18 @@ static int IsControlsFile(const wchar_t *file, const wchar_t *server)
 {
     if (!server[0])
         return 0;
-    if (SamePath(file, -1, server, -1))
+    if (SameName(file, server))
         return 1;
-    int folder = FolderLength(server);
-    int length = (int)TextLength(file);
-    if (folder > 0 && length > folder + 4 && FolderLength(file) == folder &&
-        SamePath(file, folder, server, folder) && SamePath(file + length - 4, 4, L".tlb", 4))
-        return 1;
+    wchar_t folder[kLibraryPathSize] = {};
+    size_t folderLength = FolderPartLength(server);
+    size_t length = TextLength(file);
+    if (folderLength > 1 && length >= folderLength + 4 && FolderPartLength(file) == folderLength &&
+        CopyText(folder, kLibraryPathSize, server)) {
+        folder[folderLength] = 0;
+        if (StartsWithIgnoringCase(file, (const wchar_t *)folder) &&
+            SameName(file + length - 4, L".tlb"))
+            return 1;
+    }
     return IsResourceOf(file, server);
 }
 

@@ -37,8 +37,8 @@ REGSAM ViewAccess(int view)
 
 // Below System32 these folders are the same for both bitnesses: a 32-bit
 // process is not redirected there.
-static const wchar_t *const kSharedSystemFolders[] = {L"catroot\\", L"catroot2\\", L"driverstore\\",
-                                                     L"drivers\\etc\\", L"logfiles\\", L"spool\\"};
+static const wchar_t *const kSharedSystemFolders[] = {
+    L"catroot\\", L"catroot2\\", L"driverstore\\", L"drivers\\etc\\", L"logfiles\\", L"spool\\"};
 
 int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap)
 {
@@ -47,18 +47,18 @@ int PathForProcess(const wchar_t *path, int view, wchar_t *out, size_t cap)
     UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     int translate = view && view != ProcessView() && OtherView(view) && n && n < MAX_PATH - 1 &&
                     ComposeText(system, MAX_PATH, {(const wchar_t *)windows, L"\\System32\\"});
-    if (!translate || !StartsWithName(path, system))
+    if (!translate || !StartsWithIgnoringCase(path, system))
         return CopyText(out, cap, path);
     const wchar_t *rest = path + TextLength(system);
     // A 64-bit process reaches the 32-bit folder by its own name; a 32-bit
     // one, whose System32 is the 32-bit folder, the 64-bit one as Sysnative.
     if (view == kView32) {
         for (const wchar_t *shared : kSharedSystemFolders) {
-            if (StartsWithName(rest, shared))
+            if (StartsWithIgnoringCase(rest, shared))
                 return CopyText(out, cap, path);
         }
     }
-    return ComposeText(out, cap,
-                       {(const wchar_t *)windows, view == kView32 ? L"\\SysWOW64\\" : L"\\Sysnative\\",
-                        rest});
+    return ComposeText(
+        out, cap,
+        {(const wchar_t *)windows, view == kView32 ? L"\\SysWOW64\\" : L"\\Sysnative\\", rest});
 }

@@ -42,7 +42,7 @@ int RealKeyPath(HKEY key, wchar_t *path, size_t cap)
     memcpy(name, information + sizeof(ULONG), bytes);
     name[bytes / sizeof(wchar_t)] = 0;
     for (const RootName &root : kRoots) {
-        if (StartsWithName(name, root.native))
+        if (StartsWithIgnoringCase(name, root.native))
             return ComposeText(path, cap,
                                {root.text, (const wchar_t *)name + TextLength(root.native)});
     }
@@ -231,7 +231,7 @@ static int AlreadyWritten(const wchar_t *path)
     for (size_t at = 0; at < g_writtenUsed; at += TextLength(g_written + at) + 1) {
         const wchar_t *written = g_written + at;
         size_t n = TextLength(written);
-        if (StartsWithName(path, written) && (path[n] == 0 || path[n] == L'\\'))
+        if (StartsWithIgnoringCase(path, written) && (path[n] == 0 || path[n] == L'\\'))
             return 1;
     }
     return 0;

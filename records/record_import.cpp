@@ -35,12 +35,12 @@ static const wchar_t kUserClasses[] = L"\\Software\\Classes\\";
 // 1 when text starts with start and goes on after it.
 static int LeadsTo(const wchar_t *text, const wchar_t *start)
 {
-    return StartsWithName(text, start) && text[TextLength(start)];
+    return StartsWithIgnoringCase(text, start) && text[TextLength(start)];
 }
 
 const wchar_t *RecordKeySubpath(const wchar_t *path, HKEY *root)
 {
-    if (StartsWithName(path, kMachine)) {
+    if (StartsWithIgnoringCase(path, kMachine)) {
         const wchar_t *subpath = path + TextLength(kMachine);
         *root = HKEY_LOCAL_MACHINE;
         for (const wchar_t *classes : kMachineClasses) {
@@ -49,7 +49,7 @@ const wchar_t *RecordKeySubpath(const wchar_t *path, HKEY *root)
         }
         return NULL;
     }
-    if (!StartsWithName(path, kUsers))
+    if (!StartsWithIgnoringCase(path, kUsers))
         return NULL;
     const wchar_t *subpath = path + TextLength(kUsers);
     *root = HKEY_USERS;
@@ -261,7 +261,7 @@ static int ReachRecordKey(const wchar_t *path, int create, int parent, REGSAM ac
     *key = reached;
     if (reached != root && RealKeyPath(reached, g_realPath, kRecordKeyPathSize) &&
         TextLength(g_realPath) == length &&
-        CompareStringOrdinal(g_realPath, (int)length, path, (int)length, TRUE) == CSTR_EQUAL)
+        StartsWithIgnoringCase(path, (const wchar_t *)g_realPath))
         return 1;
     if (reached != root)
         RegCloseKey(reached);
@@ -292,7 +292,7 @@ static int FinishTree(int action, ULONGLONG digest, int *keys)
     }
     if (!ReachRecordKey(g_treePath, 0, 1, KEY_READ, &parent))
         return 1;
-    *keys += DeleteKeyTreeInView(parent, leaf, KEY_WOW64_64KEY) != 0;
+    *keys += DeleteKeyTree(parent, leaf, KEY_WOW64_64KEY) != 0;
     RegCloseKey(parent);
     return 1;
 }
@@ -336,7 +336,7 @@ static int ActOnKey(int action, HKEY *key, int *keys)
 static int InTree(const wchar_t *path)
 {
     size_t n = TextLength(g_treePath);
-    return n && StartsWithName(path, g_treePath) && path[n] == L'\\';
+    return n && StartsWithIgnoringCase(path, g_treePath) && path[n] == L'\\';
 }
 
 static int ReadAndAct(int action, int *keys, wchar_t *failedKey)

@@ -6,25 +6,17 @@
 #include "records/records.h"
 
 #include "base/text.h"
-#include "register/protected_folder.h"
+#include "register/register.h"
 
 // 1 when the folder the path names is there.
 static int FolderExists(const wchar_t *path)
 {
     static wchar_t folder[kServerPathSize];
-    if (!CopyText(folder, kServerPathSize, path))
-        return 0;
-    wchar_t *slash = NULL;
-    for (wchar_t *p = folder; *p; p++) {
-        if (*p == L'\\' || *p == L'/')
-            slash = p;
-    }
-    if (!slash)
+    size_t length = FolderPartLength(path);
+    if (!length || !CopyText(folder, kServerPathSize, path))
         return 0;
     // A file at the root of a drive lies in the root (C:\), not in "C:".
-    if (slash > folder && slash[-1] == L':')
-        slash++;
-    *slash = 0;
+    folder[length > 1 && folder[length - 2] == L':' ? length : length - 1] = 0;
     DWORD attributes = GetFileAttributesW(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -40,7 +32,7 @@ static int CheckServerFile(const RecordStore *store, ULONGLONG number, int index
         return kRestoreLinkInPath;
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return !server->copied || IsRecordedFile(store, number, index, path) ? kRestored
-                                                                              : kRestoreOtherFile;
+                                                                             : kRestoreOtherFile;
     if (!server->copied)
         return kRestoreNoCopy;
     return FolderExists(path) ? kRestored : kRestoreNoFolder;
@@ -57,7 +49,8 @@ static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const
                                  FILE_SHARE_READ, OPEN_EXISTING);
     if (copy == INVALID_HANDLE_VALUE)
         return kRestoreNoCopy;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     int outcome = kRestoreFileFailed;
     if (file != INVALID_HANDLE_VALUE) {
         ULONGLONG bytes = 0;

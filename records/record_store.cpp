@@ -6,7 +6,7 @@
 #include "records/records.h"
 
 #include "base/text.h"
-#include "register/protected_folder.h"
+#include "register/register.h"
 
 static const wchar_t kRecordsFolderName[] = L"removals";
 const size_t kNumberDigits = 15;
@@ -21,7 +21,7 @@ enum HoldResult {
 };
 
 // Opens a folder as itself, without delete sharing.
-static int HoldFolder(const wchar_t *path, HANDLE *held)
+static int HoldTrustedFolder(const wchar_t *path, HANDLE *held)
 {
     *held = CreateFileW(path, FILE_LIST_DIRECTORY | READ_CONTROL | SYNCHRONIZE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
@@ -126,19 +126,19 @@ int OpenRecordStore(RecordStore *store, int make)
     if (!ComposeToolFolder(base, kRecordPathSize, L"\\") ||
         !ComposeText(store->path, kRecordPathSize, {(const wchar_t *)base, kRecordsFolderName}))
         return 0;
-    int held = HoldFolder(store->path, &store->folder);
+    int held = HoldTrustedFolder(store->path, &store->folder);
     if (held == kFolderMissing && make) {
         // Made only in a base folder the tool trusts, held meanwhile.
         HANDLE baseFolder = HoldBaseFolder();
         if (baseFolder != INVALID_HANDLE_VALUE)
             CreateProtectedFolder(store->path);
-        held = HoldFolder(store->path, &store->folder);
+        held = HoldTrustedFolder(store->path, &store->folder);
         if (baseFolder != INVALID_HANDLE_VALUE)
             CloseHandle(baseFolder);
     }
     if (held == kFolderUntrusted && make && SetRecordsFolderAside(store->path)) {
         CreateProtectedFolder(store->path);
-        held = HoldFolder(store->path, &store->folder);
+        held = HoldTrustedFolder(store->path, &store->folder);
     }
     // Held, the folders above it cannot be renamed; none may be a link either.
     if (held == kFolderHeld && PathHasReparsePoint(store->path))
@@ -203,8 +203,8 @@ int CreateRecordFolder(RecordStore *store, ULONGLONG *number)
     return 0;
 }
 
-HANDLE OpenRecordFile(const RecordStore *store, ULONGLONG number, const wchar_t *file,
-                      DWORD access, DWORD share, DWORD disposition)
+HANDLE OpenRecordFile(const RecordStore *store, ULONGLONG number, const wchar_t *file, DWORD access,
+                      DWORD share, DWORD disposition)
 {
     wchar_t path[kRecordPathSize] = {};
     if (!ComposeRecordPath(store, path, number, file))
@@ -248,8 +248,14 @@ struct StateField {
     size_t offset; // of the member in RecordState
     size_t cap;    // characters, for a text
 };
-#define MARK_FIELD(name, mark) {name, kMarkField, mark < kMarkUnregistering, offsetof(RecordState, marks[mark]), 0}
-#define TEXT_FIELD(name, member, required, cap) {name, kTextField, required, offsetof(RecordState, member), cap}
+#define MARK_FIELD(name, mark)                                                                     \
+    {                                                                                              \
+        name, kMarkField, mark < kMarkUnregistering, offsetof(RecordState, marks[mark]), 0         \
+    }
+#define TEXT_FIELD(name, member, required, cap)                                                    \
+    {                                                                                              \
+        name, kTextField, required, offsetof(RecordState, member), cap                             \
+    }
 static const StateField kStateFields[] = {
     // The step marks come first: they are set in place.
     MARK_FIELD(L"keys", kMarkKeys),
@@ -382,8 +388,8 @@ static int TakeLine(const wchar_t *line, RecordState *state)
         value++;
         if (field->kind == kTextField) {
             wchar_t *text = FieldText(state, field);
-            int taken = escaped ? TakeEscaped(value, text, field->cap)
-                                : CopyText(text, field->cap, value);
+            int taken =
+                escaped ? TakeEscaped(value, text, field->cap) : CopyText(text, field->cap, value);
             return taken ? i : -1;
         }
         int *number = FieldNumber(state, field);
@@ -499,7 +505,7 @@ int VisitRecord(const RecordStore *store, ULONGLONG number, RecordVisit *visit)
     wchar_t path[kRecordPathSize] = {};
     if (!ComposeRecordPath(store, path, number, NULL))
         return 0;
-    int held = HoldFolder(path, &visit->held);
+    int held = HoldTrustedFolder(path, &visit->held);
     // A removal under way holds its record's folder to itself.
     if (held == kFolderMissing && GetLastError() == ERROR_SHARING_VIOLATION) {
         visit->busy = 1;
@@ -576,12 +582,11 @@ static DWORD ReadFull(HANDLE file, BYTE *buffer, DWORD size)
 
 int IsRecordedFile(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path)
 {
-    HANDLE copy =
-        OpenRecordFile(store, number, ServerCopyName(index), GENERIC_READ, FILE_SHARE_READ,
-                       OPEN_EXISTING);
-    HANDLE file = CreateFileW(path, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE copy = OpenRecordFile(store, number, ServerCopyName(index), GENERIC_READ,
+                                 FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     int same = copy != INVALID_HANDLE_VALUE && file != INVALID_HANDLE_VALUE;
     while (same) {
         DWORD gotCopy = ReadFull(copy, g_chunk, kCopyChunkBytes);

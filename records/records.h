@@ -5,7 +5,7 @@
 // control, when, which steps are done). A record that a process left
 // unfinished is finished later, and a removal can be turned back from its
 // record. Records are read only from that one folder, and only those the
-// tool made (see register/protected_folder.h).
+// tool made (see register/register.h, protected_folder.cpp).
 #pragma once
 
 #include <windows.h>
@@ -93,8 +93,8 @@ int ComposeRecordPath(const RecordStore *store, wchar_t *path, ULONGLONG number,
 const wchar_t *ServerCopyName(int index);
 // Opens a file of a record without following a reparse point; a reparse
 // point or a folder is refused.
-HANDLE OpenRecordFile(const RecordStore *store, ULONGLONG number, const wchar_t *file,
-                      DWORD access, DWORD share, DWORD disposition);
+HANDLE OpenRecordFile(const RecordStore *store, ULONGLONG number, const wchar_t *file, DWORD access,
+                      DWORD share, DWORD disposition);
 // Opens the state file for marking, without write sharing: held so, it tells
 // other processes that the record is being worked on. INVALID_HANDLE_VALUE
 // when another process holds it.
@@ -142,10 +142,10 @@ const ULONGLONG kDigestStart = 14695981039346656037ULL;
 // ---- record_import.cpp -------------------------------------------------------------
 // What reading a record's keys.reg does with each key.
 enum RecordKeysAction {
-    kCheckKeys = 0,  // reads it through, writes nothing
-    kWriteKeys = 1,  // creates the keys and sets their values
-    kDeleteKeys = 2, // deletes each key the record names whole that is still as recorded
-    kCountKeys = 3,  // counts the keys the record names whole that are still as recorded
+    kCheckKeys = 0,      // reads it through, writes nothing
+    kWriteKeys = 1,      // creates the keys and sets their values
+    kDeleteKeys = 2,     // deletes each key the record names whole that is still as recorded
+    kCountKeys = 3,      // counts the keys the record names whole that are still as recorded
     kCountNamedKeys = 4, // counts the keys of one name (see CountRecordedKeys)
 };
 // Reads the record's keys.reg and acts on it; 0 when the file is not one the
@@ -212,8 +212,8 @@ struct RestoreResult {
     ULONGLONG number; // the record used (or refused)
     ULONGLONG newest; // the newest record of the control, when another was used
     RecordState state;
-    int fileCopied;                   // 1: a file was copied back, 0: each was in place (or none)
-    int copiedBack[kRecordServers];   // each server file: copied back
+    int fileCopied;                 // 1: a file was copied back, 0: each was in place (or none)
+    int copiedBack[kRecordServers]; // each server file: copied back
     wchar_t failedPath[kServerPathSize]; // the server file a file outcome names
     int keys;                            // keys written
     wchar_t failedKey[kRecordKeyPathSize];

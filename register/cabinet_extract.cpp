@@ -2,13 +2,13 @@
 // numbered folder, telling the caller of every unpacked file. cabinet.dll is
 // loaded at run time from the system folder: it is not one of the system's
 // known DLLs, so an import of it would be taken from the program's folder.
-#include "register/cabinet.h"
+#include "register/register.h"
 
 #include "base/cabinet_report.h"
 #include "base/file_kind.h"
 #include "base/stored_name.h"
 #include "base/text.h"
-#include "register/protected_folder.h"
+#include "controls/controls.h"
 
 #include <fcntl.h>
 #include <fdi.h>
@@ -122,7 +122,7 @@ static int ListedControlName(const char *storedName, wchar_t *name)
 static wchar_t *FindWrittenName(ExtractionState *state, const wchar_t *name)
 {
     for (size_t at = 0; at < state->writtenUsed; at += TextLength(state->written + at) + 1) {
-        if (CompareStringOrdinal(state->written + at, -1, name, -1, TRUE) == CSTR_EQUAL)
+        if (SameName(state->written + at, name))
             return state->written + at;
     }
     return NULL;

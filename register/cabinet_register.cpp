@@ -2,11 +2,10 @@
 // came out of it is registered.
 #include "register/register.h"
 
-#include "base/ansi_text.h"
+#include "controls/controls.h"
 #include "base/cabinet_report.h"
 #include "base/file_kind.h"
 #include "base/text.h"
-#include "register/cabinet.h"
 
 // The report shows "拖入文件路径:", the path, "\r\n新建文件夹:", the folder and
 // "\r\n" before unpacking; longer paths are refused so it is never cut.

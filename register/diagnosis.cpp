@@ -221,8 +221,7 @@ static ULONGLONG RvaToOffset(const PeHeaders *pe, DWORD rva)
 // The loader resolves these names itself; they need not exist as files.
 static int IsApiSetName(const char *name)
 {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 7, "api-ms-", 7) == CSTR_EQUAL ||
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name, 7, "ext-ms-", 7) == CSTR_EQUAL;
+    return StartsWithIgnoringCase(name, "api-ms-") || StartsWithIgnoringCase(name, "ext-ms-");
 }
 
 // The C and C++ runtimes a control most often needs, and the package that
@@ -271,7 +270,7 @@ static const Runtime kRuntimes[] = {
 static const Runtime *FindRuntime(const wchar_t *dll)
 {
     for (const Runtime &runtime : kRuntimes) {
-        if (CompareStringOrdinal(runtime.dll, -1, dll, -1, TRUE) == CSTR_EQUAL)
+        if (SameName(runtime.dll, dll))
             return &runtime;
     }
     return NULL;
@@ -311,7 +310,7 @@ static int SetUpPlaces(WORD machine, LoaderPlaces *places)
 }
 
 // 1 when a file dll lies in the folder of length characters at folder.
-static int IsInFolder(const wchar_t *folder, size_t length, const wchar_t *dll)
+static int FolderPartHolds(const wchar_t *folder, size_t length, const wchar_t *dll)
 {
     wchar_t file[kDependencyPathChars] = {};
     if (length == 0 || length >= kDependencyPathChars)
@@ -326,9 +325,9 @@ static int IsInFolder(const wchar_t *folder, size_t length, const wchar_t *dll)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-static int IsIn(const wchar_t *folder, const wchar_t *dll)
+static int FolderHolds(const wchar_t *folder, const wchar_t *dll)
 {
-    return IsInFolder(folder, TextLength(folder), dll);
+    return FolderPartHolds(folder, TextLength(folder), dll);
 }
 
 // 1 when dll lies in a folder of PATH. PATH names this process's system
@@ -340,9 +339,9 @@ static int IsOnPath(const LoaderPlaces *places, const wchar_t *dll)
         size_t length = 0;
         while (start[length] && start[length] != L';')
             length++;
-        int own =
-            CompareStringOrdinal(start, (int)length, places->ownSystem, -1, TRUE) == CSTR_EQUAL;
-        if (own ? IsIn(places->system, dll) : IsInFolder(start, length, dll))
+        int own = length == TextLength(places->ownSystem) &&
+                  StartsWithIgnoringCase(start, places->ownSystem);
+        if (own ? FolderHolds(places->system, dll) : FolderPartHolds(start, length, dll))
             return 1;
         start += start[length] ? length + 1 : length;
     }
@@ -365,23 +364,13 @@ static int HasAssembly(const LoaderPlaces *places, const wchar_t *assembly)
     return 1;
 }
 
-// The characters of path up to and including its last slash.
-static size_t FolderLength(const wchar_t *path)
-{
-    size_t length = 0;
-    for (size_t i = 0; path[i]; i++) {
-        if (path[i] == L'\\' || path[i] == L'/')
-            length = i + 1;
-    }
-    return length;
-}
-
 // 1 when the loader would find dll, imported by the DLL at path: in that
 // DLL's folder, then in the places of its bitness.
 static int IsFound(const LoaderPlaces *places, const wchar_t *path, const wchar_t *dll)
 {
-    if (IsInFolder(path, FolderLength(path), dll) || IsIn(places->system, dll) ||
-        IsIn(places->system16, dll) || IsIn(places->windows, dll) || IsOnPath(places, dll))
+    if (FolderPartHolds(path, FolderPartLength(path), dll) || FolderHolds(places->system, dll) ||
+        FolderHolds(places->system16, dll) || FolderHolds(places->windows, dll) ||
+        IsOnPath(places, dll))
         return 1;
     const Runtime *runtime = FindRuntime(dll);
     return runtime && runtime->assembly && HasAssembly(places, runtime->assembly);

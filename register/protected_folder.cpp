@@ -1,6 +1,6 @@
 // The tool's own folders: the base at the root of the system drive, and the
 // protected folders made in it (extraction folders and removal records).
-#include "register/protected_folder.h"
+#include "register/register.h"
 
 #include "base/text.h"
 

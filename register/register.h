@@ -1,9 +1,14 @@
-// The registration engine: the registrar runner, and a cabinet unpacked and
-// its control files registered. No window code: each program reports what
-// it is told in its own way.
+// The registration engine: the registrar runner, the diagnosis of a failed
+// registration, a cabinet unpacked and its control files registered, and
+// the tool's own folders below C:\OrviActiveX (on the system drive), made
+// fresh with a DACL that lets no one but administrators write and looked at
+// before anything in them is trusted. No window code: each program reports
+// what it is told in its own way. Grouped by the file that defines it.
 #pragma once
 
 #include <windows.h>
+
+#include <stddef.h>
 
 #include "base/limits.h"
 
@@ -74,3 +79,61 @@ enum CabinetOutcome {
 // Unpacks the cabinet into a fresh folder and registers every control file
 // that came out of it, telling report. Returns a CabinetOutcome.
 int UnpackAndRegisterCabinet(const wchar_t *path, const CabinetReport *report);
+
+// ---- cabinet_extract.cpp ---------------------------------------------------------
+// The last extraction's folder as wide text, ending in a slash.
+extern wchar_t g_extractFolderWide[kExtractFolderWideSize];
+
+// Unpacks the cabinet named by widePath (ansiPath is the same path in the
+// ANSI code page; it is cut after its last backslash), telling report of the
+// folder, of every output path and of every refused name. Returns
+// kCabinetUnpacked (through to the cabinet's end) or kCabinetStopped (some
+// file came out, then the copy failed) when the folder in
+// g_extractFolderWide may be registered; kCabinetUnreadable,
+// kCabinetNotUnpacked, kCabinetNoDecompressor or kCabinetUnsafeBaseFolder
+// otherwise.
+int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport *report);
+
+// Creates a new numbered folder in baseFolder (held by the extraction),
+// writing its path (ending in a slash) into folder. The numbered folder is
+// protected and held open until ReleaseExtractFolder. Returns 0 when no
+// fresh folder could be made.
+int CreateExtractFolder(const char *baseFolder, char *folder, size_t cap);
+
+// 1 when the last extraction wrote the control file of this name (as the
+// folder lists it) whole into its folder.
+int WasWrittenByExtraction(const wchar_t *name);
+// The number of stored names the last extraction refused.
+int RefusedByExtraction();
+// Lets go of the numbered folder and the base folder once its files are registered.
+void ReleaseExtractFolder();
+
+// ---- protected_folder.cpp --------------------------------------------------------
+// The tool's folder at the root of the system drive, each part followed by
+// separator: "C:/OrviActiveX/" or "C:\OrviActiveX\".
+int ComposeToolFolder(wchar_t *path, size_t cap, const wchar_t *separator);
+
+// The base folder, held open as itself without delete sharing, so it can be
+// neither renamed nor deleted while held: made with the protected DACL when
+// missing. One that exists is used only when it is a folder and no reparse
+// point, owned by SYSTEM, the administrators or this process's user; it then
+// gets the tool's owner (the administrators) and protected DACL, through the
+// same handle, unless it keeps others out already. Earlier versions made it
+// with the default security, under which it inherits the root's grants, and
+// the controls of their cabinets live in it. INVALID_HANDLE_VALUE when it
+// cannot be used so; the caller closes the handle.
+HANDLE HoldBaseFolder();
+
+// Creates the folder with the protected DACL. 0 when it was not made (it
+// exists already, say), with the creation's error left as the last error.
+int CreateProtectedFolder(const wchar_t *path);
+
+// 1 when a folder on the way to path, or path itself, is a reparse point
+// (a junction or a symbolic link). The drive or share at its start is not
+// looked at, and the look ends at the first part that does not exist.
+int PathHasReparsePoint(const wchar_t *path);
+
+// 1 when the file or folder behind handle (opened with READ_CONTROL) is
+// owned by SYSTEM, the administrators or this process's own user, and its
+// DACL lets no one else write, add, delete or change its protection.
+int IsProtectedObject(HANDLE handle);

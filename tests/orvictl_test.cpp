@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sddl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -117,59 +116,29 @@ static std::wstring JsonText(const std::wstring &text)
     return escaped;
 }
 
-// A family control as a registration leaves it, made by hand: progId names
-// the test server's class, whose server value is server, of the given type.
-static void PlantControl(const std::wstring &progId, const std::wstring &server,
-                         DWORD type = REG_SZ)
-{
-    SetDefaultValue(HKEY_CLASSES_ROOT, progId + L"\\CLSID", kTestServerClsid);
-    std::wstring path = std::wstring(L"CLSID\\") + kTestServerClsid + L"\\InprocServer32";
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, NULL, 0,
-                                             KEY_ALL_ACCESS, NULL, &key, NULL));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, NULL, 0, type, (const BYTE *)server.c_str(),
-                                            (DWORD)((server.size() + 1) * sizeof(wchar_t))));
-    RegCloseKey(key);
-}
-
 static std::wstring FirstLine(const std::wstring &text)
 {
     return text.substr(0, text.find(L"\r\n"));
 }
 
-class Orvictl : public ::testing::Test {
+class Orvictl : public SceneTest {
 protected:
+    Orvictl() : SceneTest(L"orvictl folder")
+    {
+    }
     void SetUp() override
     {
-        RemoveFamilyKeys();
+        SceneTest::SetUp();
         // Each test sees only the removal records it makes.
         RemoveRecords();
-        dir = MakeScratchDir(L"orvictl folder");
-        SetEnv(L"ORVI_TEST_FAIL", NULL);
-    }
-    void TearDown() override
-    {
-        SetEnv(L"ORVI_TEST_LOG", NULL);
-        SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
-        SetEnv(L"ORVI_TEST_FAIL", NULL);
-        SetEnv(L"ORVI_TEST_PROGID", NULL);
-        SetEnv(L"ORVI_TEST_CLSID", NULL);
-        RemoveFamilyKeys();
     }
     // Writes the DLL layout describes into the scratch folder; returns its path.
     std::wstring WriteDll(const std::wstring &name, const PeLayout &layout)
     {
-        std::wstring path = dir + L"\\" + name;
+        std::wstring path = InDir(name);
         WriteFileBytes(path, MakePeDll(layout));
         return path;
     }
-    std::wstring CopyServer(const std::wstring &name)
-    {
-        std::wstring path = dir + L"\\" + name;
-        CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE);
-        return path;
-    }
-    std::wstring dir;
 };
 
 TEST_F(Orvictl, UsageErrorsAndHelp)
@@ -205,7 +174,7 @@ TEST_F(Orvictl, UsageErrorsAndHelp)
 
 TEST_F(Orvictl, RegisterListInfoUninstall)
 {
-    std::wstring path = CopyServer(L"My Control.ocx");
+    std::wstring path = CopyTestServer(L"My Control.ocx");
     Outcome reg = RunOrvictl(L"register \"" + path + L"\"");
     EXPECT_EQ(0u, reg.code) << reg.out;
     EXPECT_EQ(L"注册成功：" + path + L"\r\n", reg.out);
@@ -307,7 +276,7 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     std::wstring missing = dir + L"\\missing.ocx";
     std::wstring text = dir + L"\\text.dll";
     WriteFileBytes(text, "not a program");
-    std::wstring arm = CopyServer(L"arm.dll");
+    std::wstring arm = CopyTestServer(L"arm.dll");
     std::string bytes = ReadFileBytes(arm);
     size_t pe = *(const DWORD *)(bytes.data() + 0x3c);
     ASSERT_EQ(std::string("PE\0\0", 4), bytes.substr(pe, 4));
@@ -317,11 +286,11 @@ TEST_F(Orvictl, FailedRegistrationsSayWhy)
     bytes[pe + 4] = (char)(wideServer ? 0x64 : 0xC4); // IMAGE_FILE_MACHINE_ARM64 / ARMNT
     bytes[pe + 5] = (char)(wideServer ? 0xAA : 0x01);
     WriteFileBytes(arm, bytes);
-    std::wstring noImport = CopyServer(L"noimport.dll");
+    std::wstring noImport = CopyTestServer(L"noimport.dll");
     PatchBytes(noImport, "ADVAPI32.dll", "ORVIMISS.dll");
-    std::wstring noEntry = CopyServer(L"noentry.dll");
+    std::wstring noEntry = CopyTestServer(L"noentry.dll");
     PatchBytes(noEntry, "DllRegisterServer", "DllRegisterServeX");
-    std::wstring failing = CopyServer(L"failing.ocx");
+    std::wstring failing = CopyTestServer(L"failing.ocx");
     std::wstring empty = dir + L"\\empty.ocx";
     WriteFileBytes(empty, "");
     // Headers the loader takes that a reader of the full structures misreads:
@@ -518,7 +487,7 @@ TEST_F(Orvictl, ACopyInAnyFolderLoadsNothingBesideItAndLooksNowhereNearIt)
     ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), (folder + L"\\cabinet.dll").c_str(), FALSE));
     // Beside orvictl, where the registrar never looks, a DLL a control needs.
     WriteFileBytes(folder + L"\\ORVIMISS.dll", "not a program");
-    std::wstring needy = CopyServer(L"needy.ocx");
+    std::wstring needy = CopyTestServer(L"needy.ocx");
     PatchBytes(needy, "ADVAPI32.dll", "ORVIMISS.dll");
     ASSERT_TRUE(MakeCabinet(dir, "pack.cab", {{"ctl.ocx", ReadFileBytes(TestServerPath())}}));
     const std::wstring loads = dir + L"\\loads.log";
@@ -569,10 +538,10 @@ TEST_F(Orvictl, UninstallAllGoesControlByControl)
 {
     SetEnv(L"ORVI_TEST_PROGID", L"Orvi.Second");
     SetEnv(L"ORVI_TEST_CLSID", L"{0D1C2B3A-4E5F-4a6b-8C7D-9E0F1A2B3C40}");
-    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"second.ocx") + L"\"").code);
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyTestServer(L"second.ocx") + L"\"").code);
     SetEnv(L"ORVI_TEST_PROGID", NULL);
     SetEnv(L"ORVI_TEST_CLSID", NULL);
-    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"first.ocx") + L"\"").code);
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyTestServer(L"first.ocx") + L"\"").code);
     std::vector<std::wstring> keys = FamilyKeys();
     ASSERT_EQ(2u, keys.size());
 
@@ -615,7 +584,7 @@ TEST_F(Orvictl, ChangesNeedAnElevatedProcess)
     TOKEN_LINKED_TOKEN linked = {LimitedToken()};
     ASSERT_TRUE(linked.LinkedToken != NULL);
 
-    std::wstring path = CopyServer(L"ctl.ocx");
+    std::wstring path = CopyTestServer(L"ctl.ocx");
     Outcome reg = RunOrvictl(L"register \"" + path + L"\"", linked.LinkedToken);
     EXPECT_EQ(3u, reg.code) << reg.out;
     EXPECT_TRUE(Holds(reg.out, L"需要管理员权限")) << reg.out;
@@ -645,7 +614,7 @@ TEST_F(Orvictl, ServerPathIsReadWholeAndOnlyAFullPathNamesAFile)
     std::wstring path = folder + L"\\ctl.ocx";
     ASSERT_EQ(254u, path.size());
     ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
-    PlantControl(kTestServerProgId, path);
+    PlantControl(kTestServerProgId, kTestServerClsid, path);
     Outcome info = RunOrvictl(L"info ORVI.TestCtl");
     EXPECT_EQ(0u, info.code) << info.out;
     EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + path + L"\r\n")) << info.out;
@@ -659,23 +628,23 @@ TEST_F(Orvictl, ServerPathIsReadWholeAndOnlyAFullPathNamesAFile)
     // An expandable value names its file once expanded, a plain one as it stands.
     SetEnv(L"ORVI_TEST_FOLDER", folder.c_str());
     const std::wstring stored = L"%ORVI_TEST_FOLDER%\\ctl.ocx";
-    PlantControl(kTestServerProgId, stored, REG_EXPAND_SZ);
+    PlantControl(kTestServerProgId, kTestServerClsid, stored, false, REG_EXPAND_SZ);
     Outcome expandable = RunOrvictl(L"info ORVI.TestCtl");
     EXPECT_EQ(0u, expandable.code) << expandable.out;
     EXPECT_TRUE(Holds(expandable.out, L"\r\nPATH：" + stored + L"\r\n")) << expandable.out;
-    PlantControl(kTestServerProgId, stored, REG_SZ);
+    PlantControl(kTestServerProgId, kTestServerClsid, stored, false, REG_SZ);
     EXPECT_EQ(L"ORVI.TestCtl  " + stored + L"  （服务器文件不存在）\r\n", RunOrvictl(L"list").out);
     SetEnv(L"ORVI_TEST_FOLDER", NULL);
 
     // A value that is no string names no path, whatever its bytes say.
-    std::wstring beside = CopyServer(L"ctl.ocx");
-    PlantControl(kTestServerProgId, beside, REG_BINARY);
+    std::wstring beside = CopyTestServer(L"ctl.ocx");
+    PlantControl(kTestServerProgId, kTestServerClsid, beside, false, REG_BINARY);
     Outcome binary = RunOrvictl(L"info ORVI.TestCtl --json");
     EXPECT_EQ(1u, binary.code);
     EXPECT_TRUE(Holds(binary.out, L"\"serverPath\":null,\"serverExists\":false,")) << binary.out;
 
     // A relative path names no file, even for an orvictl that runs beside it.
-    PlantControl(kTestServerProgId, L"ctl.ocx");
+    PlantControl(kTestServerProgId, kTestServerClsid, L"ctl.ocx");
     wchar_t previous[MAX_PATH] = {};
     ASSERT_TRUE(GetCurrentDirectoryW(MAX_PATH, previous));
     ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
@@ -692,7 +661,7 @@ TEST_F(Orvictl, ServerPathIsReadWholeAndOnlyAFullPathNamesAFile)
 TEST_F(Orvictl, RegistryTextCannotForgeLines)
 {
     const std::wstring forged = L"ORVI.Forged\r\n已卸载：ORVI.Other";
-    PlantControl(forged, L"C:\\none.ocx\r\n注册成功：C:\\x.ocx");
+    PlantControl(forged, kTestServerClsid, L"C:\\none.ocx\r\n注册成功：C:\\x.ocx");
     const std::wstring masked = L"ORVI.Forged??已卸载：ORVI.Other";
     const std::wstring maskedPath = L"C:\\none.ocx??注册成功：C:\\x.ocx  （服务器文件不存在）\r\n";
     EXPECT_EQ(masked + L"  " + maskedPath, RunOrvictl(L"list").out);
@@ -721,18 +690,6 @@ TEST_F(Orvictl, RegistryTextCannotForgeLines)
 
 static const wchar_t kProtectedFolder[] =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-// What a folder made by anybody else could carry: Everyone may change it.
-static const wchar_t kOpenFolder[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)";
-
-static void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, NULL));
-    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-    LocalFree(descriptor);
-}
-
 
 // A removal turned back from its record: the keys it deleted, each in its
 // own view (the i686 orvictl's class keys lie in the 32-bit one, its ProgID
@@ -740,7 +697,7 @@ static void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
 // the control then works again. Never over a different file.
 TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
 {
-    std::wstring path = CopyServer(L"restored.ocx");
+    std::wstring path = CopyTestServer(L"restored.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     const std::wstring keys[] = {L"ORVI.TestCtl", std::wstring(L"CLSID\\") + kTestServerClsid,
                                  std::wstring(L"TypeLib\\") + kTestServerTypeLib};
@@ -779,7 +736,7 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     // Never over the control installed now: a newer version at another
     // path, with the same class, as upgrades keep it, stays as it is.
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
-    const std::wstring newer = CopyServer(L"newer.ocx");
+    const std::wstring newer = CopyTestServer(L"newer.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + newer + L"\"").code);
     Outcome installed = RunOrvictl(L"restore ORVI.TestCtl");
     EXPECT_EQ(1u, installed.code);
@@ -790,9 +747,9 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
 
     // Nor a removal still under way: it holds its record's state file.
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
-    HANDLE state = CreateFileW((NewestRecord() + L"\\state.txt").c_str(),
-                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               0, NULL);
+    HANDLE state =
+        CreateFileW((NewestRecord() + L"\\state.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, state);
     Outcome underWay = RunOrvictl(L"restore ORVI.TestCtl");
     CloseHandle(state);
@@ -802,7 +759,7 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
     RemoveRecords();
-    ASSERT_EQ(path, CopyServer(L"restored.ocx"));
+    ASSERT_EQ(path, CopyTestServer(L"restored.ocx"));
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
     WriteFileBytes(path, "another file");
@@ -817,7 +774,7 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
 
     // A removal that cannot write its record (here another process holds the
     // records folder) goes ahead, and says it cannot be turned back.
-    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"unrecorded.ocx") + L"\"").code);
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyTestServer(L"unrecorded.ocx") + L"\"").code);
     HANDLE folder = CreateFileW(RecordsFolder().c_str(), FILE_LIST_DIRECTORY, 0, NULL,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     ASSERT_NE(INVALID_HANDLE_VALUE, folder);
@@ -833,7 +790,7 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
 // takes that one, saying so.
 TEST_F(Orvictl, RestoreTakesTheOlderRecordOfTheSameInstallationWhenTheNewestLacksTheFile)
 {
-    std::wstring path = CopyServer(L"twice.ocx");
+    std::wstring path = CopyTestServer(L"twice.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     // Enumerated first, a key that cannot be deleted keeps the ones after it.
     const std::wstring stuck[] = {L"ORVI.TestCtl\\AStuck",
@@ -894,10 +851,9 @@ static void WaitForRegistrars()
 // starting the registrar that never came back again.
 TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
 {
-    std::wstring path = CopyServer(L"cut short.ocx");
+    std::wstring path = CopyTestServer(L"cut short.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
-    const std::wstring log = dir + L"\\server.log";
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    LogServer();
     SetEnv(L"ORVI_TEST_KILL_PARENT", L"unregister");
     Outcome killed = RunOrvictl(L"uninstall ORVI.TestCtl");
     SetEnv(L"ORVI_TEST_KILL_PARENT", NULL);
@@ -934,7 +890,7 @@ TEST_F(Orvictl, RemovalCutShortIsFinishedByTheNextRun)
 // anew (the family's .qvb) stays, while one still as recorded goes.
 TEST_F(Orvictl, CompletionLeavesWhatIsInstalledNow)
 {
-    const std::wstring path = CopyServer(L"again.ocx");
+    const std::wstring path = CopyTestServer(L"again.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     SetDefaultValue(HKEY_CLASSES_ROOT, L".qvb", L"recorded");
     SetDefaultValue(HKEY_CLASSES_ROOT, L".qvm", L"recorded");
@@ -952,11 +908,13 @@ TEST_F(Orvictl, CompletionLeavesWhatIsInstalledNow)
     cutShort();
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     Outcome finish = RunOrvictl(L"uninstall ORVI.NotInstalled");
-    EXPECT_EQ(0u, finish.out.find(L"未继续中断的卸载（这个控件现在已注册，保持不变）：ORVI.TestCtl\r\n"))
+    EXPECT_EQ(
+        0u, finish.out.find(L"未继续中断的卸载（这个控件现在已注册，保持不变）：ORVI.TestCtl\r\n"))
         << finish.out;
     EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
     EXPECT_EQ(path, RegisteredTestServer());
-    EXPECT_TRUE(Holds(FirstLine(RunOrvictl(L"history").out), L"已中止（这个控件现在已注册，保持不变）"));
+    EXPECT_TRUE(
+        Holds(FirstLine(RunOrvictl(L"history").out), L"已中止（这个控件现在已注册，保持不变）"));
 
     SetDefaultValue(HKEY_CLASSES_ROOT, L".qvb", L"recorded");
     SetDefaultValue(HKEY_CLASSES_ROOT, L".qvm", L"recorded");
@@ -986,7 +944,7 @@ TEST_F(Orvictl, RecordReachesTheServerFileOfItsViewFromEitherBuild)
     const std::wstring other =
         std::wstring(windows) + (ProcessIsWow64() ? L"\\Sysnative\\" : L"\\SysWOW64\\") + name;
     ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), own.c_str(), FALSE));
-    PlantControl(kTestServerProgId, own);
+    PlantControl(kTestServerProgId, kTestServerClsid, own);
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
     ASSERT_FALSE(FileExists(own));
     const std::wstring ownView = ProcessIsWow64() ? L"view=32" : L"view=64";
@@ -1027,11 +985,11 @@ TEST_F(Orvictl, ControlsOfTheOtherViewOrOfBothAreShownRemovedAndRestoredWhole)
     const std::wstring otherView = ProcessIsWow64() ? L"本机（64位）" : L"32位（Wow6432Node）";
     Outcome info = RunOrvictl(L"info ORVI.TestCtl");
     EXPECT_EQ(0u, info.code) << info.out;
-    EXPECT_TRUE(Holds(info.out, L"\r\nPATH：" + otherPath + L"\r\n注册表视图：" + otherView + L"\r\n"))
+    EXPECT_TRUE(
+        Holds(info.out, L"\r\nPATH：" + otherPath + L"\r\n注册表视图：" + otherView + L"\r\n"))
         << info.out;
     const std::wstring before = KeyTreeText(HKEY_CLASSES_ROOT, classKey, other);
-    const std::wstring log = dir + L"\\server.log";
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    LogServer();
     EXPECT_EQ(L"已卸载：ORVI.TestCtl\r\n", RunOrvictl(L"uninstall ORVI.TestCtl").out);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey, other));
     EXPECT_FALSE(FileExists(otherPath));
@@ -1042,7 +1000,7 @@ TEST_F(Orvictl, ControlsOfTheOtherViewOrOfBothAreShownRemovedAndRestoredWhole)
     EXPECT_EQ(0u, RunOrvictl(L"info ORVI.TestCtl").code);
 
     // Both builds of one control: one ProgID, its class in both views.
-    const std::wstring ownPath = CopyServer(L"own bits.ocx");
+    const std::wstring ownPath = CopyTestServer(L"own bits.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + ownPath + L"\"").code);
     Outcome json = RunOrvictl(L"info ORVI.TestCtl --json");
     EXPECT_EQ(0u, json.code);
@@ -1080,7 +1038,7 @@ TEST_F(Orvictl, ControlsOfTheOtherViewOrOfBothAreShownRemovedAndRestoredWhole)
 // same way, on Windows only.
 TEST_F(Orvictl, RestoreUsesOnlyTheToolsOwnRecords)
 {
-    std::wstring path = CopyServer(L"own.ocx");
+    std::wstring path = CopyTestServer(L"own.ocx");
     ASSERT_EQ(0u, RunOrvictl(L"register \"" + path + L"\"").code);
     std::string bytes = ReadFileBytes(path);
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
@@ -1096,7 +1054,7 @@ TEST_F(Orvictl, RestoreUsesOnlyTheToolsOwnRecords)
     state.replace(state.find(path), path.size(), victim);
     WriteStateText(planted, state);
     WriteFileBytes(planted + L"\\server.bin", "planted server");
-    SetFolderDacl(planted, kOpenFolder);
+    SetFolderDacl(planted, kOpenToEveryone);
     const std::wstring outside = dir + L"\\outside";
     CreateDirectoryW(outside.c_str(), NULL);
     CopyRecord(planted, outside + L"\\" + name);
@@ -1120,13 +1078,13 @@ TEST_F(Orvictl, RestoreUsesOnlyTheToolsOwnRecords)
     // tool made its own) is not read at all; the next removal sets it aside
     // and starts a folder of its own.
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
-    SetFolderDacl(RecordsFolder(), kOpenFolder);
+    SetFolderDacl(RecordsFolder(), kOpenToEveryone);
     Outcome none = RunOrvictl(L"restore ORVI.TestCtl");
     EXPECT_EQ(1u, none.code) << none.out;
     EXPECT_EQ(L"没有卸载记录。\r\n", RunOrvictl(L"history").out);
     EXPECT_FALSE(FileExists(path));
     std::vector<std::wstring> before = NamesIn(BaseFolder());
-    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyServer(L"own.ocx") + L"\"").code);
+    ASSERT_EQ(0u, RunOrvictl(L"register \"" + CopyTestServer(L"own.ocx") + L"\"").code);
     ASSERT_EQ(0u, RunOrvictl(L"uninstall ORVI.TestCtl").code);
     EXPECT_EQ(1u, RecordNames().size());
     for (const std::wstring &folder : NamesIn(BaseFolder())) {

@@ -5,4 +5,3 @@
 #include "native/family_text_test.cpp"
 #include "native/stored_name_test.cpp"
 #include "native/text_test.cpp"
-#include "native/title_bar_hit_test.cpp"

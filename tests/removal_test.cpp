@@ -1,15 +1,14 @@
 // Control removal: the generic rule and the fixed key lists in both columns,
-// the passes, tree deletion, default values, the two removal actions on the
-// real main window with the real regsvr32.exe, and the records that turn a
-// removal back.
+// the passes, tree deletion, default values and values that are no names,
+// registry links, with the real regsvr32.exe. The window's two removal
+// actions are tested in window/uninstall_page_test.cpp, the records in
+// records_test.cpp.
 #include "support/record_support.h"
 #include "support/test_support.h"
 
-#include "app/app.h"
 #include "controls/controls.h"
 #include "records/records.h"
 #include "register/register.h"
-#include "controls/actions.h"
 
 #include <gtest/gtest.h>
 
@@ -25,11 +24,6 @@
 
 static const HKEY kCR = HKEY_CLASSES_ROOT;
 static const HKEY kLM = HKEY_LOCAL_MACHINE;
-// The test server's own keys, as its registration writes them.
-static const wchar_t *const kServerProgId = kTestServerProgId;
-static const std::wstring kServerClassKey = std::wstring(L"CLSID\\") + kTestServerClsid;
-static const std::wstring kServerTypeLibKey = std::wstring(L"TypeLib\\") + kTestServerTypeLib;
-static const std::wstring kServerInterfaceKey = std::wstring(L"Interface\\") + kTestServerIid;
 
 // In a 64-bit process "CLSID\..." and "Wow6432Node\CLSID\..." below
 // HKEY_CLASSES_ROOT are two keys, one per view. In a 32-bit process on 64-bit
@@ -39,22 +33,6 @@ static const std::wstring kServerInterfaceKey = std::wstring(L"Interface\\") + k
 static bool TwinsAreDistinct()
 {
     return !ProcessIsWow64();
-}
-
-typedef std::pair<HKEY, std::wstring> KeyName;
-
-// Each key with its values and subkeys as text ("" for a key not there).
-static std::vector<std::wstring> TreeTexts(const std::vector<KeyName> &keys)
-{
-    std::vector<std::wstring> texts;
-    for (const KeyName &k : keys)
-        texts.push_back(KeyTreeText(k.first, k.second));
-    return texts;
-}
-
-static std::wstring Repeat(wchar_t c, size_t n)
-{
-    return std::wstring(n, c);
 }
 
 // The walk of a pass sees b right after a.
@@ -69,139 +47,12 @@ static bool AreNeighbours(HKEY root, const std::wstring &path, const std::wstrin
     return false;
 }
 
-// Every key a test makes is owned and removed afterwards; links go first,
-// before the page's own clean-up, as any other deletion would follow them.
-class RemovalTest : public UninstallPageTest {
+// The removal's engine over keys and files the test owns.
+class RemovalTest : public SceneTest {
 protected:
-    void SetUp() override
+    RemovalTest() : SceneTest(L"removal")
     {
-        hadMachineWow6432Node = KeyExists(kLM, L"Wow6432Node");
-        scratch = MakeScratchDir(L"removal");
-        UninstallPageTest::SetUp();
     }
-    void TearDown() override
-    {
-        ReleaseHeldFile(holder);
-        for (const wchar_t *name : {L"ORVI_TEST_LOG", L"ORVI_TEST_PROGID", L"ORVI_TEST_CLSID",
-                                    L"ORVI_TEST_TYPELIB", L"ORVI_TEST_IID"})
-            SetEnv(name, NULL);
-        for (const KeyName &k : links)
-            DeleteLinkKey(k.first, k.second);
-        for (const KeyName &k : protectedKeys)
-            OpenUp(k.first, k.second);
-        UninstallPageTest::TearDown();
-        if (!hadMachineWow6432Node)
-            DeleteTree(kLM, L"Wow6432Node");
-    }
-    static void OpenUp(HKEY root, const std::wstring &path, Caller = {})
-    {
-        HKEY key;
-        if (RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS)
-            return;
-        RegCloseKey(key);
-        SetKeyDacl(root, path, 0);
-    }
-    // A registry link at path to target (a path below HKEY_LOCAL_MACHINE).
-    void MakeLink(HKEY root, const std::wstring &path, const std::wstring &target, Caller = {})
-    {
-        links.push_back(KeyName(root, path));
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, NULL, REG_OPTION_CREATE_LINK,
-                                  KEY_ALL_ACCESS, NULL, &key, NULL),
-                  ERROR_SUCCESS);
-        // A 32-bit process's HKLM\Software is the 32-bit view, and a link
-        // names the raw path, so it must name Wow6432Node itself.
-        std::wstring name = L"\\REGISTRY\\MACHINE\\" + target;
-        if (ProcessIsWow64() && target.rfind(L"Software\\", 0) == 0)
-            name = L"\\REGISTRY\\MACHINE\\Software\\Wow6432Node\\" + target.substr(9);
-        LSTATUS set =
-            RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)name.c_str(),
-                           (DWORD)(name.size() * sizeof(wchar_t)));
-        RegCloseKey(key);
-        ASSERT_EQ(set, ERROR_SUCCESS);
-    }
-    // The link key itself, never its target.
-    static void DeleteLinkKey(HKEY root, const std::wstring &path)
-    {
-        typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
-        NtDeleteKeyFn deleteKey =
-            (NtDeleteKeyFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey");
-        HKEY key;
-        if (RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) != ERROR_SUCCESS)
-            return;
-        deleteKey(key);
-        RegCloseKey(key);
-    }
-    void Protect(HKEY root, const std::wstring &path, DWORD deny, Caller = {})
-    {
-        protectedKeys.push_back(KeyName(root, path));
-        SetKeyDacl(root, path, deny);
-    }
-    // A file that stands for a control's server; regsvr32 cannot load it.
-    std::wstring MakeServerFile(const std::wstring &name, Caller = {})
-    {
-        std::wstring path = scratch + L"\\" + name;
-        WriteFileBytes(path, "not a real server");
-        EXPECT_TRUE(FileExists(path));
-        return path;
-    }
-    std::wstring CopyTestServer(const std::wstring &name, Caller = {})
-    {
-        std::wstring path = scratch + L"\\" + name;
-        EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE));
-        return path;
-    }
-    // A control as regsvr32 leaves it: ProgID, class key with its server file.
-    std::wstring Control(const std::wstring &progId, const std::wstring &clsid,
-                         const std::wstring &fileName, Caller = {})
-    {
-        std::wstring server = MakeServerFile(fileName);
-        Make(kCR, progId + L"\\CLSID", clsid);
-        Own(kCR, L"CLSID\\" + clsid);
-        Make(kCR, L"CLSID\\" + clsid + L"\\InprocServer32", server);
-        return server;
-    }
-    // The test server registered by the real regsvr32.exe under the given
-    // name; its log starts empty.
-    std::wstring RegisterServer(const std::wstring &name, Caller = {})
-    {
-        std::wstring path = CopyTestServer(name);
-        EXPECT_EQ(1, RegisterControlFile(path.c_str()));
-        EXPECT_TRUE(KeyExists(kCR, kServerProgId));
-        DeleteFileW(log.c_str());
-        return path;
-    }
-    void LogServer()
-    {
-        log = scratch + L"\\server.log";
-        SetEnv(L"ORVI_TEST_LOG", log.c_str());
-    }
-    // Query, select entry, answer Yes to the double click's question.
-    void DoubleClickYes(const std::wstring &entry, Caller = {})
-    {
-        PressQuery();
-        ASSERT_TRUE(::SelectEntry(entry));
-        QueueBoxAnswer(IDYES);
-        Command(g_controlList, LBN_DBLCLK);
-        // The question alone: the removal reports nothing.
-        EXPECT_EQ(1u, TakeBoxes().size());
-    }
-    // The test server's keys are gone, the window is there, and the list was
-    // refilled with what is left.
-    void ExpectServerKeysGone(const std::vector<std::wstring> &listed, Caller = {})
-    {
-        EXPECT_FALSE(KeyExists(kCR, kServerProgId));
-        EXPECT_FALSE(KeyExists(kCR, kServerClassKey));
-        EXPECT_FALSE(KeyExists(kCR, kServerTypeLibKey));
-        EXPECT_EQ(listed, ListEntries());
-        EXPECT_TRUE(IsWindow(window));
-    }
-
-    std::vector<KeyName> links;
-    std::vector<KeyName> protectedKeys;
-    std::wstring scratch, log;
-    bool hadMachineWow6432Node = false;
-    HANDLE holder = NULL;
 };
 
 // ---- generic rule --------------------------------------------------------------
@@ -239,7 +90,7 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     // numbered resource of it) and as a .tlb file beside it.
     const std::wstring lib = std::wstring(L"TypeLib\\") + kTypeLib + L"\\1.0";
     Make(kCR, lib + L"\\0\\win32", server);
-    Make(kCR, lib + L"\\0\\win64", scratch + L"\\generic.tlb");
+    Make(kCR, lib + L"\\0\\win64", dir + L"\\generic.tlb");
     Make(kCR, lib + L"\\409\\win32", server + L"\\2");
     Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A81") + L"\\1.0");
     Make(kCR, L"TypeLib\\" + LibTwin(L"5E6F7A82") + L"\\1.0");
@@ -266,7 +117,7 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     for (const wchar_t *twin : {L"5E6F7A86", L"5E6F7A87"})
         watched.push_back({kCR, L"Wow6432Node\\Interface\\" + LibTwin(twin)});
     watched.insert(watched.end(), std::begin(kept), std::end(kept));
-    const std::vector<std::wstring> before = TreeTexts(watched);
+    const std::vector<std::wstring> before = KeyTreeTexts(watched);
     ASSERT_TRUE(AreNeighbours(kCR, L"TypeLib", LibTwin(L"5E6F7A81"), LibTwin(L"5E6F7A82")));
     ASSERT_TRUE(AreNeighbours(kCR, L"Interface", LibTwin(L"5E6F7A83"), LibTwin(L"5E6F7A84")));
     ASSERT_TRUE(
@@ -297,13 +148,13 @@ TEST_P(GenericRemovalTest, RemovesProgIdClassAndMatchingLibraryKeys)
     // (the 32-bit column's lie in the Wow6432Node one), the file byte for byte.
     static RestoreResult restored;
     ASSERT_EQ(kRestored, RestoreRemoval(progId.c_str(), 0, &restored));
-    EXPECT_EQ(before, TreeTexts(watched));
+    EXPECT_EQ(before, KeyTreeTexts(watched));
     EXPECT_EQ("not a real server", ReadFileBytes(server));
     EXPECT_EQ(1, restored.fileCopied);
     // The platform's reg.exe reads the export as well, into the same views.
     EXPECT_EQ(UninstallControl(progId.c_str()), 1);
     ASSERT_EQ(0u, RunReg(L"import \"" + NewestRecord() + L"\\keys.reg\" /reg:64"));
-    EXPECT_EQ(before, TreeTexts(watched));
+    EXPECT_EQ(before, KeyTreeTexts(watched));
 }
 
 // The system's IUnknown, IDispatch and OLE Automation library (stdole) and
@@ -406,36 +257,6 @@ TEST_P(GenericRemovalTest, KeysOfALibraryThatIsNotTheControlsStay)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothColumns, GenericRemovalTest, ::testing::Bool());
-
-// Outside WoW64 the second pass walks "Interface" again: its matches are
-// planned once, and however many there are, the class and the ProgID are
-// planned, recorded and deleted with them, so the record brings all back.
-TEST_F(RemovalTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
-{
-    UseWow64Column(false);
-    const std::wstring server = Control(L"ORVI.ManyIfaces", kClsid, L"many.ocx");
-    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
-    Make(kCR, classKey + L"\\TypeLib", kTypeLib);
-    std::vector<KeyName> watched = {{kCR, L"ORVI.ManyIfaces"}, {kCR, classKey}};
-    for (int i = 0; i < 600; i++) {
-        wchar_t group[16];
-        swprintf(group, 16, L"5E6F%04X", i);
-        Own(kCR, L"Interface\\" + LibTwin(group));
-        Make(kCR, L"Interface\\" + LibTwin(group) + L"\\TypeLib", kTypeLib);
-        watched.push_back({kCR, L"Interface\\" + LibTwin(group)});
-    }
-    const std::vector<std::wstring> before = TreeTexts(watched);
-
-    EXPECT_EQ(UninstallControl(L"ORVI.ManyIfaces"), 1);
-    EXPECT_FALSE(KeyExists(kCR, L"ORVI.ManyIfaces"));
-    EXPECT_FALSE(KeyExists(kCR, classKey));
-    EXPECT_EQ(L"1", StateValue(NewestRecord(), L"whole"));
-
-    static RestoreResult restored;
-    ASSERT_EQ(kRestored, RestoreRemoval(L"ORVI.ManyIfaces", 0, &restored));
-    EXPECT_EQ(before, TreeTexts(watched));
-    EXPECT_TRUE(FileExists(server));
-}
 
 TEST_F(RemovalTest, NoClsidRemovesProgIdAndExtensionsOnly)
 {
@@ -540,13 +361,12 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
 TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
 {
     const std::wstring server = CopyTestServer(L"victim.dll");
-    const std::wstring log = scratch + L"\\server.log";
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
+    LogServer();
     wchar_t working[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, working);
-    ASSERT_TRUE(SetCurrentDirectoryW(scratch.c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
     const std::wstring relative[] = {L"victim.dll", L".\\victim.dll",
-                                     scratch.substr(0, 2) + L"victim.dll", L"\\\\?\\" + server,
+                                     dir.substr(0, 2) + L"victim.dll", L"\\\\?\\" + server,
                                      L"\\\\.\\" + server};
     for (const std::wstring &path : relative) {
         Make(kCR, L"ORVI.Relative\\CLSID", kClsid);
@@ -751,7 +571,7 @@ protected:
         Make(kCR, L".qvm");
         std::vector<KeyName> watched = c.deleted;
         watched.insert(watched.end(), c.kept.begin(), c.kept.end());
-        const std::vector<std::wstring> before = TreeTexts(watched);
+        const std::vector<std::wstring> before = KeyTreeTexts(watched);
 
         EXPECT_EQ(UninstallControl(c.progId), 1);
 
@@ -767,7 +587,7 @@ protected:
         // Turned back from its record, the machine-wide keys among them.
         static RestoreResult restored;
         ASSERT_EQ(kRestored, RestoreRemoval(c.progId, 0, &restored));
-        EXPECT_EQ(before, TreeTexts(watched));
+        EXPECT_EQ(before, KeyTreeTexts(watched));
         EXPECT_EQ("not a real server", ReadFileBytes(server));
     }
 };
@@ -838,9 +658,9 @@ TEST_F(RemovalTest, DeleteKeyTreeTooDeepForItsPathIsLeftUntouched)
 {
     // Five levels of 100 characters and one of 5 below "OrviDeep": 519
     // characters, the longest path the deletion can name.
-    std::wstring level = L"\\" + Repeat(L'd', 100);
+    std::wstring level = L"\\" + std::wstring(100, L'd');
     std::wstring fits =
-        L"OrviDeep" + level + level + level + level + level + L"\\" + Repeat(L'e', 5);
+        L"OrviDeep" + level + level + level + level + level + L"\\" + std::wstring(5, L'e');
     ASSERT_EQ(fits.size(), 519u);
     Make(kCR, fits);
     Make(kCR, L"OrviDeep\\A");
@@ -850,11 +670,11 @@ TEST_F(RemovalTest, DeleteKeyTreeTooDeepForItsPathIsLeftUntouched)
     // One character more: nothing is deleted, not even the branch that the
     // walk would reach first.
     std::wstring tooDeep =
-        L"OrviDeeq" + level + level + level + level + level + L"\\" + Repeat(L'e', 6);
+        L"OrviDeeq" + level + level + level + level + level + L"\\" + std::wstring(6, L'e');
     ASSERT_EQ(tooDeep.size(), 520u);
     Make(kCR, tooDeep);
     Make(kCR, L"OrviDeeq\\A");
-    ASSERT_TRUE(AreNeighbours(kCR, L"OrviDeeq", L"A", Repeat(L'd', 100)));
+    ASSERT_TRUE(AreNeighbours(kCR, L"OrviDeeq", L"A", std::wstring(100, L'd')));
     EXPECT_EQ(DeleteKeyTree(kCR, L"OrviDeeq"), 0);
     EXPECT_TRUE(KeyExists(kCR, tooDeep));
     EXPECT_TRUE(KeyExists(kCR, L"OrviDeeq\\A"));
@@ -888,11 +708,11 @@ TEST_F(RemovalTest, ReadDefaultValueTakesUpTo126Characters)
     EXPECT_EQ(ReadDefaultValue(L"OrviValue\\Short", value), 38);
     EXPECT_EQ(std::wstring(value), kClsid);
 
-    Make(kCR, L"OrviValue\\Fits", Repeat(L'v', 126));
+    Make(kCR, L"OrviValue\\Fits", std::wstring(126, L'v'));
     ReadDefaultValue(L"OrviValue\\Fits", value);
-    EXPECT_EQ(std::wstring(value), Repeat(L'v', 126));
+    EXPECT_EQ(std::wstring(value), std::wstring(126, L'v'));
 
-    Make(kCR, L"OrviValue\\TooLong", Repeat(L'w', 127));
+    Make(kCR, L"OrviValue\\TooLong", std::wstring(127, L'w'));
     EXPECT_EQ(ReadDefaultValue(L"OrviValue\\TooLong", value), 0);
     EXPECT_EQ(std::wstring(value), L"");
 
@@ -915,11 +735,11 @@ TEST_F(RemovalTest, ReadDefaultValueTakesUpTo126Characters)
 TEST_F(RemovalTest, ClsidValuesThatAreNoGuidsEmptyOrTooLong)
 {
     Own(kCR, L"CLSID\\OrviVictim");
-    Make(kCR, L"CLSID\\OrviVictim\\Inner\\InprocServer32", scratch + L"\\victim-inner.ocx");
-    Make(kCR, L"CLSID\\OrviVictim\\InprocServer32", scratch + L"\\victim.ocx");
-    WriteFileBytes(scratch + L"\\victim.ocx", "victim");
-    WriteFileBytes(scratch + L"\\victim-inner.ocx", "victim inner");
-    const std::wstring longValue = L"{" + Repeat(L'7', 298) + L"}";
+    Make(kCR, L"CLSID\\OrviVictim\\Inner\\InprocServer32", dir + L"\\victim-inner.ocx");
+    Make(kCR, L"CLSID\\OrviVictim\\InprocServer32", dir + L"\\victim.ocx");
+    WriteFileBytes(dir + L"\\victim.ocx", "victim");
+    WriteFileBytes(dir + L"\\victim-inner.ocx", "victim inner");
+    const std::wstring longValue = L"{" + std::wstring(298, L'7') + L"}";
     // The cut forms of the 300-character value name real keys that must survive.
     Make(kCR, L"CLSID\\" + longValue.substr(0, 126));
     Make(kCR, L"CLSID\\" + longValue.substr(0, 249));
@@ -935,8 +755,8 @@ TEST_F(RemovalTest, ClsidValuesThatAreNoGuidsEmptyOrTooLong)
         EXPECT_EQ(classes, SubkeyCount(kCR, L"CLSID")) << progId;
     }
     EXPECT_TRUE(KeyExists(kCR, L"CLSID\\OrviVictim\\Inner\\InprocServer32"));
-    EXPECT_EQ("victim", ReadFileBytes(scratch + L"\\victim.ocx"));
-    EXPECT_EQ("victim inner", ReadFileBytes(scratch + L"\\victim-inner.ocx"));
+    EXPECT_EQ("victim", ReadFileBytes(dir + L"\\victim.ocx"));
+    EXPECT_EQ("victim inner", ReadFileBytes(dir + L"\\victim-inner.ocx"));
     EXPECT_TRUE(KeyExists(kCR, L"CLSID\\" + longValue.substr(0, 126)));
     EXPECT_TRUE(KeyExists(kCR, L"CLSID\\" + longValue.substr(0, 249)));
 
@@ -957,17 +777,17 @@ TEST_F(RemovalTest, LongAndUnterminatedServerPathsAreNeverCut)
     LogServer();
     // Folders of 150 and 200 characters; the 259-character file stands beside
     // the second one, whose name begins with its name.
-    std::wstring outer = scratch + L"\\" + Repeat(L'p', 150);
-    std::wstring inner = outer + L"\\" + Repeat(L'p', 200);
+    std::wstring outer = dir + L"\\" + std::wstring(150, L'p');
+    std::wstring inner = outer + L"\\" + std::wstring(200, L'p');
     ASSERT_TRUE(CreateDirectoryW(outer.c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryW(inner.c_str(), NULL));
     std::wstring cut259 = inner.substr(0, 259);
-    std::wstring cut490 = inner + L"\\" + Repeat(L'p', 486 - inner.size() - 1) + L".ocx";
+    std::wstring cut490 = inner + L"\\" + std::wstring(486 - inner.size() - 1, L'p') + L".ocx";
     ASSERT_EQ(490u, cut490.size());
     WriteFileBytes(cut259, "cut at 259");
     ASSERT_TRUE(FileExists(cut259));
     ASSERT_TRUE(CopyFileW(TestServerPath().c_str(), cut490.c_str(), FALSE));
-    std::wstring long4999 = cut490 + Repeat(L'p', 4999 - cut490.size());
+    std::wstring long4999 = cut490 + std::wstring(4999 - cut490.size(), L'p');
     ASSERT_EQ(4999u, long4999.size());
     std::wstring long5001 = long4999 + L"pp";
 
@@ -1005,8 +825,8 @@ TEST_F(RemovalTest, OddSizedValuesCountAsUnreadable)
     const std::wstring clsid = L"{44444444-5555-4666-8777-888888888801}";
     const std::wstring garbledClass = L"CLSID\\" + clsid + L"\x00A7";
     Own(kCR, garbledClass);
-    Make(kCR, garbledClass + L"\\InprocServer32", scratch + L"\\garbled.ocx");
-    WriteFileBytes(scratch + L"\\garbled.ocx", "garbled");
+    Make(kCR, garbledClass + L"\\InprocServer32", dir + L"\\garbled.ocx");
+    WriteFileBytes(dir + L"\\garbled.ocx", "garbled");
     MakeRaw(kCR, L"ORVI.OddClsid\\CLSID", NULL, clsid + L"控", (DWORD)(clsid.size() * 2 + 1));
     wchar_t value[kDefaultValueSize];
     EXPECT_EQ(0, ReadDefaultValue(L"ORVI.OddClsid\\CLSID", value));
@@ -1014,10 +834,10 @@ TEST_F(RemovalTest, OddSizedValuesCountAsUnreadable)
     EXPECT_EQ(1, UninstallControl(L"ORVI.OddClsid"));
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.OddClsid"));
     EXPECT_TRUE(KeyExists(kCR, garbledClass));
-    EXPECT_EQ("garbled", ReadFileBytes(scratch + L"\\garbled.ocx"));
+    EXPECT_EQ("garbled", ReadFileBytes(dir + L"\\garbled.ocx"));
 
-    std::wstring real = scratch + L"\\odd控";
-    std::wstring garbledFile = scratch + L"\\odd\x00A7";
+    std::wstring real = dir + L"\\odd控";
+    std::wstring garbledFile = dir + L"\\odd\x00A7";
     WriteFileBytes(real, "real");
     WriteFileBytes(garbledFile, "garbled");
     Make(kCR, L"ORVI.OddPath\\CLSID", clsid);
@@ -1036,474 +856,4 @@ TEST_F(RemovalTest, OddSizedValuesCountAsUnreadable)
     EXPECT_EQ(1, UninstallControl(L"ORVI.OddPath"));
     EXPECT_FALSE(FileExists(real));
     EXPECT_EQ("garbled", ReadFileBytes(garbledFile));
-}
-
-// ---- the actions ------------------------------------------------------------------------
-
-TEST_F(RemovalTest, DoubleClickAsksAndNoOrNoSelectionRemovesNothing)
-{
-    Make(kCR, L"ORVI.DblKeep");
-    Make(kCR, L".qvb");
-    QueryInstalledControls();
-    ASSERT_TRUE(::SelectEntry(L"ORVI.DblKeep"));
-    QueueBoxAnswer(IDNO);
-    Command(g_controlList, LBN_DBLCLK);
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.DblKeep"));
-
-    // No entry selected: still asked; Yes removes nothing and refills the list.
-    SendMessageW(g_controlList, LB_SETCURSEL, (WPARAM)-1, 0);
-    SendMessageW(g_controlList, LB_ADDSTRING, 0, (LPARAM)L"stale entry");
-    QueueBoxAnswer(IDYES);
-    Command(g_controlList, LBN_DBLCLK);
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.DblKeep"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_EQ((std::vector<std::wstring>{L"ORVI.DblKeep"}), ListEntries());
-
-    EXPECT_BOXES({window, L"提示", L"   是否卸载？", kYesNoBox},
-                 {window, L"提示", L"   是否卸载？", kYesNoBox});
-}
-
-// What the removal cannot name whole it refuses. A ProgID of 249 characters
-// or more no longer fits a key path with "\CLSID"; an entry of 255 does not
-// fit the 255-character reading buffers, and its cut form is a real key that
-// must survive. Each stays, with its class, its server file and the
-// extensions, and stays listed; an empty ProgID removes nothing either.
-TEST_F(RemovalTest, ProgIdsTooLongForTheRemovalAreRefusedWholeAndStayListed)
-{
-    const std::wstring atLimit = L"ORVI." + Repeat(L'r', 250);
-    const std::wstring cut = atLimit.substr(0, 254);
-    const std::wstring longest = atLimit.substr(0, 248); // with "\CLSID" 254 characters
-    const std::wstring tooLong = atLimit.substr(0, 249);
-    const std::wstring serverAtLimit =
-        Control(atLimit, L"{11111111-2222-4333-8444-555555555501}", L"a.ocx");
-    const std::wstring serverCut =
-        Control(cut, L"{11111111-2222-4333-8444-555555555502}", L"b.ocx");
-    const std::wstring serverLongest =
-        Control(longest, L"{11111111-2222-4333-8444-555555555503}", L"c.ocx");
-    const std::wstring serverTooLong =
-        Control(tooLong, L"{11111111-2222-4333-8444-555555555504}", L"d.ocx");
-    Make(kCR, L".qvb");
-    Make(kCR, L".qvm");
-
-    EXPECT_EQ(UninstallControl(tooLong.c_str()), 1);
-    EXPECT_EQ(UninstallControl(L""), 1);
-    EXPECT_TRUE(KeyExists(kCR, tooLong + L"\\CLSID"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvm"));
-
-    PressQuery();
-    ASSERT_EQ(4u, ListEntries().size());
-    ASSERT_TRUE(::SelectEntry(atLimit));
-    QueueBoxAnswer(IDYES);
-    Command(g_controlList, LBN_DBLCLK);
-    EXPECT_TRUE(KeyExists(kCR, atLimit + L"\\CLSID"));
-    EXPECT_TRUE(KeyExists(kCR, cut + L"\\CLSID"));
-    EXPECT_TRUE(FileExists(serverAtLimit));
-    EXPECT_TRUE(FileExists(serverCut));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_EQ(4u, ListEntries().size());
-
-    // The 255-character entry alone: "uninstall all" removes nothing either.
-    Fill({atLimit}, -1);
-    QueueBoxAnswer(IDYES);
-    Command(g_uninstallAllButton, BN_CLICKED);
-    EXPECT_TRUE(KeyExists(kCR, atLimit + L"\\CLSID"));
-    EXPECT_TRUE(KeyExists(kCR, cut + L"\\CLSID"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_EQ(2u, TakeBoxes().size());
-
-    PressQuery();
-    QueueBoxAnswer(IDYES);
-    Command(g_uninstallAllButton, BN_CLICKED);
-    EXPECT_EQ(1u, TakeBoxes().size());
-    // Only the one whose paths fit is gone, with its class key, its file and
-    // the extensions.
-    EXPECT_FALSE(KeyExists(kCR, longest));
-    EXPECT_FALSE(KeyExists(kCR, L"CLSID\\{11111111-2222-4333-8444-555555555503}"));
-    EXPECT_FALSE(FileExists(serverLongest));
-    EXPECT_FALSE(KeyExists(kCR, L".qvb"));
-    for (const std::wstring &kept : {atLimit, cut, tooLong})
-        EXPECT_TRUE(KeyExists(kCR, kept + L"\\CLSID")) << kept.size();
-    for (const std::wstring &file : {serverAtLimit, serverCut, serverTooLong})
-        EXPECT_TRUE(FileExists(file));
-    EXPECT_TRUE(KeyExists(kCR, L"CLSID\\{11111111-2222-4333-8444-555555555501}"));
-    EXPECT_TRUE(KeyExists(kCR, L"CLSID\\{11111111-2222-4333-8444-555555555504}"));
-    EXPECT_EQ((std::vector<std::wstring>{tooLong, cut, atLimit}), ListEntries());
-}
-
-TEST_F(RemovalTest, DoubleClickRemovesARegisteredControlEndToEnd)
-{
-    const std::wstring server = CopyTestServer(L"ORVI Test.ocx");
-    const std::wstring log = scratch + L"\\server.log";
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
-    ASSERT_EQ(RegisterControlFile(server.c_str()), 1);
-    ASSERT_TRUE(KeyExists(kCR, L"ORVI.TestCtl"));
-    ASSERT_EQ(ReadStringValue(kCR, kServerClassKey + L"\\InprocServer32"), server);
-
-    PressQuery();
-    ASSERT_TRUE(::SelectEntry(L"ORVI.TestCtl"));
-    QueueBoxAnswer(IDYES);
-    Command(g_controlList, LBN_DBLCLK);
-
-    EXPECT_FALSE(KeyExists(kCR, L"ORVI.TestCtl"));
-    EXPECT_FALSE(KeyExists(kCR, kServerClassKey));
-    EXPECT_FALSE(KeyExists(kCR, kServerTypeLibKey));
-    EXPECT_FALSE(KeyExists(kCR, kServerInterfaceKey));
-    EXPECT_FALSE(FileExists(server));
-    std::vector<std::wstring> lines = ReadServerLog(log);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), L"unregister " + server);
-    EXPECT_TRUE(ListEntries().empty());
-    // The question only: the removal itself reports nothing.
-    EXPECT_EQ(TakeBoxes().size(), 1u);
-}
-
-static WNDPROC g_listProc;
-static int g_countRequests;
-
-static LRESULT CALLBACK CountingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == LB_GETCOUNT)
-        g_countRequests++;
-    return CallWindowProcW(g_listProc, window, message, wParam, lParam);
-}
-
-TEST_F(RemovalTest, UninstallAllOnAnEmptyListOnlyAsksForAQuery)
-{
-    Make(kCR, L"ORVI.AllKeep");
-    Make(kCR, L".qvb");
-    Command(g_uninstallAllButton, BN_CLICKED);
-    EXPECT_BOX(window, L"提示", L"请点击查询安装按钮！", kOkBox);
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllKeep"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_TRUE(ListEntries().empty());
-}
-
-static const wchar_t kUninstallAllQuestion[] =
-    L"是否卸载列表中的全部控件？\r\n如果点击是,请稍等几秒钟,直到列表为空就表示卸载全部操作完成。";
-
-TEST_F(RemovalTest, UninstallAllAnsweredNoChangesNothing)
-{
-    Make(kCR, L"ORVI.AllA");
-    Make(kCR, L"ORVI.AllB");
-    Make(kCR, L".qvb");
-    QueryInstalledControls();
-    std::vector<std::wstring> before = ListEntries();
-    QueueBoxAnswer(IDNO);
-    Command(g_uninstallAllButton, BN_CLICKED);
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kUninstallAllQuestion);
-    EXPECT_EQ(boxes[0].caption, L"提示");
-    EXPECT_EQ(boxes[0].owner, window);
-    EXPECT_TRUE(boxes[0].hasYes && boxes[0].hasNo);
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllA"));
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.AllB"));
-    EXPECT_TRUE(KeyExists(kCR, L".qvb"));
-    EXPECT_EQ(ListEntries(), before);
-}
-
-TEST_F(RemovalTest, UninstallAllRemovesInListOrderAndRefillsOnce)
-{
-    // The servers' names run against the list order, so the log shows which
-    // order the removals took.
-    const std::wstring first = CopyTestServer(L"z.ocx");
-    const std::wstring second = CopyTestServer(L"a.ocx");
-    const std::wstring log = scratch + L"\\server.log";
-    SetEnv(L"ORVI_TEST_LOG", log.c_str());
-    const wchar_t *clsidA = L"{0A0A0A0A-0000-4000-8000-00000000000A}";
-    const wchar_t *clsidB = L"{0B0B0B0B-0000-4000-8000-00000000000B}";
-    Make(kCR, L"ORVI.AllA\\CLSID", clsidA);
-    Make(kCR, std::wstring(L"CLSID\\") + clsidA + L"\\InprocServer32", first);
-    Make(kCR, L"ORVI.AllB\\CLSID", clsidB);
-    Make(kCR, std::wstring(L"CLSID\\") + clsidB + L"\\InprocServer32", second);
-    QueryInstalledControls();
-    ASSERT_EQ((std::vector<std::wstring>{L"ORVI.AllA", L"ORVI.AllB"}), ListEntries());
-
-    g_listProc =
-        (WNDPROC)SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)CountingListProc);
-    g_countRequests = 0;
-    QueueBoxAnswer(IDYES);
-    Command(g_uninstallAllButton, BN_CLICKED);
-    SetWindowLongPtrW(g_controlList, GWLP_WNDPROC, (LONG_PTR)g_listProc);
-
-    EXPECT_FALSE(KeyExists(kCR, L"ORVI.AllA"));
-    EXPECT_FALSE(KeyExists(kCR, L"ORVI.AllB"));
-    EXPECT_FALSE(FileExists(first));
-    EXPECT_FALSE(FileExists(second));
-    std::vector<std::wstring> lines = ReadServerLog(log);
-    std::vector<std::wstring> expected = {L"unregister " + first, L"unregister " + second};
-    EXPECT_EQ(lines, expected);
-    EXPECT_TRUE(ListEntries().empty());
-    // One count for the action itself, one for the single refill.
-    EXPECT_EQ(g_countRequests, 2);
-    std::vector<BoxRecord> boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, kUninstallAllQuestion);
-}
-
-// ---- faults met on the way --------------------------------------------------------------
-//
-// A server file that is read-only or held open by another process, a key in
-// the middle of a tree that cannot be deleted: the removal goes on past each
-// of them, reports nothing, and the list is refreshed.
-//
-// A registrar that never ends is not among them on purpose: every run of
-// regsvr32.exe is waited for without a time limit, so such a run keeps the
-// window blocked for good (see README, "Faults and limits"). What is tested
-// (drop_test.cpp, Registrar.*) is that every run that ends is waited for and
-// its process handle closed.
-
-// A control of the other bitness (a 64-bit control dropped on the shipped
-// 32-bit window, say) is removed whole by a double click: its class, its
-// file, by its own view's registrar; and its record brings it back whole.
-TEST_F(RemovalTest, DoubleClickRemovesAControlOfTheOtherViewWhole)
-{
-    const std::wstring built = OtherBuildTestServerPath();
-    if (!FileExists(built))
-        GTEST_SKIP() << "the other build's test server is not built";
-    LogServer();
-    const std::wstring server = scratch + L"\\other bits.ocx";
-    ASSERT_TRUE(CopyFileW(built.c_str(), server.c_str(), FALSE));
-    if (!RegisterControlFile(server.c_str()) && !ProcessIsWow64())
-        GTEST_SKIP() << "the 32-bit registrar does not run on this machine";
-    const REGSAM other = OtherViewFlag();
-    ASSERT_TRUE(KeyExists(kCR, kServerClassKey + L"\\InprocServer32", other));
-    const std::wstring before = KeyTreeText(kCR, kServerClassKey, other);
-    DeleteFileW(log.c_str());
-
-    DoubleClickYes(kServerProgId);
-    EXPECT_FALSE(KeyExists(kCR, kServerProgId));
-    EXPECT_FALSE(KeyExists(kCR, kServerClassKey, other));
-    EXPECT_FALSE(FileExists(server));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
-
-    static RestoreResult restored;
-    ASSERT_EQ(kRestored, RestoreRemoval(kServerProgId, 0, &restored));
-    EXPECT_EQ(before, KeyTreeText(kCR, kServerClassKey, other));
-    EXPECT_TRUE(FileExists(server));
-    UninstallControl(kServerProgId);
-}
-
-TEST_F(RemovalTest, ReadOnlyServerFileStaysWhileItsKeysGo)
-{
-    LogServer();
-    std::wstring server = RegisterServer(L"read only.ocx");
-    Make(kCR, L"ORVI.Neighbour", L"stays listed");
-    ASSERT_TRUE(SetFileAttributesW(server.c_str(), FILE_ATTRIBUTE_READONLY));
-    DoubleClickYes(kServerProgId);
-    ExpectServerKeysGone({L"ORVI.Neighbour"});
-    EXPECT_TRUE(FileExists(server));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
-    SetFileAttributesW(server.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(RemovalTest, ServerFileHeldOpenByAnotherProcessStays)
-{
-    LogServer();
-    // Held without sharing: the registrar cannot load it either.
-    std::wstring server = RegisterServer(L"held.ocx");
-    std::string bytes = ReadFileBytes(server);
-    holder = HoldFileInChild(server, 0);
-    ASSERT_TRUE(holder != NULL);
-    DoubleClickYes(kServerProgId);
-    ExpectServerKeysGone({});
-    EXPECT_TRUE(FileExists(server));
-    EXPECT_TRUE(ReadServerLog(log).empty());
-    // The file step is not marked done: the record says what is left.
-    EXPECT_EQ(L"0", StateValue(NewestRecord(), L"file"));
-    // The interface key matches no type-library pass; only the server's own
-    // unregistration, which could not run, would have removed it.
-    EXPECT_TRUE(KeyExists(kCR, kServerInterfaceKey));
-    DeleteTree(kCR, kServerInterfaceKey);
-
-    // Held the way a process that loaded it holds it: unregistered, not deleted.
-    ReleaseHeldFile(holder);
-    holder = NULL;
-    EXPECT_EQ(bytes, ReadFileBytes(server));
-    server = RegisterServer(L"loaded.ocx");
-    holder = HoldFileInChild(server, FILE_SHARE_READ);
-    ASSERT_TRUE(holder != NULL);
-    DoubleClickYes(kServerProgId);
-    ExpectServerKeysGone({});
-    EXPECT_TRUE(FileExists(server));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
-}
-
-// Wine refuses to open a key whose DACL denies reading, so such a key with a
-// subkey cannot be emptied and cannot be deleted. Met in the class key and in
-// the ProgID key, it stops the deletion of that tree only.
-TEST_F(RemovalTest, KeyThatCannotBeDeletedDoesNotStopTheRestOfTheRemoval)
-{
-    LogServer();
-    std::wstring server = RegisterServer(L"protected.ocx");
-    const std::wstring classStuck = std::wstring(kServerClassKey) + L"\\Stuck";
-    const std::wstring progIdStuck = std::wstring(kServerProgId) + L"\\Stuck";
-    Make(kCR, classStuck + L"\\Inner", L"fault test");
-    Make(kCR, classStuck + L"Later", L"fault test");
-    Make(kCR, progIdStuck + L"\\Inner", L"fault test");
-    Make(kCR, L"ORVI.Other\\CLSID", L"{0D1C2B3A-0000-4a6b-8C7D-000000000000}");
-    for (const std::wstring &path : {classStuck, progIdStuck}) {
-        Protect(kCR, path, KEY_READ);
-        HKEY probe;
-        ASSERT_NE(ERROR_SUCCESS, RegOpenKeyExW(kCR, path.c_str(), 0, KEY_READ, &probe));
-    }
-    // The server's own unregistration is pointed at names of no key, so only
-    // the tool's deletions decide what is left.
-    SetEnv(L"ORVI_TEST_PROGID", L"ORVI.FaultNone");
-    SetEnv(L"ORVI_TEST_CLSID", L"{0D1C2B3A-FFFF-4a6b-8C7D-000000000001}");
-    SetEnv(L"ORVI_TEST_TYPELIB", L"{0D1C2B3A-FFFF-4a6b-8C7D-000000000002}");
-    SetEnv(L"ORVI_TEST_IID", L"{0D1C2B3A-FFFF-4a6b-8C7D-000000000003}");
-
-    DoubleClickYes(kServerProgId);
-
-    // The trees with the stuck keys: what came before them is gone, they and
-    // what follows them stay.
-    EXPECT_TRUE(KeyExists(kCR, kServerProgId));
-    EXPECT_FALSE(KeyExists(kCR, std::wstring(kServerProgId) + L"\\CLSID"));
-    EXPECT_TRUE(KeyExists(kCR, kServerClassKey));
-    EXPECT_FALSE(KeyExists(kCR, std::wstring(kServerClassKey) + L"\\InprocServer32"));
-    EXPECT_TRUE(KeyExists(kCR, classStuck + L"Later"));
-    // Everything after them went on: the other keys, the registrar, the file.
-    EXPECT_FALSE(KeyExists(kCR, kServerTypeLibKey));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
-    EXPECT_FALSE(FileExists(server));
-    EXPECT_TRUE(KeyExists(kCR, L"ORVI.Other\\CLSID"));
-    // The refreshed list still shows what is left, so the removal can be repeated.
-    EXPECT_EQ((std::vector<std::wstring>{L"ORVI.Other", kServerProgId}), ListEntries());
-
-    for (const KeyName &k : protectedKeys)
-        OpenUp(k.first, k.second);
-    protectedKeys.clear();
-    DoubleClickYes(kServerProgId);
-    EXPECT_FALSE(KeyExists(kCR, kServerProgId));
-    // Without a CLSID left under the ProgID the class key is not named again.
-    EXPECT_TRUE(KeyExists(kCR, classStuck + L"\\Inner"));
-    EXPECT_EQ((std::vector<std::wstring>{L"ORVI.Other"}), ListEntries());
-}
-
-// ---- records -------------------------------------------------------------------------
-
-// The record folder of a number, as the tool names it.
-static std::wstring RecordFolderOf(unsigned long long number)
-{
-    wchar_t name[24];
-    swprintf(name, 24, L"%015llu", number);
-    return RecordsFolder() + L"\\" + name;
-}
-
-// The newest 50 finished records are kept as long as they hold 500 MB at
-// most; older ones go at the next removal, oldest first. The older records
-// are planted in the tool's own form (copies of a real one, numbered older),
-// so one real removal shows each bound.
-TEST_F(RemovalTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
-{
-    RemoveRecords();
-    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
-    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
-    const std::wstring real = NewestRecord();
-    ASSERT_FALSE(real.empty());
-    const unsigned long long first = std::stoull(RecordNames()[0]);
-    for (int age = 1; age <= 55; age++)
-        CopyRecord(real, RecordFolderOf(first - 10 * age));
-
-    // 57 records: the newest 50 stay, the new one among them.
-    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
-    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
-    std::vector<std::wstring> names = RecordNames();
-    EXPECT_EQ(50u, names.size());
-    EXPECT_EQ(RecordFolderOf(first - 480), RecordsFolder() + L"\\" + names.back());
-
-    // One record of more than 500 MB (a sparse file: no disk is taken): it
-    // and every older one go, whatever their number.
-    const std::wstring big = RecordFolderOf(first - 95);
-    CopyRecord(real, big);
-    HANDLE copy = CreateFileW((big + L"\\server.bin").c_str(), GENERIC_WRITE, 0, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, copy);
-    LARGE_INTEGER size;
-    size.QuadPart = 501LL * 1024 * 1024;
-    EXPECT_TRUE(SetFilePointerEx(copy, size, NULL, FILE_BEGIN) && SetEndOfFile(copy));
-    CloseHandle(copy);
-    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
-    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
-    names = RecordNames();
-    EXPECT_EQ(12u, names.size());
-    EXPECT_EQ(RecordFolderOf(first - 90), RecordsFolder() + L"\\" + names.back());
-    EXPECT_FALSE(FileExists(big));
-
-    // Records left by a clock that ran ahead (numbered as far in the future)
-    // neither push the next record out nor put it before them: it is numbered
-    // past them, kept, and restored.
-    for (int ahead = 0; ahead < 55; ahead++)
-        CopyRecord(real, RecordFolderOf(first + 100000000 + ahead));
-    std::wstring server = Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
-    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
-    names = RecordNames();
-    EXPECT_EQ(50u, names.size());
-    EXPECT_EQ(RecordFolderOf(first + 100000000 + 55), RecordsFolder() + L"\\" + names[0]);
-    static RestoreResult restored;
-    EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Bounded", 0, &restored));
-    EXPECT_TRUE(FileExists(server));
-}
-
-// ---- load ------------------------------------------------------------------------------
-
-static std::wstring LoadProgId(int i)
-{
-    wchar_t name[32];
-    swprintf(name, 32, L"ORVI.Load%04d", i);
-    return name;
-}
-
-// The class, type library and interface of control i differ in their first
-// group only, as a control's own GUIDs often do; the last group tells the
-// controls apart, so each pass matches the control's own keys alone.
-static std::wstring LoadGuid(const wchar_t *firstGroup, int i)
-{
-    wchar_t guid[40];
-    swprintf(guid, 40, L"{%ls-1111-4222-8333-0000000%05d}", firstGroup, i);
-    return guid;
-}
-
-// 2,000 family controls (200 reduced) listed and uninstalled in one go.
-TEST_F(RemovalTest, TwoThousandControlsAreListedAndAllUninstalled)
-{
-    const int controls = LoadSize(2000);
-    std::vector<std::wstring> progIds;
-    std::vector<std::wstring> keys;
-    for (int i = 0; i < controls; i++) {
-        const std::wstring clsid = LoadGuid(L"7D0AD000", i);
-        const std::wstring typeLib = LoadGuid(L"7E0AD000", i);
-        const std::wstring interfaceKey = L"Interface\\" + LoadGuid(L"7F0AD000", i);
-        progIds.push_back(LoadProgId(i));
-        Make(kCR, progIds.back() + L"\\CLSID", clsid);
-        Own(kCR, L"CLSID\\" + clsid);
-        Make(kCR, L"CLSID\\" + clsid + L"\\TypeLib", typeLib);
-        Own(kCR, L"TypeLib\\" + typeLib);
-        Make(kCR, L"TypeLib\\" + typeLib + L"\\1.0", L"load test library");
-        Own(kCR, interfaceKey);
-        Make(kCR, interfaceKey + L"\\TypeLib", typeLib);
-        for (const std::wstring &key :
-             {progIds.back(), L"CLSID\\" + clsid, L"TypeLib\\" + typeLib, interfaceKey})
-            keys.push_back(key);
-    }
-
-    PressQuery();
-    // Made in the order of their names, which is the registry's.
-    EXPECT_EQ(progIds, ListEntries());
-    EXPECT_TRUE(TakeBoxes().empty());
-
-    // Every removal waits for a run of regsvr32.exe and walks the Interface
-    // key three times: this is the slowest test of the suite (minutes).
-    QueueBoxAnswer(IDYES);
-    Command(g_uninstallAllButton, BN_CLICKED);
-    EXPECT_EQ(1u, TakeBoxes().size());
-    EXPECT_TRUE(ListEntries().empty());
-    int stray = 0;
-    for (const std::wstring &key : keys) {
-        if (KeyExists(kCR, key) && stray++ < 5)
-            ADD_FAILURE() << "left behind: " << std::string(key.begin(), key.end());
-    }
-    EXPECT_EQ(0, stray);
 }

@@ -3,7 +3,7 @@
 // title bar window.
 #pragma once
 
-#include "base/title_bar_hit.h"
+#include "app/title_bar_hit.h"
 
 struct PressRow {
     const char *where;

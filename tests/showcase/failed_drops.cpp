@@ -5,7 +5,7 @@
 // runs until its window is closed.
 #include "support/cabinet_maker.h"
 #include "support/pe_maker.h"
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include <stdio.h>
 #include <string.h>

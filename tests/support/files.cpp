@@ -1,6 +1,8 @@
 // Files, folders and the test COM server.
 #include "support/test_support.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 
 std::wstring TestProgramDir()
@@ -23,8 +25,9 @@ REGSAM OtherViewFlag()
 
 std::wstring OtherBuildTestServerPath()
 {
-    std::wstring relative = TestProgramDir() + (sizeof(void *) == 8 ? L"\\..\\..\\i686\\bin\\testctl.dll"
-                                                                     : L"\\..\\..\\x86_64\\bin\\testctl.dll");
+    std::wstring relative =
+        TestProgramDir() + (sizeof(void *) == 8 ? L"\\..\\..\\i686\\bin\\testctl.dll"
+                                                : L"\\..\\..\\x86_64\\bin\\testctl.dll");
     wchar_t full[MAX_PATH] = {};
     return GetFullPathNameW(relative.c_str(), MAX_PATH, full, NULL) ? full : relative;
 }
@@ -159,4 +162,20 @@ std::vector<std::wstring> ReadServerLog(const std::wstring &path)
         start = end + 1;
     }
     return lines;
+}
+
+int LoadSize(int full)
+{
+    wchar_t sizes[16] = {};
+    GetEnvironmentVariableW(L"ORVI_LOAD_SIZES", sizes, 16);
+    return lstrcmpW(sizes, L"reduced") == 0 ? full / 10 : full;
+}
+
+void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, NULL));
+    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
 }

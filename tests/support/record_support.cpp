@@ -4,7 +4,7 @@
 #include "support/cabinet_maker.h"
 #include "support/test_support.h"
 
-#include "register/protected_folder.h"
+#include "register/register.h"
 
 #include <algorithm>
 
@@ -130,4 +130,12 @@ DWORD RunReg(const std::wstring &arguments)
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return code;
+}
+
+std::vector<std::wstring> KeyTreeTexts(const std::vector<std::pair<HKEY, std::wstring>> &keys)
+{
+    std::vector<std::wstring> texts;
+    for (const std::pair<HKEY, std::wstring> &k : keys)
+        texts.push_back(KeyTreeText(k.first, k.second));
+    return texts;
 }

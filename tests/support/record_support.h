@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // C:\OrviActiveX\removals.
@@ -28,5 +29,7 @@ void RemoveRecords();
 // The key at path with its values (name, type and bytes) and subkeys, all
 // of it as text; "" when the key is not there. view as for KeyExists.
 std::wstring KeyTreeText(HKEY root, const std::wstring &path, REGSAM view = 0);
+// Each key of keys (root and path) so, in the process's own view.
+std::vector<std::wstring> KeyTreeTexts(const std::vector<std::pair<HKEY, std::wstring>> &keys);
 // Runs the platform's reg.exe with arguments and waits; its exit code.
 DWORD RunReg(const std::wstring &arguments);

@@ -1,5 +1,5 @@
 // Hit areas of the title bar's two tabs.
-#include "base/title_bar_hit.h"
+#include "app/title_bar_hit.h"
 
 static int InTabBand(unsigned y)
 {

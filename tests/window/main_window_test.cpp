@@ -1,13 +1,11 @@
 // The main window: start-up page, page switching, routing of commands by
 // sender, colours and fonts of the children, and drawing objects, windows and
 // handles over many paints, queries and drops.
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include "app/app.h"
 #include "controls/controls.h"
 #include "register/register.h"
-#include "controls/actions.h"
-#include "register/drop_actions.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // GetGuiResources with 0, so the program's own import table is redirected to
 // counting wrappers instead; only the tool's calls (linked into this program)
 // go through it, not those of the system's controls.
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include <set>
 

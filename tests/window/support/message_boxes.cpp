@@ -1,5 +1,5 @@
 // Answers real message boxes from a WH_CBT hook on the test thread.
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include <deque>
 

@@ -1,21 +1,21 @@
-// Dropped cabinets: unpacking with the real cabinet.dll into fresh folders at
-// the root of the system drive, the report in the processing edit, and the
-// registration of the test control with the real regsvr32.exe. Cabinets are
-// made at run time with cabinet.dll's FCI. Bad cabinets (seeded random
-// corruptions, stored names of the decompressor's longest length, thousands
-// of files) are handed straight to RegisterCabinet, as a drop of one .cab
-// file does, so that hundreds of them stay quick: each ends with a report
-// whose last line is a status line, and nothing is written outside the
-// extraction folder.
+// The Register page: dropped files and cabinets through the real main
+// window. A dropped control file is unregistered and registered with the
+// real regsvr32.exe on the test COM server; awkward paths, directories and
+// locked files are refused, and nothing is acted on under a cut path.
+// Cabinets are unpacked with the real cabinet.dll into fresh folders at the
+// root of the system drive, reported in the processing edit and their
+// control registered. Cabinets are made at run time with cabinet.dll's FCI.
+// Bad cabinets (seeded random corruptions, stored names of the
+// decompressor's longest length, thousands of files) are handed straight to
+// RegisterCabinet, as a drop of one .cab file does, so that hundreds of them
+// stay quick: each ends with a report whose last line is a status line, and
+// nothing is written outside the extraction folder.
 #include "support/cabinet_maker.h"
-#include "support/drop_fixture.h"
 #include "support/pe_maker.h"
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include "app/app.h"
-#include "register/cabinet.h"
 #include "register/register.h"
-#include "register/drop_actions.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
@@ -26,6 +26,303 @@
 #include <map>
 #include <random>
 #include <set>
+
+// ---- dropped files -------------------------------------------------------------
+
+static const wchar_t kNotAControl[] = L"ERROR:拖入不是.cab、.ocx、.dll文件！";
+
+// A failed registration's report names its reason before the status line.
+static std::wstring Report(const std::wstring &path, bool ok, const std::wstring &reason = L"")
+{
+    return L"拖入文件路径：" + path + (ok ? L"" : L"\r\n失败原因：" + reason) + L"\r\n注册状态：" +
+           (ok ? L"文件注册成功！" : L"文件注册失败！");
+}
+
+// What the test server logs for a drop of path: the unregistering run, then the registering one.
+static std::vector<std::wstring> BothRuns(const std::wstring &path)
+{
+    return {L"unregister " + path, L"register " + path};
+}
+
+class Drop : public PageTest {
+protected:
+    Drop() : PageTest(1, L"drop folder", true)
+    {
+    }
+
+    // A copy of the test server whose full path is exactly length characters,
+    // in folders of 200 characters where one name would be too long.
+    std::wstring ServerAtLength(size_t length, wchar_t fill, Caller = {})
+    {
+        std::wstring path = dir;
+        while (length - path.size() > 250) {
+            path += L"\\" + std::wstring(200, fill);
+            CreateDirectoryW(path.c_str(), NULL);
+        }
+        path += L"\\";
+        path += std::wstring(length - path.size() - 4, fill) + L".ocx";
+        EXPECT_EQ(length, path.size());
+        EXPECT_TRUE(CopyFileW(TestServerPath().c_str(), path.c_str(), FALSE)) << length;
+        return path;
+    }
+
+    // A path of exactly length characters to no file.
+    std::wstring MissingAtLength(size_t length)
+    {
+        std::wstring path = dir + L"\\";
+        while (path.size() + 4 < length)
+            path += L"x";
+        return path + L".ocx";
+    }
+};
+
+// Spaces, Chinese and a letter outside code page 936 in the folder and the
+// name: the path reaches regsvr32 whole, as one argument, and is never taken
+// through the ANSI code page.
+TEST_F(Drop, ControlFileIsUnregisteredThenRegisteredUnderItsWholePath)
+{
+    ASSERT_EQ(936u, GetACP());
+    std::wstring folder = dir + L"\\中文 目录";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    std::wstring path = CopyTestServer(L"中文 目录\\控件 测试ก.ocx");
+    SendDrop(window, {path});
+    EXPECT_EQ(path, WindowText(g_pathEdit));
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
+    EXPECT_EQ(BothRuns(path), ReadServerLog(log));
+    EXPECT_EQ(kTestServerClsid, ReadStringValue(HKEY_CLASSES_ROOT, L"ORVI.TestCtl\\CLSID"));
+    EXPECT_EQ(path, RegisteredTestServer());
+    UnregisterControlFile(path.c_str());
+
+    // Forward slashes are passed on as they are.
+    std::wstring forward = path;
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    DeleteFileW(log.c_str());
+    SendDrop(window, {forward});
+    EXPECT_EQ(forward, WindowText(g_pathEdit));
+    EXPECT_EQ(Report(forward, true), WindowText(g_infoEdit));
+    EXPECT_EQ(2u, ReadServerLog(log).size());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    UnregisterControlFile(forward.c_str());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+}
+
+TEST_F(Drop, OnlyTheFirstFileOfADropCounts)
+{
+    std::wstring first = CopyTestServer(L"first.dll");
+    std::wstring second = CopyTestServer(L"second.ocx");
+    SendDrop(window, {first, second});
+    EXPECT_EQ(first, WindowText(g_pathEdit));
+    EXPECT_EQ(BothRuns(first), ReadServerLog(log));
+}
+
+// The registrar's exit code decides: a failed registration is never
+// reported as success, and the report says why it failed.
+TEST_F(Drop, RegistrarFailureIsReportedAsFailure)
+{
+    std::wstring path = CopyTestServer(L"failing.ocx");
+    SetEnv(L"ORVI_TEST_FAIL", L"register");
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, false, L"DllRegisterServer执行失败"), WindowText(g_infoEdit));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    SetEnv(L"ORVI_TEST_FAIL", NULL);
+
+    // A file that is no COM server at all.
+    std::wstring text = InDir(L"notes.dll");
+    WriteFileBytes(text, "not a library");
+    SendDrop(window, {text});
+    EXPECT_EQ(Report(text, false, L"不是PE格式的DLL"), WindowText(g_infoEdit));
+
+    // The control needs a DLL this machine lacks (Wine has no mfc42.dll).
+    std::wstring needy = InDir(L"needy.ocx");
+    WriteFileBytes(needy, ReplaceBytes(ReadFileBytes(TestServerPath()), "ADVAPI32.dll",
+                                       std::string("mfc42.dll\0\0\0", 12)));
+    SendDrop(window, {needy});
+    EXPECT_EQ(Report(needy, false, L"找不到它需要的DLL：mfc42.dll"), WindowText(g_infoEdit));
+    // A DLL name the file holds cannot forge a line: the report keeps its lines.
+    PeLayout forging;
+    forging.imports = {"x.dll\r\n" + AnsiName(L"注册状态：文件注册成功！")};
+    std::wstring forged = InDir(L"forged.dll");
+    WriteFileBytes(forged, MakePeDll(forging));
+    SendDrop(window, {forged});
+    EXPECT_EQ(Report(forged, false, L"找不到它需要的DLL：x.dll??注册状态：文件注册成功！"),
+              WindowText(g_infoEdit));
+
+    // The unregistering run that comes first never decides the result.
+    SetEnv(L"ORVI_TEST_FAIL", L"unregister");
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+}
+
+TEST_F(Drop, OtherEndingsAreRefusedCaseSensitively)
+{
+    for (const wchar_t *name :
+         {L"upper.OCX", L"upper.DLL", L"upper.CAB", L"mixed.Ocx", L"notes.txt", L"noending"}) {
+        std::wstring path = CopyTestServer(name);
+        SetWindowTextW(g_infoEdit, L"");
+        SendDrop(window, {path});
+        EXPECT_EQ(kNotAControl, WindowText(g_infoEdit)) << name;
+        EXPECT_EQ(path, WindowText(g_pathEdit));
+    }
+    SendDrop(window, {L"ab"});
+    EXPECT_EQ(kNotAControl, WindowText(g_infoEdit));
+    EXPECT_TRUE(ReadServerLog(log).empty()) << "nothing may be started for a refused file";
+}
+
+TEST_F(Drop, DirectoryNamedLikeAControlIsReportedAsAFailure)
+{
+    for (const wchar_t *name : {L"folder.ocx", L"folder.dll"}) {
+        std::wstring path = InDir(name);
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+        WriteFileBytes(path + L"\\inside.txt", "kept");
+        SendDrop(window, {path});
+        EXPECT_EQ(Report(path, false, L"这是一个文件夹，不是控件文件"), WindowText(g_infoEdit))
+            << name;
+        EXPECT_EQ("kept", ReadFileBytes(path + L"\\inside.txt"));
+    }
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+}
+
+TEST_F(Drop, FileLockedByAnotherProcessIsReportedAsAFailureAndLeftAlone)
+{
+    std::wstring path = CopyTestServer(L"locked.ocx");
+    std::string bytes = ReadFileBytes(path);
+    HANDLE holder = HoldFileInChild(path, 0);
+    ASSERT_TRUE(holder != NULL);
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, probe) << "the child must hold the file alone";
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, false, L"文件无法读取，可能正被其他程序使用，请关闭它后再试"),
+              WindowText(g_infoEdit));
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    ReleaseHeldFile(holder);
+    EXPECT_EQ(bytes, ReadFileBytes(path));
+
+    // Held the way a process that loaded it holds it: it can still be registered.
+    holder = HoldFileInChild(path, FILE_SHARE_READ);
+    ASSERT_TRUE(holder != NULL);
+    SendDrop(window, {path});
+    EXPECT_EQ(Report(path, true), WindowText(g_infoEdit));
+    EXPECT_EQ(path, RegisteredTestServer());
+    ReleaseHeldFile(holder);
+    UnregisterControlFile(path.c_str());
+}
+
+TEST_F(Drop, DropOnUninstallPageSwitchesToRegisterPage)
+{
+    g_page = 2;
+    Repaint(window);
+    ASSERT_TRUE(IsWindowVisible(g_controlList));
+    SendDrop(window, {InDir(L"readme.txt")});
+    EXPECT_EQ(1, g_page);
+    PumpMessages(50);
+    EXPECT_TRUE(IsWindowVisible(g_infoEdit));
+    EXPECT_FALSE(IsWindowVisible(g_controlList));
+    EXPECT_EQ(kNotAControl, WindowText(g_infoEdit));
+}
+
+// Paths are never cut. Around MAX_PATH nothing changes: the registrar takes
+// paths of up to 490 characters, and real files of these lengths are
+// registered under their whole path. What it cannot take is refused before
+// anything starts.
+TEST_F(Drop, PathsUpTo490CharactersAreRegisteredWholeLongerOnesRefused)
+{
+    for (size_t length : {259u, 260u, 490u}) {
+        std::wstring path = ServerAtLength(length, length == 490 ? L'n' : L'm');
+        DeleteFileW(log.c_str());
+        SendDrop(window, {path});
+        EXPECT_EQ(path, WindowText(g_pathEdit)) << length;
+        EXPECT_EQ(Report(path, true), WindowText(g_infoEdit)) << length;
+        EXPECT_EQ(BothRuns(path), ReadServerLog(log)) << length;
+        EXPECT_EQ(path, RegisteredTestServer()) << length;
+        UnregisterControlFile(path.c_str());
+    }
+
+    // A missing file of 490 characters: the registrar starts and fails, but it was given the path.
+    std::wstring missing = MissingAtLength(490);
+    ASSERT_EQ(490u, missing.size());
+    SendDrop(window, {missing});
+    EXPECT_EQ(Report(missing, false, L"文件不存在"), WindowText(g_infoEdit));
+
+    // A real file one character longer.
+    std::wstring longer = ServerAtLength(491, L'o');
+    DeleteFileW(log.c_str());
+    SendDrop(window, {longer});
+    EXPECT_EQ(kTooLong, WindowText(g_infoEdit));
+    EXPECT_EQ(longer, WindowText(g_pathEdit));
+    EXPECT_TRUE(FileExists(longer));
+    // Refused whole by the runner itself, too.
+    EXPECT_EQ(0, RegisterControlFile(longer.c_str()));
+    EXPECT_EQ(0, UnregisterControlFile(longer.c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+
+    for (size_t length : {999u, 1000u, 4000u}) {
+        std::wstring path = MissingAtLength(length);
+        ASSERT_EQ(length, path.size());
+        SetWindowTextW(g_infoEdit, L"");
+        SendDrop(window, {path});
+        EXPECT_EQ(kTooLong, WindowText(g_infoEdit)) << length;
+        if (length < 1000)
+            EXPECT_EQ(path, WindowText(g_pathEdit));
+        else
+            EXPECT_EQ(L"", WindowText(g_pathEdit))
+                << "a path that cannot be read whole is not shown cut";
+    }
+    EXPECT_TRUE(ReadServerLog(log).empty());
+}
+
+static HWND g_heldWindow;
+static std::wstring g_heldPath;
+static bool g_setWhileBoxOpen;
+static int g_infoTexts;
+static WNDPROC g_editProc;
+
+static LRESULT CALLBACK WatchInfoEdit(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_SETTEXT) {
+        g_infoTexts++;
+        if (BoxIsOpen())
+            g_setWhileBoxOpen = true;
+    }
+    return CallWindowProcW(g_editProc, w, m, wp, lp);
+}
+
+static void DropWhileBoxIsOpen(HWND)
+{
+    PostMessageW(g_heldWindow, WM_DROPFILES, (WPARAM)MakeDrop({g_heldPath}), 0);
+}
+
+// A drop that arrives while a modal box of another action is open is held
+// back and handled after that action, never inside it.
+TEST_F(Drop, DropDuringAModalBoxIsHeldBack)
+{
+    g_heldWindow = window;
+    g_heldPath = dir + L"\\late.txt";
+    g_setWhileBoxOpen = false;
+    g_infoTexts = 0;
+    g_editProc = (WNDPROC)SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)WatchInfoEdit);
+    SetBoxCallback(DropWhileBoxIsOpen);
+    g_page = 2;
+    Command(g_queryButton, BN_CLICKED); // no family control: a notice box
+    SetBoxCallback(NULL);
+    PumpMessages(50);
+    SetWindowLongPtrW(g_infoEdit, GWLP_WNDPROC, (LONG_PTR)g_editProc);
+
+    ASSERT_EQ(1u, TakeBoxes().size());
+    EXPECT_FALSE(g_setWhileBoxOpen);
+    EXPECT_EQ(1, g_infoTexts);
+    EXPECT_EQ(g_heldPath, WindowText(g_pathEdit));
+    EXPECT_EQ(kNotAControl, WindowText(g_infoEdit));
+    EXPECT_EQ(1, g_page);
+}
+
+// ---- dropped cabinets -----------------------------------------------------------
 
 namespace {
 
@@ -162,27 +459,15 @@ std::vector<std::wstring> WriteGrantsToOthers(const std::wstring &path)
     return grants;
 }
 
-// The DACL a folder made by anybody else may carry: Everyone may change it.
-const wchar_t kOpenToEveryone[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)";
-
-void SetFolderDacl(const std::wstring &folder, const wchar_t *sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, NULL));
-    EXPECT_TRUE(SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor));
-    LocalFree(descriptor);
-}
-
-class CabinetDrop : public DropFixture {
+class CabinetDrop : public PageTest {
 protected:
-    CabinetDrop() : DropFixture(L"cabinets", false)
+    CabinetDrop() : PageTest(1, L"cabinets")
     {
     }
 
     void SetUp() override
     {
-        DropFixture::SetUp();
+        PageTest::SetUp();
         existing_ = Folders();
         g_shownTexts.clear();
         g_onShow = nullptr;
@@ -199,7 +484,7 @@ protected:
         StopWatchdog();
         for (const std::wstring &number : NewFolders())
             RemoveTree(FolderOf(number));
-        DropFixture::TearDown();
+        PageTest::TearDown();
     }
 
     // Extraction folders made since the test began, oldest number first.
@@ -214,11 +499,6 @@ protected:
             return _wtoi64(a.c_str()) < _wtoi64(b.c_str());
         });
         return made;
-    }
-
-    std::wstring Cab(const std::wstring &name)
-    {
-        return InDir(name);
     }
 
     // Drops the cabinet and returns the one folder the drop made.
@@ -347,16 +627,16 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     ASSERT_EQ(MakeCabinet(dir, "control.cab",
                           {Entry("testctl.ocx", server_), Entry("readme.txt", "hello")}),
               1);
-    std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"control.cab"));
 
     // Before unpacking: the cabinet path and the new folder, with ASCII colons.
     ASSERT_GE(g_shownTexts.size(), 3u);
-    EXPECT_EQ(g_shownTexts[0], L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:" +
+    EXPECT_EQ(g_shownTexts[0], L"拖入文件路径:" + InDir(L"control.cab") + L"\r\n新建文件夹:" +
                                    ReportedFolder(folder) + L"\r\n");
     EXPECT_EQ(g_shownTexts[1], ListReport(folder, {L"testctl.ocx"}, L""));
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"readme.txt"}, kSuccess));
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
-    EXPECT_EQ(WindowText(g_pathEdit), Cab(L"control.cab"));
+    EXPECT_EQ(WindowText(g_pathEdit), InDir(L"control.cab"));
 
     EXPECT_EQ(NamesIn(FolderOf(folder)),
               (std::vector<std::wstring>{L"readme.txt", L"testctl.ocx"}));
@@ -368,10 +648,11 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
 
     // The next cabinet's report starts afresh.
     g_shownTexts.clear();
-    std::wstring second = DropAndFindFolder(Cab(L"control.cab"));
+    std::wstring second = DropAndFindFolder(InDir(L"control.cab"));
     ASSERT_FALSE(g_shownTexts.empty());
-    EXPECT_EQ(g_shownTexts[0].rfind(L"拖入文件路径:" + Cab(L"control.cab") + L"\r\n新建文件夹:", 0),
-              0u);
+    EXPECT_EQ(
+        g_shownTexts[0].rfind(L"拖入文件路径:" + InDir(L"control.cab") + L"\r\n新建文件夹:", 0),
+        0u);
     EXPECT_EQ(Report(), ListReport(second, {L"testctl.ocx", L"readme.txt"}, kSuccess));
 
     // One control that does not register: the good one still does, the
@@ -381,7 +662,7 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     ASSERT_EQ(
         MakeCabinet(dir, "mixed.cab", {Entry("needy.ocx", needy), Entry("testctl.ocx", server_)}),
         1);
-    std::wstring mixed = DropAndFindFolder(Cab(L"mixed.cab"));
+    std::wstring mixed = DropAndFindFolder(InDir(L"mixed.cab"));
     EXPECT_EQ(Report(), ListReport(mixed, {L"needy.ocx", L"testctl.ocx"}, L"") + L"注册失败:" +
                             ReportedFolder(mixed) +
                             L"needy.ocx 原因:找不到它需要的DLL：mfc42.dll\r\n" + kFailure);
@@ -391,7 +672,7 @@ TEST_F(CabinetDrop, ControlAndTextFileAreUnpackedListedAndRegistered)
     PeLayout forging;
     forging.imports = {"x.dll\r\n" + AnsiName(kSuccess)};
     ASSERT_EQ(MakeCabinet(dir, "forged.cab", {Entry("forged.ocx", MakePeDll(forging))}), 1);
-    std::wstring forged = DropAndFindFolder(Cab(L"forged.cab"));
+    std::wstring forged = DropAndFindFolder(InDir(L"forged.cab"));
     EXPECT_EQ(Report(), ListReport(forged, {L"forged.ocx"}, L"") + L"注册失败:" +
                             ReportedFolder(forged) + L"forged.ocx 原因:找不到它需要的DLL：x.dll??" +
                             kSuccess + L"\r\n" + kFailure);
@@ -428,7 +709,7 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
     CreateDirectoryW(BaseFolder().c_str(), NULL);
     SetFolderDacl(BaseFolder(), kOpenToEveryone);
     ASSERT_FALSE(WriteGrantsToOthers(BaseFolder()).empty());
-    std::wstring folder = DropAndFindFolder(Cab(L"control.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"control.cab"));
     g_onShow = nullptr;
     EXPECT_TRUE(WriteGrantsToOthers(BaseFolder()).empty());
 
@@ -468,7 +749,7 @@ TEST_F(CabinetDrop, OnlyFilesTheExtractionWroteAreRegistered)
 TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
 {
     ASSERT_EQ(MakeCabinet(dir, "plain.cab", {Entry("a.txt", "a"), Entry("b.bin", "b")}), 1);
-    std::wstring folder = DropAndFindFolder(Cab(L"plain.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"plain.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"a.txt", L"b.bin"}, kFailure));
 
     // Endings in another letter case are unpacked but never registered, and
@@ -476,7 +757,7 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     ASSERT_EQ(
         MakeCabinet(dir, "upper.cab", {Entry("TESTCTL.OCX", server_), Entry("COPY.DLL", server_)}),
         1);
-    folder = DropAndFindFolder(Cab(L"upper.cab"));
+    folder = DropAndFindFolder(InDir(L"upper.cab"));
     const std::wstring list = ListReport(folder, {L"TESTCTL.OCX", L"COPY.DLL"}, L"");
     const std::wstring upperLine = L"注册失败:" + ReportedFolder(folder) +
                                    L"TESTCTL.OCX 原因:扩展名不是小写的.ocx，没有注册\r\n";
@@ -494,7 +775,7 @@ TEST_F(CabinetDrop, CabinetsWithoutLowerCaseControlFilesReportFailure)
     ASSERT_EQ(
         MakeCabinet(dir, "cased.cab", {Entry("testctl.ocx", server_), Entry("Sign.Ocx", server_)}),
         1);
-    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    folder = DropAndFindFolder(InDir(L"cased.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"testctl.ocx", L"Sign.Ocx"}, L"") + L"注册失败:" +
                             ReportedFolder(folder) +
                             L"Sign.Ocx 原因:扩展名不是小写的.ocx，没有注册\r\n" + kFailure);
@@ -508,7 +789,7 @@ TEST_F(CabinetDrop, DatesTimesAndAttributesAreRestored)
     readOnly.time = (USHORT)((13 << 11) | (14 << 5) | (20 / 2));
     CabEntry hidden = Entry("hidden.txt", "h", 0x02 | 0x04 | 0x20);
     ASSERT_EQ(MakeCabinet(dir, "attributes.cab", {readOnly, hidden}), 1);
-    std::wstring folder = DropAndFindFolder(Cab(L"attributes.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"attributes.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"readonly.txt", L"hidden.txt"}, kFailure));
 
     std::wstring path = FolderOf(folder) + L"\\readonly.txt";
@@ -534,7 +815,7 @@ TEST_F(CabinetDrop, RepeatedNameLeavesOnlyTheLastCopy)
                   dir, "repeat.cab",
                   {Entry("same.txt", "a long first copy of the file"), Entry("same.txt", "short")}),
               1);
-    std::wstring folder = DropAndFindFolder(Cab(L"repeat.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"repeat.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"same.txt", L"same.txt"}, kFailure));
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\same.txt"), "short");
 }
@@ -567,7 +848,7 @@ TEST_F(CabinetDrop, StoredNamesThatLeaveTheFolderAreRefusedAndTheRestStillComesO
                       dir, "names.cab",
                       {Entry("first.txt", "1"), Entry(c.name, "bad"), Entry("after.ocx", server_)}),
                   1);
-        std::wstring folder = DropAndFindFolder(Cab(L"names.cab"));
+        std::wstring folder = DropAndFindFolder(InDir(L"names.cab"));
         std::wstring shown(c.name.begin(), c.name.end());
         if (c.name.rfind("line.txt", 0) == 0)
             shown = std::wstring(L"line.txt??") + kSuccess; // control characters are shown as '?'
@@ -594,8 +875,8 @@ TEST_F(CabinetDrop, EmptyCabinetListsNothing)
     // A bare header: no folder, no file.
     std::string header(
         "MSCF\0\0\0\0\x24\0\0\0\0\0\0\0\x24\0\0\0\0\0\0\0\x03\x01\0\0\0\0\0\0\x34\x12\0\0", 36);
-    WriteFileBytes(Cab(L"empty.cab"), header);
-    std::wstring folder = DropAndFindFolder(Cab(L"empty.cab"));
+    WriteFileBytes(InDir(L"empty.cab"), header);
+    std::wstring folder = DropAndFindFolder(InDir(L"empty.cab"));
     EXPECT_EQ(Report(), std::wstring(kListHeader) + kFailure);
     EXPECT_TRUE(NamesIn(FolderOf(folder)).empty());
     EXPECT_STREQ(g_statusText, L"拖入文件路径:");
@@ -611,10 +892,10 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutWholeBeforeTheDamage)
     ASSERT_EQ(MakeCabinet(dir, "damaged.cab",
                           {Entry("testctl.ocx", server_), Entry("big.dll", big)}, false),
               1);
-    std::string bytes = ReadFileBytes(Cab(L"damaged.cab"));
-    WriteFileBytes(Cab(L"damaged.cab"), bytes.substr(0, bytes.size() - 150000));
+    std::string bytes = ReadFileBytes(InDir(L"damaged.cab"));
+    WriteFileBytes(InDir(L"damaged.cab"), bytes.substr(0, bytes.size() - 150000));
 
-    std::wstring folder = DropAndFindFolder(Cab(L"damaged.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"damaged.cab"));
     EXPECT_EQ(Report(),
               ListReport(folder, {L"testctl.ocx", L"big.dll"}, L"") + kStopped + kFailure);
     EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
@@ -629,19 +910,19 @@ TEST_F(CabinetDrop, DamagedCabinetRegistersWhatCameOutWholeBeforeTheDamage)
                           {Entry("OrviSeal.ocx", server_), Entry("orviseal.ocx", server_ + big)},
                           false),
               1);
-    std::string cased = ReadFileBytes(Cab(L"cased.cab"));
-    WriteFileBytes(Cab(L"cased.cab"), cased.substr(0, cased.size() - 150000));
-    folder = DropAndFindFolder(Cab(L"cased.cab"));
+    std::string cased = ReadFileBytes(InDir(L"cased.cab"));
+    WriteFileBytes(InDir(L"cased.cab"), cased.substr(0, cased.size() - 150000));
+    folder = DropAndFindFolder(InDir(L"cased.cab"));
     EXPECT_EQ(Report(),
               ListReport(folder, {L"OrviSeal.ocx", L"orviseal.ocx"}, L"") + kStopped + kFailure);
     EXPECT_EQ(1u, NamesIn(FolderOf(folder)).size());
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
 
     // A cut header and a file that is no cabinet at all: nothing comes out, and the report says so.
-    WriteFileBytes(Cab(L"header.cab"), bytes.substr(0, 20));
-    WriteFileBytes(Cab(L"text.cab"), "just some text, not a cabinet");
+    WriteFileBytes(InDir(L"header.cab"), bytes.substr(0, 20));
+    WriteFileBytes(InDir(L"text.cab"), "just some text, not a cabinet");
     for (const wchar_t *name : {L"header.cab", L"text.cab"}) {
-        DropAndFindFolder(Cab(name));
+        DropAndFindFolder(InDir(name));
         EXPECT_EQ(Report(), std::wstring(kListHeader) + kNotACabinet + kFailure);
     }
     EXPECT_TRUE(TakeBoxes().empty());
@@ -652,7 +933,7 @@ TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
     ASSERT_GE(MakeCabinetSet(dir, "control%d.cab",
                              {Entry("small.txt", "s"), Entry("testctl.ocx", server_)}, 60000),
               3);
-    std::wstring folder = DropAndFindFolder(Cab(L"control1.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"control1.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"small.txt", L"testctl.ocx"}, kSuccess));
     EXPECT_TRUE(ReadFileBytes(FolderOf(folder) + L"\\testctl.ocx") == server_);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
@@ -663,8 +944,8 @@ TEST_F(CabinetDrop, SpanningSetUnpacksAcrossItsPartsAndEndsWhenOneIsMissing)
                   dir, "text%d.cab",
                   {Entry("small.txt", "s"), Entry("big.txt", big), Entry("later.txt", "l")}, 60000),
               3);
-    ASSERT_TRUE(DeleteFileW(Cab(L"text2.cab").c_str()));
-    folder = DropAndFindFolder(Cab(L"text1.cab"));
+    ASSERT_TRUE(DeleteFileW(InDir(L"text2.cab").c_str()));
+    folder = DropAndFindFolder(InDir(L"text1.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"small.txt", L"big.txt"}, L"") + kStopped + kFailure);
     EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\small.txt"), "s");
     EXPECT_LT(ReadFileBytes(FolderOf(folder) + L"\\big.txt").size(), big.size());
@@ -680,7 +961,7 @@ TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
     std::set<std::wstring> made;
     for (int i = 0; i < kDrops; i++) {
         SCOPED_TRACE("drop " + std::to_string(i));
-        std::wstring folder = DropAndFindFolder(Cab(L"twice.cab"));
+        std::wstring folder = DropAndFindFolder(InDir(L"twice.cab"));
         made.insert(folder);
         EXPECT_EQ(Report(), ListReport(folder, {L"locked.txt", L"testctl.ocx"}, kSuccess));
         EXPECT_STREQ(g_statusText, L"拖入文件路径:");
@@ -701,7 +982,7 @@ TEST_F(CabinetDrop, EveryDropGetsAFreshFolder)
         taken.push_back(std::to_wstring(n));
         CreateDirectoryW(FolderOf(taken.back()).c_str(), NULL);
     }
-    std::wstring folder = DropAndFindFolder(Cab(L"twice.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"twice.cab"));
     EXPECT_GE(_wtoi64(folder.c_str()), now + 4);
     for (const std::wstring &number : taken)
         EXPECT_TRUE(NamesIn(FolderOf(number)).empty()) << number;
@@ -719,7 +1000,7 @@ TEST_F(CabinetDrop, NoFreeFolderNumberEndsWithTheErrorBox)
     SetWindowTextW(g_infoEdit, L"earlier report");
     TakeBoxes();
 
-    SendDrop(window, {Cab(L"busy.cab")});
+    SendDrop(window, {InDir(L"busy.cab")});
     std::vector<BoxRecord> boxes = TakeBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, L"error");
@@ -743,7 +1024,7 @@ TEST_F(CabinetDrop, BaseFolderThatIsAPlainFileIsRefused)
     SetWindowTextW(g_infoEdit, L"earlier report");
     TakeBoxes();
 
-    SendDrop(window, {Cab(L"blocked.cab")});
+    SendDrop(window, {InDir(L"blocked.cab")});
     std::vector<BoxRecord> boxes = TakeBoxes();
     std::wstring report = Report();
     std::string left = ReadFileBytes(base);
@@ -764,7 +1045,7 @@ TEST_F(CabinetDrop, PathOutsideTheAnsiCodePageGoesToTheDecompressorShort)
     std::wstring korean = dir + L"\\한국";
     ASSERT_TRUE(CreateDirectoryW(korean.c_str(), NULL));
     ASSERT_EQ(MakeCabinet(dir, "k.cab", {Entry("testctl.ocx", server_)}), 1);
-    ASSERT_TRUE(MoveFileW(Cab(L"k.cab").c_str(), (korean + L"\\k.cab").c_str()));
+    ASSERT_TRUE(MoveFileW(InDir(L"k.cab").c_str(), (korean + L"\\k.cab").c_str()));
     std::wstring folder = DropAndFindFolder(korean + L"\\k.cab");
     ASSERT_FALSE(g_shownTexts.empty());
     EXPECT_EQ(g_shownTexts[0], L"拖入文件路径:" + korean + L"\\k.cab\r\n新建文件夹:" +
@@ -802,7 +1083,7 @@ TEST_F(CabinetDrop, DoubleByteNamesWithSeparatorLikeBytesAreUnpackedAndRegistere
                           {Entry(AnsiName(L"東.txt"), "east"), Entry(AnsiName(L"淺.ocx"), server_),
                            Entry("after.txt", "a")}),
               1);
-    std::wstring folder = DropAndFindFolder(Cab(L"trail.cab"));
+    std::wstring folder = DropAndFindFolder(InDir(L"trail.cab"));
     EXPECT_EQ(Report(), ListReport(folder, {L"東.txt", L"淺.ocx", L"after.txt"}, kSuccess));
     EXPECT_EQ(NamesIn(FolderOf(folder)),
               (std::vector<std::wstring>{L"after.txt", L"東.txt", L"淺.ocx"}));
@@ -822,7 +1103,7 @@ TEST_F(CabinetDrop, TwoThousandFilesAreAllUnpackedAndTheCutReportKeepsItsStatusL
     entries.push_back(Entry("testctl.ocx", server_));
     ASSERT_EQ(MakeCabinet(dir, "many.cab", entries), 1);
     size_t listed = 0;
-    std::wstring folder = Unpack(Cab(L"many.cab"), &listed);
+    std::wstring folder = Unpack(InDir(L"many.cab"), &listed);
 
     // Whole lines only, then the cut mark and the status line.
     std::wstring report = Report();
@@ -921,11 +1202,12 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
         Entry("c.txt", PseudoRandomBytes(70000, 2)), Entry("d.txt", "last")};
     ASSERT_EQ(MakeCabinet(dir, "zip.cab", entries, true), 1);
     ASSERT_EQ(MakeCabinet(dir, "stored.cab", entries, false), 1);
-    const std::string valid[] = {ReadFileBytes(Cab(L"zip.cab")), ReadFileBytes(Cab(L"stored.cab"))};
+    const std::string valid[] = {ReadFileBytes(InDir(L"zip.cab")),
+                                 ReadFileBytes(InDir(L"stored.cab"))};
 
     // The valid ones unpack whole.
     for (const std::wstring name : {L"zip.cab", L"stored.cab"}) {
-        std::wstring folder = Unpack(Cab(name));
+        std::wstring folder = Unpack(InDir(name));
         EXPECT_EQ(NamesIn(FolderOf(folder)),
                   (std::vector<std::wstring>{L"a.txt", L"b.bin", L"c.txt", L"d.txt"}));
         EXPECT_EQ(ReadFileBytes(FolderOf(folder) + L"\\c.txt"), entries[2].bytes);
@@ -938,8 +1220,8 @@ TEST_F(CabinetDrop, TwoHundredCorruptedCabinetsEachEndWithAStatusLineInsideTheir
         std::string what;
         std::string bytes = Corrupt(valid[i % 2], random, &what);
         SCOPED_TRACE("case " + std::to_string(i) + ": " + what);
-        WriteFileBytes(Cab(L"bad.cab"), bytes);
-        std::wstring folder = Unpack(Cab(L"bad.cab"));
+        WriteFileBytes(InDir(L"bad.cab"), bytes);
+        std::wstring folder = Unpack(InDir(L"bad.cab"));
         withFiles += !NamesIn(FolderOf(folder)).empty();
         whole += NamesIn(FolderOf(folder)).size() == 4 &&
                  ReadFileBytes(FolderOf(folder) + L"\\c.txt") == entries[2].bytes &&
@@ -961,7 +1243,7 @@ TEST_F(CabinetDrop, StoredNamesOfTwoHundredFiftyFiveBytes)
     std::string control = std::string(251, 'c') + ".ocx";
     std::string text = std::string(251, 't') + ".txt";
     ASSERT_EQ(MakeCabinet(dir, "long.cab", {Entry(text, "text"), Entry(control, server_)}), 1);
-    std::wstring folder = Unpack(Cab(L"long.cab"));
+    std::wstring folder = Unpack(InDir(L"long.cab"));
     std::wstring wideText(text.begin(), text.end()), wideControl(control.begin(), control.end());
     EXPECT_EQ(Report(), std::wstring(kListHeader) + ReportedFolder(folder) + wideText + L"\r\n" +
                             ReportedFolder(folder) + wideControl + L"\r\n" + kSuccess);
@@ -977,7 +1259,7 @@ TEST_F(CabinetDrop, StoredNamesOfTwoHundredFiftyFiveBytes)
     std::string ansi = AnsiName(wideName);
     ASSERT_EQ(ansi.size(), 255u);
     ASSERT_EQ(MakeCabinet(dir, "wide.cab", {Entry(ansi, server_), Entry("after.txt", "after")}), 1);
-    folder = Unpack(Cab(L"wide.cab"));
+    folder = Unpack(InDir(L"wide.cab"));
     std::vector<std::wstring> files = NamesIn(FolderOf(folder));
     bool keptWhole = std::find(files.begin(), files.end(), wideName) != files.end();
     EXPECT_EQ(files.size(), 2u);

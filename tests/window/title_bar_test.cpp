@@ -1,9 +1,11 @@
 // The title bar: presses on the strip, the window buttons' drawing and
 // commands, and page switching through the main window. Its drawing objects
-// are counted with the main window's (main_window_test.cpp).
-#include "support/test_support.h"
+// are counted with the main window's (main_window_test.cpp). The press
+// rule's own test, which tests/native also builds for Linux, runs here too.
+#include "window/support/window_support.h"
 
 #include "app/app.h"
+#include "native/title_bar_hit_test.cpp"
 #include "native/title_bar_press_table.h"
 
 #include <gtest/gtest.h>

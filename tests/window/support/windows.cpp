@@ -1,5 +1,5 @@
 // The real main window and message pumping for the tests.
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include "app/app.h"
 
@@ -120,13 +120,6 @@ void SendDrawItem(HWND parent, HWND button, UINT state, HDC dc, int width, int h
     item.hDC = dc;
     item.rcItem = {0, 0, width, height};
     SendMessageW(parent, WM_DRAWITEM, 0, (LPARAM)&item);
-}
-
-int LoadSize(int full)
-{
-    wchar_t sizes[16] = {};
-    GetEnvironmentVariableW(L"ORVI_LOAD_SIZES", sizes, 16);
-    return lstrcmpW(sizes, L"reduced") == 0 ? full / 10 : full;
 }
 
 void Command(HWND window, HWND sender, WORD code)

@@ -2,7 +2,7 @@
 // objects, this program's own import table is redirected to wrappers that
 // call the real functions and note what they were given, so only the code
 // linked into this program is seen, never that of the system's DLLs.
-#include "support/test_support.h"
+#include "window/support/window_support.h"
 
 #include <shellapi.h>
 

@@ -1,0 +1,120 @@
+// Removal records: what a removal writes down, how many records are kept,
+// and their restore, through the engine with the real regsvr32.exe.
+#include "support/record_support.h"
+#include "support/test_support.h"
+
+#include "controls/controls.h"
+#include "records/records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <stdio.h>
+
+static const HKEY kCR = HKEY_CLASSES_ROOT;
+static const wchar_t kClsid[] = L"{1A2B3C4D-0000-4a6b-8C7D-0123456789AB}";
+static const wchar_t kTypeLib[] = L"{5E6F7A8B-1111-4c2d-9E8F-00AABBCCDDEE}";
+// A GUID after its first group: with one, an interface of kTypeLib's family.
+static const wchar_t kLibraryTail[] = L"-1111-4c2d-9E8F-00AABBCCDDEE}";
+
+class RecordTest : public SceneTest {
+protected:
+    RecordTest() : SceneTest(L"records")
+    {
+    }
+};
+
+// Outside WoW64 the second pass walks "Interface" again: its matches are
+// planned once, and however many there are, the class and the ProgID are
+// planned, recorded and deleted with them, so the record brings all back.
+TEST_F(RecordTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
+{
+    UseWow64Column(false);
+    const std::wstring server = Control(L"ORVI.ManyIfaces", kClsid, L"many.ocx");
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
+    Make(kCR, classKey + L"\\TypeLib", kTypeLib);
+    std::vector<KeyName> watched = {{kCR, L"ORVI.ManyIfaces"}, {kCR, classKey}};
+    for (int i = 0; i < 600; i++) {
+        wchar_t group[16];
+        swprintf(group, 16, L"5E6F%04X", i);
+        const std::wstring interfaceKey = L"Interface\\{" + std::wstring(group) + kLibraryTail;
+        Own(kCR, interfaceKey);
+        Make(kCR, interfaceKey + L"\\TypeLib", kTypeLib);
+        watched.push_back({kCR, interfaceKey});
+    }
+    const std::vector<std::wstring> before = KeyTreeTexts(watched);
+
+    EXPECT_EQ(UninstallControl(L"ORVI.ManyIfaces"), 1);
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.ManyIfaces"));
+    EXPECT_FALSE(KeyExists(kCR, classKey));
+    EXPECT_EQ(L"1", StateValue(NewestRecord(), L"whole"));
+
+    static RestoreResult restored;
+    ASSERT_EQ(kRestored, RestoreRemoval(L"ORVI.ManyIfaces", 0, &restored));
+    EXPECT_EQ(before, KeyTreeTexts(watched));
+    EXPECT_TRUE(FileExists(server));
+}
+
+// The record folder of a number, as the tool names it.
+static std::wstring RecordFolderOf(unsigned long long number)
+{
+    wchar_t name[24];
+    swprintf(name, 24, L"%015llu", number);
+    return RecordsFolder() + L"\\" + name;
+}
+
+// The newest 50 finished records are kept as long as they hold 500 MB at
+// most; older ones go at the next removal, oldest first. The older records
+// are planted in the tool's own form (copies of a real one, numbered older),
+// so one real removal shows each bound.
+TEST_F(RecordTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
+{
+    RemoveRecords();
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    const std::wstring real = NewestRecord();
+    ASSERT_FALSE(real.empty());
+    const unsigned long long first = std::stoull(RecordNames()[0]);
+    for (int age = 1; age <= 55; age++)
+        CopyRecord(real, RecordFolderOf(first - 10 * age));
+
+    // 57 records: the newest 50 stay, the new one among them.
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    std::vector<std::wstring> names = RecordNames();
+    EXPECT_EQ(50u, names.size());
+    EXPECT_EQ(RecordFolderOf(first - 480), RecordsFolder() + L"\\" + names.back());
+
+    // One record of more than 500 MB (a sparse file: no disk is taken): it
+    // and every older one go, whatever their number.
+    const std::wstring big = RecordFolderOf(first - 95);
+    CopyRecord(real, big);
+    HANDLE copy = CreateFileW((big + L"\\server.bin").c_str(), GENERIC_WRITE, 0, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, copy);
+    LARGE_INTEGER size;
+    size.QuadPart = 501LL * 1024 * 1024;
+    EXPECT_TRUE(SetFilePointerEx(copy, size, NULL, FILE_BEGIN) && SetEndOfFile(copy));
+    CloseHandle(copy);
+    Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    names = RecordNames();
+    EXPECT_EQ(12u, names.size());
+    EXPECT_EQ(RecordFolderOf(first - 90), RecordsFolder() + L"\\" + names.back());
+    EXPECT_FALSE(FileExists(big));
+
+    // Records left by a clock that ran ahead (numbered as far in the future)
+    // neither push the next record out nor put it before them: it is numbered
+    // past them, kept, and restored.
+    for (int ahead = 0; ahead < 55; ahead++)
+        CopyRecord(real, RecordFolderOf(first + 100000000 + ahead));
+    std::wstring server = Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    names = RecordNames();
+    EXPECT_EQ(50u, names.size());
+    EXPECT_EQ(RecordFolderOf(first + 100000000 + 55), RecordsFolder() + L"\\" + names[0]);
+    static RestoreResult restored;
+    EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Bounded", 0, &restored));
+    EXPECT_TRUE(FileExists(server));
+}
