@@ -30,6 +30,12 @@ void WriteJsonBool(const wchar_t *name, int value, int first);
 int RunRegister(const wchar_t *path);
 int RunList(int json);
 int RunInfo(const wchar_t *progId, int json);
+struct ControlServers;
+// ,"views":[...] of info and check: each view that holds the class, own first.
+void WriteViewsJson(const ControlServers *servers);
+// The installed control of the family named progId, as the registry spells
+// it, in name (kKeyNameSize); 0 when there is none.
+int FindInstalledControl(const wchar_t *progId, wchar_t *name);
 int RunUninstall(const wchar_t *progId);
 int RunUninstallAll();
 void WriteUsage();

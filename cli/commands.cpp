@@ -177,82 +177,25 @@ int RunRegister(const wchar_t *argument)
 
 // ---- list and info ---------------------------------------------------------------
 
-// 1 when the server file named by the registry exists. An expandable path
-// has its environment references expanded first, surrounding quotes are
-// dropped, and only a full path names a file, as for the removal: a relative
-// one would be looked for from wherever orvictl happens to run. The path is
-// the one a process of the class's view reads: System32 in a 64-bit class
-// is the 64-bit folder, from either build.
-static int ServerFileExists(const wchar_t *serverPath, DWORD type, int view)
+// The view of a control's server as the lines and JSON name it: the own
+// view's name follows the column's answer, as it always did.
+static int IsOwnServer(const ControlServers *servers, int index)
 {
-    static wchar_t expanded[kServerPathSize];
-    static wchar_t reached[kServerPathSize];
-    if (type == REG_EXPAND_SZ) {
-        DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kServerPathSize);
-        if (n == 0 || n > (DWORD)kServerPathSize)
-            return 0;
-    } else if (type != REG_SZ || !CopyText(expanded, kServerPathSize, serverPath)) {
-        return 0;
-    }
-    wchar_t *path = expanded;
-    size_t length = TextLength(path);
-    if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
-        path[length - 1] = 0;
-        path++;
-    }
-    if (!IsAbsoluteServerPath(path) || !PathForProcess(path, view, reached, kServerPathSize))
-        return 0;
-    DWORD attributes = GetFileAttributesW(reached);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return index == 0 && servers->views[0].view == ColumnView();
 }
 
-// The control's server in each view that holds its class, the own view first.
-struct ViewServer {
-    int view;
-    const wchar_t *name; // the view as the lines and JSON name it
-    const wchar_t *text;
-    DWORD type;
-    int exists;
-    wchar_t path[kServerPathSize];
-};
-struct ControlServers {
-    ControlInfo info;
-    int count;
-    ViewServer views[2];
-};
-
-static void ReadControlServers(const wchar_t *progId, ControlServers *servers)
+static const wchar_t *ViewName(const ControlServers *servers, int index)
 {
-    ZeroMemory(&servers->info, sizeof(servers->info));
-    servers->count = 0;
-    ViewServer *own = &servers->views[0];
-    own->type = ReadControlRecord(progId, &servers->info, own->path);
-    if (own->type) {
-        own->view = ColumnView();
-        own->name = servers->info.wow64 ? L"32-bit" : L"native";
-        own->text = servers->info.wow64 ? L"32位（Wow6432Node）" : L"本机";
-        own->exists = ServerFileExists(own->path, own->type, own->view);
-        servers->count++;
-    }
-    ViewServer *other = &servers->views[servers->count];
-    other->type = ReadOtherViewServerPath(servers->info.clsid, other->path);
-    if (other->type) {
-        other->view = OtherView(ColumnView());
-        other->name = other->view == kView32 ? L"32-bit" : L"native";
-        other->text = other->view == kView32 ? L"32位（Wow6432Node）" : L"本机（64位）";
-        other->exists = ServerFileExists(other->path, other->type, other->view);
-        servers->count++;
-    }
+    if (IsOwnServer(servers, index))
+        return servers->info.wow64 ? L"32-bit" : L"native";
+    return servers->views[index].view == kView32 ? L"32-bit" : L"native";
 }
 
-// Installed whole: a server in some view, and its file there in every view
-// that has one.
-static int ServersExist(const ControlServers *servers)
+static const wchar_t *ViewText(const ControlServers *servers, int index)
 {
-    int exist = servers->count > 0;
-    for (int i = 0; i < servers->count; i++)
-        exist = exist && servers->views[i].exists;
-    return exist;
+    if (IsOwnServer(servers, index))
+        return servers->info.wow64 ? L"32位（Wow6432Node）" : L"本机";
+    return servers->views[index].view == kView32 ? L"32位（Wow6432Node）" : L"本机（64位）";
 }
 
 // The fields list and info share: what the registry records of the control,
@@ -326,11 +269,26 @@ static void MatchOne(const wchar_t *progId, void *context)
 
 // The installed control of the family named progId (the registry's letter
 // case is ignored, as the registry ignores it), in name as the registry spells it.
-static int FindInstalledControl(const wchar_t *progId, wchar_t *name)
+int FindInstalledControl(const wchar_t *progId, wchar_t *name)
 {
     FindState state = {progId, name, 0};
     EnumerateInstalledControls(MatchOne, &state);
     return state.found;
+}
+
+// ,"views":[...]: each view that holds the class, own first.
+void WriteViewsJson(const ControlServers *servers)
+{
+    WriteOut(L",\"views\":[");
+    for (int i = 0; i < servers->count; i++) {
+        const ViewServer *server = &servers->views[i];
+        WriteOut(i ? L",{" : L"{");
+        WriteJsonField(L"registryView", ViewName(servers, i), 1);
+        WriteJsonField(L"serverPath", server->path, 0);
+        WriteJsonBool(L"serverExists", server->exists, 0);
+        WriteOut(L"}");
+    }
+    WriteOut(L"]");
 }
 
 // Today's fields stand for the own view (null where it has no server);
@@ -350,16 +308,7 @@ static void WriteInfoJson(const wchar_t *progId, int found, const ControlServers
         WriteJsonField(L"serverPath", own ? own->path : NULL, 0);
         WriteJsonBool(L"serverExists", own && own->exists, 0);
         WriteJsonField(L"version", info->hasVersion ? info->version : NULL, 0);
-        WriteOut(L",\"views\":[");
-        for (int i = 0; i < servers->count; i++) {
-            const ViewServer *server = &servers->views[i];
-            WriteOut(i ? L",{" : L"{");
-            WriteJsonField(L"registryView", server->name, 1);
-            WriteJsonField(L"serverPath", server->path, 0);
-            WriteJsonBool(L"serverExists", server->exists, 0);
-            WriteOut(L"}");
-        }
-        WriteOut(L"]");
+        WriteViewsJson(servers);
         WriteJsonField(L"codebase", address[0] ? address : NULL, 0);
         WriteJsonField(L"registryView", info->wow64 ? L"32-bit" : L"native", 0);
     }
@@ -403,7 +352,7 @@ int RunInfo(const wchar_t *progId, int json)
             WriteOutLine({L"VERSION：", servers.info.version});
         if (i == 0 && address[0])
             WriteOutLine({L"下载地址：", address});
-        WriteOutLine({L"注册表视图：", server->text});
+        WriteOutLine({L"注册表视图：", ViewText(&servers, i)});
     }
     return exists ? kExitDone : kExitFailed;
 }

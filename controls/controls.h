@@ -205,6 +205,25 @@ int ReadClsid(const wchar_t *progId, wchar_t *clsid, int cap);
 int ComposeUnitPath(wchar_t *path, int cap, BOOL wow64, const wchar_t *clsid,
                     const wchar_t *subkey);
 
+// ---- control_servers.cpp ------------------------------------------------------------
+// The control's server in each view that holds its class, the own view first.
+struct ViewServer {
+    int view;                      // kView32 or kView64
+    DWORD type;                    // REG_SZ or REG_EXPAND_SZ
+    int exists;                    // file names an existing file
+    wchar_t path[kServerPathSize]; // as stored
+    wchar_t file[kServerPathSize]; // as this process reaches it; empty when path names none
+};
+struct ControlServers {
+    ControlInfo info;
+    int count;
+    ViewServer views[2];
+};
+void ReadControlServers(const wchar_t *progId, ControlServers *servers);
+// Installed whole: a server in some view, and its file there in every view
+// that has one.
+int ServersExist(const ControlServers *servers);
+
 // ---- download.cpp -------------------------------------------------------------------
 // The recorded download address of clsid in the chosen view; 0 when none.
 int ReadDownloadAddress(BOOL wow64, const wchar_t *clsid, wchar_t *address, int cap);

@@ -472,8 +472,11 @@ static int DiagnoseHeaders(const PeHeaders *pe, wchar_t *reason, size_t cap)
     return 0;
 }
 
-// What the file itself shows; 0 when it looks loadable.
-static int DiagnoseFile(const wchar_t *path, wchar_t *reason, size_t cap)
+// What the file itself shows: kServerLoads when it looks loadable by a
+// process of machine (0: by any registrar on this PC), else why not. An
+// installed file's missing DLL is told with what to do about it (installed).
+static int DiagnoseFileFor(const wchar_t *path, WORD machine, int installed, wchar_t *reason,
+                           size_t cap)
 {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -483,34 +486,55 @@ static int DiagnoseFile(const wchar_t *path, wchar_t *reason, size_t cap)
             CopyText(reason, cap, L"文件不存在");
         else
             CopyText(reason, cap, L"文件无法读取，可能正被其他程序使用，请关闭它后再试");
-        return 1;
+        return kServerUnloadable;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         CopyText(reason, cap, L"这是一个文件夹，不是控件文件");
-        return 1;
+        return kServerUnloadable;
     }
     FileView view;
     if (!OpenView(path, &view, reason, cap)) {
         CloseView(&view);
-        return 1;
+        return kServerUnloadable;
     }
     PeHeaders pe;
     if (!ReadPeHeaders(&view, &pe)) {
         CloseView(&view);
         CopyText(reason, cap, kNotPeDll);
-        return 1;
+        return kServerUnloadable;
+    }
+    if (machine && pe.machine != machine && (pe.characteristics & IMAGE_FILE_DLL)) {
+        CloseView(&view);
+        CopyText(reason, cap, MachineName(pe.machine));
+        return kServerWrongMachine;
     }
     if (DiagnoseHeaders(&pe, reason, cap)) {
         CloseView(&view);
-        return 1;
+        return kServerUnloadable;
     }
     wchar_t missing[kDllNameChars] = {};
     int found = FindMissingImport(&view, &pe, path, missing);
     CloseView(&view);
     if (!found)
-        return 0;
+        return kServerLoads;
     DescribeMissing(missing, pe.machine, reason, cap);
-    return 1;
+    // Only the runtimes' line says what to install; any other DLL comes with
+    // the control's own package.
+    if (installed && !FindRuntime(missing))
+        AppendText(reason, cap, L"，请重新安装这个控件（它的安装包应带有这个DLL）");
+    return kServerNeedsDll;
+}
+
+static int DiagnoseFile(const wchar_t *path, wchar_t *reason, size_t cap)
+{
+    return DiagnoseFileFor(path, 0, 0, reason, cap) != kServerLoads;
+}
+
+int DiagnoseInstalledServer(const wchar_t *file, int view, wchar_t *reason, size_t cap)
+{
+    reason[0] = 0;
+    WORD machine = view == kView64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    return DiagnoseFileFor(file, machine, 1, reason, cap);
 }
 
 void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap)

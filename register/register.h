@@ -37,6 +37,17 @@ int RegisterControlFileForExit(const wchar_t *path, DWORD *exitCode);
 // imported DLL that cannot be found) or, when the file looks sound, from
 // the registrar's exit code. Called only after a registration failed.
 void DiagnoseRegistration(const wchar_t *path, DWORD exitCode, wchar_t *reason, size_t cap);
+// What keeps an installed server file (file, as this process reaches it)
+// from loading in a process of its registry view (kView32, kView64), by the
+// same look at the file: kServerLoads, or why not in reason (for
+// kServerWrongMachine the file's machine; a missing DLL with what to do).
+enum InstalledServerVerdict {
+    kServerLoads = 0,
+    kServerUnloadable = 1,   // missing, unreadable, empty, a folder, no PE DLL
+    kServerWrongMachine = 2, // a DLL of another machine than the view's processes
+    kServerNeedsDll = 3,     // a DLL it imports is not where its loader looks
+};
+int DiagnoseInstalledServer(const wchar_t *file, int view, wchar_t *reason, size_t cap);
 
 // ---- cabinet_register.cpp -------------------------------------------------------
 // What unpacking and registering a cabinet tell their caller as they go.
