@@ -126,9 +126,15 @@ const int kValueChars = 250;
 // Key paths hold the longest prefix, a value of kValueChars - 1 characters
 // and the longest suffix (340 characters), and any ProgID the registry allows.
 const int kKeyPathChars = 400;
+// ---- readiness -----------------------------------------------------------------
+// One problem's line: a reason, a key path, and the words around them.
+const int kProblemChars = kReasonChars + 200;
+// Problems one control can have: three for each view's server and three more.
+const int kMaxProblems = 8;
+
 // "CLSID：", "\r\nPATH：", "\r\nPATH（64位）：", "\nVERSION：" and four values: at
-// most 1,028 characters.
-const int kInfoTextChars = 1040;
+// most 1,028 characters; then "\r\n状态：" and a problem's line.
+const int kInfoTextChars = 1040 + kProblemChars + 8;
 // The "\nVERSION：" line of the information text.
 const int kVersionLineChars = kValueChars + 16;
 

@@ -36,6 +36,14 @@ void WriteViewsJson(const ControlServers *servers);
 // The installed control of the family named progId, as the registry spells
 // it, in name (kKeyNameSize); 0 when there is none.
 int FindInstalledControl(const wchar_t *progId, wchar_t *name);
+// The view of servers' server at index as JSON ("native", "32-bit") and the
+// lines ("本机", ...) name it.
+const wchar_t *ViewName(const ControlServers *servers, int index);
+const wchar_t *ViewText(const ControlServers *servers, int index);
+
+// ---- check ------------------------------------------------------------------------
+// Whether the browser will load each installed control (progId NULL: all).
+int RunCheck(const wchar_t *progId, int json);
 int RunUninstall(const wchar_t *progId);
 int RunUninstallAll();
 void WriteUsage();

@@ -184,14 +184,14 @@ static int IsOwnServer(const ControlServers *servers, int index)
     return index == 0 && servers->views[0].view == ColumnView();
 }
 
-static const wchar_t *ViewName(const ControlServers *servers, int index)
+const wchar_t *ViewName(const ControlServers *servers, int index)
 {
     if (IsOwnServer(servers, index))
         return servers->info.wow64 ? L"32-bit" : L"native";
     return servers->views[index].view == kView32 ? L"32-bit" : L"native";
 }
 
-static const wchar_t *ViewText(const ControlServers *servers, int index)
+const wchar_t *ViewText(const ControlServers *servers, int index)
 {
     if (IsOwnServer(servers, index))
         return servers->info.wow64 ? L"32位（Wow6432Node）" : L"本机";
@@ -219,20 +219,32 @@ struct ListState {
     int count;
 };
 
+// A file that is there but that the browser will not load is marked as a
+// missing one is: the reasons are check's.
+static const wchar_t *ListMark(const ControlServers *servers, const Readiness *readiness)
+{
+    if (!servers->views[0].exists)
+        return MissingMark(&servers->views[0]);
+    return readiness->count ? L"  （浏览器无法加载，原因见 orvictl check）" : L"";
+}
+
 static void ListOne(const wchar_t *progId, void *context)
 {
     static ControlServers servers;
+    static Readiness readiness;
     ListState *state = (ListState *)context;
     ReadControlServers(progId, &servers);
+    CheckReadiness(&servers, &readiness);
     if (state->json) {
         WriteOut(state->count ? L",{" : L"{");
         WriteJsonField(L"progId", progId, 1);
         WriteControlFieldsJson(&servers);
+        WriteJsonBool(L"ready", readiness.count == 0, 0);
         WriteOut(L"}");
     } else if (!servers.count) {
         WriteOutLine({progId, L"  （没有注册的服务器文件）"});
     } else {
-        WriteOutLine({progId, L"  ", servers.views[0].path, MissingMark(&servers.views[0])});
+        WriteOutLine({progId, L"  ", servers.views[0].path, ListMark(&servers, &readiness)});
     }
     state->count++;
 }
@@ -433,6 +445,7 @@ void WriteUsage()
         L"  orvictl register 路径         注册 .ocx/.dll（先反注册再注册），或解压 .cab 并注册其中的控件\r\n"
         L"  orvictl list [--json]         列出已安装的控件\r\n"
         L"  orvictl info PROGID [--json]  显示控件的 CLSID、服务器路径、版本和下载地址\r\n"
+        L"  orvictl check [PROGID] [--json]  检查浏览器能否加载控件，不能时说明原因和办法\r\n"
         L"  orvictl uninstall PROGID      卸载一个控件\r\n"
         L"  orvictl uninstall --all       卸载全部控件\r\n"
         L"  orvictl history [--json]      列出卸载记录（最新的在前）\r\n"
@@ -440,6 +453,7 @@ void WriteUsage()
         L"                                用最新的能恢复的记录；编号见 history）\r\n"
         L"  orvictl help                  显示本说明（也可用 --help、/?）\r\n"
         L"\r\n"
-        L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在）；\r\n"
+        L"退出码：0 完成；1 操作失败（info：没有这个控件或服务器文件不存在；\r\n"
+        L"        check：有控件不能使用）；\r\n"
         L"        2 用法错误；3 需要管理员权限（register、uninstall、restore）。\r\n");
 }

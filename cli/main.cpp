@@ -87,6 +87,22 @@ static int RunCommand(int argc, wchar_t **argv)
             return kExitUsage;
         return RunInfo(argv[2], json);
     }
+    if (Equal(command, L"check")) {
+        // check [PROGID] [--json], in either order.
+        const wchar_t *progId = NULL;
+        for (int i = 2; i < argc; i++) {
+            if (Equal(argv[i], L"--json")) {
+                json = 1;
+                continue;
+            }
+            if (TakesProgId(argv[i]) != kExitDone)
+                return kExitUsage;
+            if (progId)
+                return UsageError(kExtra, argv[i]);
+            progId = argv[i];
+        }
+        return RunCheck(progId, json);
+    }
     if (Equal(command, L"history")) {
         if (TakesJson(argc, argv, 2, &json) != kExitDone)
             return kExitUsage;

@@ -224,6 +224,59 @@ void ReadControlServers(const wchar_t *progId, ControlServers *servers);
 // that has one.
 int ServersExist(const ControlServers *servers);
 
+// ---- browser_zones.cpp ------------------------------------------------------------
+// A DWORD value name of the key at path below root in view (a flag or 0);
+// 0 when it is missing or of another type.
+int ReadDwordValue(HKEY root, const wchar_t *path, const wchar_t *name, REGSAM view, DWORD *value);
+// URL action 1200, "run ActiveX controls and plug-ins", of zones 1 to 3
+// (Local intranet, Trusted sites, Internet), and where its value came from.
+const int kCheckedZones = 3;
+const DWORD kActionAllow = 0;
+const DWORD kActionPrompt = 1;
+const DWORD kActionDeny = 3;
+enum ZoneSource {
+    kSourceMachinePolicy = 1, // HKLM\Software\Policies\...\Internet Settings\Zones
+    kSourceUserPolicy = 2,    // the same below HKCU
+    kSourceUser = 3,          // HKCU\Software\Microsoft\...\Internet Settings\Zones
+    kSourceMachine = 4,       // the same below HKLM
+    kSourceDefault = 5,       // none set: the zone's default lets them run
+};
+struct ZoneSetting {
+    int zone;
+    DWORD action;
+    int source;
+};
+struct BrowserSettings {
+    ZoneSetting zones[kCheckedZones];
+    int ieModeLevel; // Edge's InternetExplorerIntegrationLevel policy; -1 when not set
+};
+void ReadBrowserSettings(BrowserSettings *settings);
+int ZoneForbidsActiveX(const ZoneSetting *setting);
+
+// ---- readiness.cpp -------------------------------------------------------------------
+// What keeps the browser from loading a control, each a line that says what
+// to do; none when it is ready.
+enum ProblemCode {
+    kProblemServerMissing = 1,     // no server, not a full path, the file gone or no DLL
+    kProblemWrongMachine = 2,      // a DLL the processes of its view cannot load
+    kProblemDependencyMissing = 3, // a DLL it imports is not found
+    kProblemKillBit = 4,           // its kill bit is set
+    kProblemAddOnDisabled = 5,     // the user disabled it in the add-on manager
+    kProblemAddOnDenied = 6,       // the add-on list policy denies it
+};
+struct ReadinessProblem {
+    int code;
+    int view; // the view of the server it is about; 0 for the control as a whole
+    wchar_t text[kProblemChars];
+};
+struct Readiness {
+    int count;
+    ReadinessProblem problems[kMaxProblems];
+};
+void CheckReadiness(const ControlServers *servers, Readiness *readiness);
+// The problem's stable code: "server-missing", "kill-bit", ...
+const wchar_t *ProblemCodeName(int code);
+
 // ---- download.cpp -------------------------------------------------------------------
 // The recorded download address of clsid in the chosen view; 0 when none.
 int ReadDownloadAddress(BOOL wow64, const wchar_t *clsid, wchar_t *address, int cap);
