@@ -128,6 +128,14 @@ void ShowControlInfo(HWND owner, const wchar_t *progId)
         if (ComposeText<wchar_t>(line, kVersionLineChars, {L"\nVERSION：", read.version}))
             AppendText(info, kInfoTextChars, (const wchar_t *)line);
     }
+    // Last, whether the browser will load it, and if not the first reason.
+    static ControlServers servers;
+    static Readiness readiness;
+    ReadControlServers(progId, &servers);
+    CheckReadiness(&servers, &readiness);
+    AppendText(info, kInfoTextChars, readiness.count ? L"\r\n状态：" : L"\r\n状态：可以使用");
+    if (readiness.count)
+        AppendText(info, kInfoTextChars, (const wchar_t *)readiness.problems[0].text);
     MessageBoxW(owner, info, L"OrviInfo", MB_OK);
 }
 

@@ -104,6 +104,19 @@ void ControlScene::MakeRaw(HKEY root, const std::wstring &path, const wchar_t *n
     SetNewValue(root, path, name, REG_SZ, data, bytes, view);
 }
 
+void ControlScene::MakeDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value,
+                             REGSAM view, Caller)
+{
+    Own(root, path, view);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | view,
+                                             NULL, &key, NULL))
+        << path;
+    LSTATUS set = RegSetValueExW(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof(value));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, set) << path;
+}
+
 void ControlScene::MakeEmpty(HKEY root, const std::wstring &path, Caller)
 {
     Own(root, path);

@@ -156,6 +156,9 @@ protected:
     // terminator or end in half a character (name NULL: the default value).
     void MakeRaw(HKEY root, const std::wstring &path, const wchar_t *name, const std::wstring &data,
                  DWORD bytes, REGSAM view = 0, Caller = {});
+    // Owned, and a REG_DWORD value name set (the browser's settings).
+    void MakeDword(HKEY root, const std::wstring &path, const wchar_t *name, DWORD value,
+                   REGSAM view = 0, Caller = {});
     // Owned, without any value.
     void MakeEmpty(HKEY root, const std::wstring &path, Caller = {});
     // The browser's record of class clsid, owned, with value name of its

@@ -568,6 +568,10 @@ std::wstring ServerKey(bool wow, const std::wstring &clsid)
     return (wow ? L"Wow6432Node\\CLSID\\" : L"CLSID\\") + clsid + L"\\InprocServer32";
 }
 
+// The line after the box's others: whether the browser will load the
+// control. The planted servers name no file.
+const wchar_t kGone[] = L"服务器文件不存在，请重新注册这个控件";
+
 class ControlInfo : public UninstallPageTest {
 protected:
     ControlInfo() : UninstallPageTest(true)
@@ -583,6 +587,11 @@ protected:
     {
         ContextMenu((WPARAM)g_controlList, MAKELPARAM(300, 400));
     }
+
+    void ExpectInfoBox(const std::wstring &text, const std::wstring &status = kGone, Caller = {})
+    {
+        ExpectOneBox(L"OrviInfo", text + L"\r\n状态：" + status);
+    }
 };
 
 std::wstring InfoText(const std::wstring &clsid, const std::wstring &server)
@@ -595,7 +604,20 @@ TEST_F(ControlInfo, ShowsClsidAndPathOnTwoLinesWithoutDownloadRecord)
     PlantControl(kProgId, kClsid, kServer);
     Fill({kOtherProgId, kProgId}, 1);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
+
+    // A server the browser loads, then the same disabled in the add-on manager.
+    std::wstring ready = CopyTestServer(L"ready.ocx");
+    PlantControl(kProgId, kClsid, ready);
+    RightClickOnList();
+    ExpectInfoBox(InfoText(kClsid, ready), L"可以使用");
+    const std::wstring addOn =
+        std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\") + kClsid;
+    MakeDword(HKEY_CURRENT_USER, addOn, L"Flags", 1);
+    RightClickOnList();
+    ExpectInfoBox(InfoText(kClsid, ready),
+                  L"这个控件已在浏览器的“管理加载项”中被禁用，请在 Internet 选项 → 程序 → "
+                  L"管理加载项 中启用它");
 }
 
 TEST_F(ControlInfo, InstalledVersionFollowsOnAThirdLineAfterABareLineFeed)
@@ -604,7 +626,7 @@ TEST_F(ControlInfo, InstalledVersionFollowsOnAThirdLineAfterABareLineFeed)
     Record(kClsid, false, L"InstalledVersion", NULL, L"3,1,0,27");
     Fill({kProgId}, 0);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：3,1,0,27");
+    ExpectInfoBox(InfoText(kClsid, kServer) + L"\nVERSION：3,1,0,27");
 }
 
 TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
@@ -616,15 +638,15 @@ TEST_F(ControlInfo, UnreadableVersionLeavesTwoLines)
     // version of 250 characters (more than 500 bytes with its terminator).
     MakeEmpty(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid));
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
 
     MakeEmpty(HKEY_LOCAL_MACHINE, UnitKey(false, kClsid) + L"\\InstalledVersion");
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
 
     Record(kClsid, false, L"InstalledVersion", NULL, std::wstring(250, L'9'));
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
 }
 
 // Each failing step shows its error box, and no information box follows,
@@ -657,7 +679,7 @@ TEST_F(ControlInfo, EachFailingStepShowsItsErrorBoxAlone)
 
     Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer) + L"\nVERSION：1,0,0,1");
+    ExpectInfoBox(InfoText(kClsid, kServer) + L"\nVERSION：1,0,0,1");
 }
 
 TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
@@ -675,10 +697,13 @@ TEST_F(ControlInfo, ThirtyTwoBitViewReadsTheWow6432NodeKeysWithKeyReadOnly)
     // The 64-bit view's server is the control's in that view: shown beside,
     // read last with that view's flag; its version is not read.
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, L"C:\\windows\\syswow64\\OrviInfoTest.ocx") +
-                                  L"\r\nPATH（64位）：C:\\native.ocx\nVERSION：2,0,0,5");
+    ExpectInfoBox(InfoText(kClsid, L"C:\\windows\\syswow64\\OrviInfoTest.ocx") +
+                  L"\r\nPATH（64位）：C:\\native.ocx\nVERSION：2,0,0,5");
     std::vector<KeyOpenRecord> opens = TakeKeyOpens();
-    ASSERT_EQ(4u, opens.size());
+    // The box's own four reads, then those of its status line, all read only.
+    ASSERT_LT(4u, opens.size());
+    for (size_t i = 4; i < opens.size(); i++)
+        EXPECT_EQ(0u, opens[i].access & ~(REGSAM)(KEY_READ | KEY_WOW64_64KEY | KEY_WOW64_32KEY));
     EXPECT_EQ(HKEY_CLASSES_ROOT, opens[1].root);
     EXPECT_EQ(ServerKey(true, kClsid), opens[1].path);
     EXPECT_EQ(HKEY_LOCAL_MACHINE, opens[2].root);
@@ -708,7 +733,7 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewShowsThatViewsServer)
     Own(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClsid, KEY_WOW64_64KEY);
     Make(HKEY_CLASSES_ROOT, ServerKey(false, kClsid), kServer, KEY_WOW64_64KEY);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（64位）：" + kServer);
+    ExpectInfoBox(L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（64位）：" + kServer);
 
     // In a 32-bit process both paths name the 32-bit view's key: the other
     // way round shows only in a 64-bit process.
@@ -718,7 +743,7 @@ TEST_F(ControlInfo, ControlRegisteredOnlyInTheOtherViewShowsThatViewsServer)
     UseWow64Column(false);
     PlantControl(kProgId, kClsid, kServer, true);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（32位）：" + kServer);
+    ExpectInfoBox(L"CLSID：" + std::wstring(kClsid) + L"\r\nPATH（32位）：" + kServer);
 }
 
 TEST_F(ControlInfo, LongestReadableValuesShowInFull)
@@ -735,7 +760,7 @@ TEST_F(ControlInfo, LongestReadableValuesShowInFull)
     RightClickOnList();
     std::wstring expected = InfoText(clsid, server) + L"\nVERSION：" + version;
     EXPECT_EQ(769u, expected.size());
-    ExpectOneBox(L"OrviInfo", expected);
+    ExpectInfoBox(expected);
 }
 
 TEST_F(ControlInfo, ValuesWithoutTerminatorOrOddSizedAreReadByTheirSize)
@@ -751,7 +776,7 @@ TEST_F(ControlInfo, ValuesWithoutTerminatorOrOddSizedAreReadByTheirSize)
             7 * sizeof(wchar_t));
     Fill({kProgId}, 0);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, server) + L"\nVERSION：4,3,2,1");
+    ExpectInfoBox(InfoText(kClsid, server) + L"\nVERSION：4,3,2,1");
 
     // Exactly 500 bytes without a terminator: 250 characters, too long.
     std::wstring longServer(250, L'v');
@@ -772,7 +797,7 @@ TEST_F(ControlInfo, ProgIdAtTheRegistryLimitIsLookedUp)
     ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, progId + L"\\CLSID"));
     Fill({progId}, 0);
     RightClickOnList();
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
 
     // A name longer than any key can be refused without reading past it.
     ShowControlInfo(window, (L"ORVI." + std::wstring(2000, L'L')).c_str());
@@ -794,7 +819,7 @@ TEST_F(ControlInfo, KeyboardRequestsAndOtherWindowsAndMinusOneCoordinatesDoNothi
 
     // Coordinates next to the ignored ones still count.
     ContextMenu((WPARAM)g_controlList, MAKELPARAM(0xFFFE, 0));
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
 }
 
 TEST_F(ControlInfo, RightClickShowsTheSelectedEntryWhateverIsUnderThePointer)
@@ -810,7 +835,7 @@ TEST_F(ControlInfo, RightClickShowsTheSelectedEntryWhateverIsUnderThePointer)
     SendMessageW(g_controlList, WM_RBUTTONDOWN, MK_RBUTTON, at);
     SendMessageW(g_controlList, WM_RBUTTONUP, 0, at);
     PumpMessages(50);
-    ExpectOneBox(L"OrviInfo", InfoText(kClsid, kServer));
+    ExpectInfoBox(InfoText(kClsid, kServer));
     EXPECT_EQ(0, SendMessageW(g_controlList, LB_GETCURSEL, 0, 0));
     TakeKeyOpens();
 
