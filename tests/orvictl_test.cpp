@@ -1095,3 +1095,107 @@ TEST_F(Orvictl, RestoreUsesOnlyTheToolsOwnRecords)
         RemoveTree(BaseFolder() + L"\\" + folder);
     }
 }
+
+// The codes of the problems check --json gives, in order.
+static std::vector<std::wstring> ProblemCodes(const std::wstring &json)
+{
+    std::vector<std::wstring> codes;
+    const std::wstring key = L"\"code\":\"";
+    for (size_t at = json.find(key); at != std::wstring::npos; at = json.find(key, at + 1)) {
+        size_t start = at + key.size();
+        codes.push_back(json.substr(start, json.find(L'"', start) - start));
+    }
+    return codes;
+}
+
+// Each reason the browser would not load a control is found from the files
+// and keys planted for it, and only while they are there; a ready control
+// gives exit 0. The zones take the policies before the user's own settings.
+TEST_F(Orvictl, CheckFindsEachReasonTheBrowserWouldNotLoadAControl)
+{
+    const std::wstring clsid = kTestServerClsid;
+    const std::wstring ready = CopyTestServer(L"ready.ocx");
+    PlantControl(kTestServerProgId, kTestServerClsid, ready);
+    auto expectOnly = [&](const std::vector<std::wstring> &codes, Caller = {}) {
+        Outcome check = RunOrvictl(L"check ORVI.TestCtl --json");
+        EXPECT_EQ(codes.empty() ? 0u : 1u, check.code) << check.out;
+        EXPECT_EQ(codes, ProblemCodes(check.out)) << check.out;
+        EXPECT_TRUE(Holds(check.out, codes.empty() ? L"\"ready\":true" : L"\"ready\":false"));
+        return check.out;
+    };
+    expectOnly({});
+    EXPECT_EQ(L"ORVI.TestCtl  " + ready + L"\r\n", RunOrvictl(L"list").out);
+
+    PlantControl(kTestServerProgId, kTestServerClsid, InDir(L"gone.ocx"));
+    expectOnly({L"server-missing"});
+    Outcome lines = RunOrvictl(L"check");
+    EXPECT_EQ(1u, lines.code);
+    EXPECT_TRUE(
+        Holds(lines.out, L"ORVI.TestCtl  不能使用\r\n  服务器文件不存在，请重新注册这个控件\r\n"))
+        << lines.out;
+
+    // A DLL of the other bitness than the view it is registered in.
+    PeLayout other;
+    other.machine = sizeof(void *) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    other.magic =
+        sizeof(void *) == 8 ? IMAGE_NT_OPTIONAL_HDR32_MAGIC : IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    const std::wstring otherMachine = WriteDll(L"other.ocx", other);
+    PlantControl(kTestServerProgId, kTestServerClsid, otherMachine);
+    expectOnly({L"server-wrong-machine"});
+    EXPECT_EQ(L"ORVI.TestCtl  " + otherMachine + L"  （浏览器无法加载，原因见 orvictl check）\r\n",
+              RunOrvictl(L"list").out);
+    EXPECT_TRUE(Holds(RunOrvictl(L"list --json").out, L"\"ready\":false"));
+
+    PeLayout needs;
+    needs.imports = {"orvimiss.dll"};
+    PlantControl(kTestServerProgId, kTestServerClsid, WriteDll(L"needs.ocx", needs));
+    EXPECT_TRUE(Holds(expectOnly({L"dependency-missing"}), L"找不到它需要的DLL：orvimiss.dll"));
+    PlantControl(kTestServerProgId, kTestServerClsid, ready);
+
+    // The kill bit, of the machine's settings or its policy; another flag is none.
+    const std::wstring compatibility =
+        L"SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + clsid;
+    const std::wstring compatibilityPolicy =
+        L"SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + clsid;
+    MakeDword(HKEY_LOCAL_MACHINE, compatibility, L"Compatibility Flags", 0x401);
+    EXPECT_TRUE(Holds(expectOnly({L"kill-bit"}), JsonText(compatibility.substr(9))));
+    MakeDword(HKEY_LOCAL_MACHINE, compatibility, L"Compatibility Flags", 0x1);
+    expectOnly({});
+    MakeDword(HKEY_LOCAL_MACHINE, compatibilityPolicy, L"Compatibility Flags", 0x400);
+    expectOnly({L"kill-bit"});
+    DeleteTree(HKEY_LOCAL_MACHINE, compatibilityPolicy);
+
+    const std::wstring addOn =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\" + clsid;
+    MakeDword(HKEY_CURRENT_USER, addOn, L"Flags", 1);
+    expectOnly({L"addon-disabled"});
+    DeleteTree(HKEY_CURRENT_USER, addOn);
+
+    // The add-on list: denied by it, or left out of a list that alone is allowed.
+    const std::wstring policy = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ext";
+    MakeRaw(HKEY_CURRENT_USER, policy + L"\\CLSID", clsid.c_str(), L"0", 2 * sizeof(wchar_t));
+    expectOnly({L"addon-denied-by-policy"});
+    MakeDword(HKEY_CURRENT_USER, policy, L"RestrictToList", 1);
+    MakeRaw(HKEY_CURRENT_USER, policy + L"\\CLSID", clsid.c_str(), L"1", 2 * sizeof(wchar_t));
+    expectOnly({});
+    DeleteTree(HKEY_CURRENT_USER, policy + L"\\CLSID");
+    expectOnly({L"addon-denied-by-policy"});
+    DeleteTree(HKEY_CURRENT_USER, policy);
+
+    // The zones: the user's policy before the user's own setting, the
+    // machine's policy before both.
+    const std::wstring zones =
+        L"Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Zones\\3";
+    MakeDword(HKEY_CURRENT_USER, zones, L"1200", 3);
+    Outcome denied = RunOrvictl(L"check --json");
+    EXPECT_TRUE(Holds(denied.out,
+                      L"{\"name\":\"internet\",\"zone\":3,\"activeX\":\"deny\",\"value\":3,"
+                      L"\"source\":\"user-policy\"}"))
+        << denied.out;
+    MakeDword(HKEY_LOCAL_MACHINE, zones, L"1200", 0);
+    Outcome allowed = RunOrvictl(L"check --json");
+    EXPECT_TRUE(Holds(allowed.out,
+                      L"{\"name\":\"internet\",\"zone\":3,\"activeX\":\"allow\",\"value\":0,"
+                      L"\"source\":\"machine-policy\"}"))
+        << allowed.out;
+}
