@@ -190,7 +190,7 @@ TEST_F(Orvictl, RegisterListInfoUninstall)
         escaped += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
     EXPECT_EQ(L"{\"controls\":[{\"progId\":\"ORVI.TestCtl\",\"clsid\":\"" +
                   std::wstring(kTestServerClsid) + L"\",\"serverPath\":\"" + escaped +
-                  L"\",\"serverExists\":true,\"version\":null}]"
+                  L"\",\"serverExists\":true,\"version\":null,\"ready\":true}]"
                   L",\"count\":1}\r\n",
               json.out);
 
