@@ -93,8 +93,8 @@ for info in archive.infolist():
 for exe in ('OrviActiveX.exe', 'orvictl.exe'):
     if archive.read(f'{folder}/{exe}') != open(f'{built}/{exe}', 'rb').read():
         sys.exit(f'{exe} in the zip is not the one built')
-if archive.read(f'{folder}/使用说明.html').count(b'src="data:image/png;base64,') != 4:
-    sys.exit('the guide does not hold its four pictures')
+if archive.read(f'{folder}/使用说明.html').count(b'src="data:image/png;base64,') != 5:
+    sys.exit('the guide does not hold its five pictures')
 if f'产品代码 <code>{product_code}</code>'.encode() not in archive.read(f'{folder}/管理员指南.html'):
     sys.exit(f'管理员指南.html does not name the product code {product_code}')
 archive.extractall(out)

@@ -4,9 +4,11 @@
 # real mouse click on the "卸载" tab). With ORVI_SCREENSHOT_FAILURES=1 also
 # failed-drop.png and failed-cabinet.png: the report of a control that needs
 # a DLL the machine lacks, and of a cabinet holding such a control beside a
-# good one. A script cannot drag a file onto a Wine window, so these come from
-# failed_drops.exe, built with the tests: it shows the real main window,
-# drops the file in-process as the tests do, and stays open to be pictured.
+# good one; and control-status.png, the information box of a control the
+# browser will not load, with its 状态 line. A script cannot drag a file onto
+# a Wine window, so these come from failed_drops.exe, built with the tests:
+# it shows the real main window, drops the file in-process as the tests do
+# (or plants the control and right-clicks it), and stays open to be pictured.
 #
 # Usage: scripts/screenshot.sh OUTDIR
 #   ORVI_EXE               the tool, used as it is (default: the exe scripts/run.sh
@@ -17,7 +19,7 @@
 #   ORVI_SCREENSHOT_SETUP  a command run first, in the same prefix and display
 #                          (for example to register controls that the list should show)
 #   ORVI_SCREENSHOT_QUERY  1: click "查询安装" before the uninstall picture
-#   ORVI_SCREENSHOT_FAILURES  1: the two failure pictures as well
+#   ORVI_SCREENSHOT_FAILURES  1: the three failure pictures as well
 #                          (failed_drops.exe beside ORVI_EXE)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -124,7 +126,7 @@ echo "screenshot: $out/register.png $out/uninstall.png"
 if [ "${ORVI_SCREENSHOT_FAILURES:-0}" = 1 ]; then
   showcase=$(dirname "$exe")/failed_drops.exe
   [ -f "$showcase" ] || { echo "screenshot: no $showcase (build the tests first)" >&2; exit 1; }
-  for kind in drop cabinet; do
+  for kind in drop cabinet info; do
     log=$out/.failed-$kind.log
     "$lib/wine-run.sh" "$showcase" "$kind" >"$log" 2>&1 &
     tool=$!
@@ -137,9 +139,18 @@ if [ "${ORVI_SCREENSHOT_FAILURES:-0}" = 1 ]; then
     # Away from the window's buttons, so no hover look remains.
     xdotool mousemove $((cx + 400)) $((cy + 30))
     sleep 1
-    import -window root -crop "$crop" +repage "$out/failed-$kind.png"
+    picture=$out/failed-$kind.png
+    # The information box is open over the window: answered first.
+    if [ "$kind" = info ]; then
+      picture=$out/control-status.png
+      import -window root -crop "$crop" +repage "$picture"
+      xdotool key Return
+      sleep 0.5
+    else
+      import -window root -crop "$crop" +repage "$picture"
+    fi
     close_tool
     rm -f "$log"
   done
-  echo "screenshot: $out/failed-drop.png $out/failed-cabinet.png"
+  echo "screenshot: $out/failed-drop.png $out/failed-cabinet.png $out/control-status.png"
 fi
