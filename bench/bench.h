@@ -81,6 +81,8 @@ int MakeBenchCabinet(const std::wstring &cabinet);
 void RunStartupRows();
 // A failed drop with its reason against the registration alone.
 void RunDiagnosisRows(HWND window);
+// bench_check.cpp
+void RunCheckRow();
 // Peak working set of the tool after a query, with extra keys present.
 void RunQueryMemoryRow(long extraKeys);
 

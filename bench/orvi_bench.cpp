@@ -80,6 +80,10 @@ int main(int argc, char **argv)
         Progress("failure reason rows");
         RunDiagnosisRows(window);
     }
+    if (Wanted('7')) {
+        Progress("check row");
+        RunCheckRow();
+    }
     CloseMainWindow(window);
     StopAnsweringBoxes();
     // Measured by the script, so it comes with any choice of rows.

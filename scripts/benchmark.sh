@@ -9,7 +9,7 @@
 # afterwards, also when it fails or is interrupted.
 #
 #   ORVI_BENCH_RUNS        runs per figure (at least 5, the default)
-#   ORVI_BENCH_ROWS        rows to run, e.g. "14" (default all: "123456")
+#   ORVI_BENCH_ROWS        rows to run, e.g. "14" (default all: "1234567")
 #   ORVI_BENCH_BUILD       x86_64 build folder (default build/x86_64)
 #   ORVI_BENCH_BUILD_I686  i686 build folder (default build/i686)
 #   ORVI_BENCH_CPU         the CPU everything runs on (default the last one)
