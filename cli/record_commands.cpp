@@ -187,8 +187,8 @@ int RunRestore(const wchar_t *progId, ULONGLONG number)
     FormatRecordNumber(result.number, used);
     FormatRecordNumber(result.newest, newest);
     if (result.newest)
-        WriteOutLine({L"注意：最新的卸载记录（编号", newest, L"）不能恢复这个控件，使用了编号",
-                      used, L"的记录。"});
+        WriteOutLine({L"注意：最新的卸载记录（编号", newest, L"）不能恢复这个控件，使用了编号", used,
+                      L"的记录。"});
     for (int i = 0; i < kRecordServers; i++) {
         const RecordServer *server = &result.state.servers[i];
         if (server->path[0])

@@ -69,9 +69,8 @@ static void ReadOtherServer(ControlInfo *info)
     int view = OtherView(ColumnView());
     info->otherView = 0;
     info->otherServerPath[0] = 0;
-    if (!view ||
-        !ComposeText<wchar_t>(path, kKeyPathChars,
-                              {kClassKeys, info->clsid, L"\\InprocServer32"}) ||
+    if (!view || !ComposeText<wchar_t>(path, kKeyPathChars,
+                                       {kClassKeys, info->clsid, L"\\InprocServer32"}) ||
         OpenClassesKey(path, ViewAccess(view), &key) != ERROR_SUCCESS)
         return;
     if (ReadValueText(key, NULL, info->otherServerPath, kValueChars))
