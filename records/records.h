@@ -168,14 +168,22 @@ const wchar_t *RecordKeySubpath(const wchar_t *path, HKEY *root);
 // ---- record_journal.cpp --------------------------------------------------------------
 // The record of the removal under way.
 struct RemovalJournal {
-    ULONGLONG number; // 0: the removal goes on without a record
-    HANDLE stateFile; // held until the removal ends
+    ULONGLONG number;           // 0: the removal goes on without a record
+    HANDLE stateFile;           // held until the removal ends
+    int copied[kRecordServers]; // a copy of that server file is in the record (or it was gone)
 };
 // Writes the record of the removal about to start: the planned keys, a copy
 // of each server file and the state. Returns 1 when the record is written
 // whole; the removal goes on either way.
 int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const wchar_t *progId,
                        const wchar_t *clsid, const RecordServer *servers);
+// Deletes a server file of a removal, reached as its view names it. 1 when
+// the file is settled: deleted, not there (or no file can have its name),
+// or read-only, which the removal leaves in place as it is.
+int DeleteServerFile(const RecordServer *server);
+// 1 when every server file of the removal that is gone now was copied into
+// its record first (or was gone before): the record can bring it back.
+int RecordHoldsGoneFiles(const RemovalJournal *journal, const RecordServer *servers);
 // Sets a mark of the removal under way; nothing without a record.
 void MarkRemoval(RemovalJournal *journal, int mark);
 // Lets go of the record.
