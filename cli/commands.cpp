@@ -177,30 +177,17 @@ int RunRegister(const wchar_t *argument)
 
 // ---- list and info ---------------------------------------------------------------
 
-// 1 when the server file named by the registry exists. An expandable path
-// has its environment references expanded first, surrounding quotes are
-// dropped, and only a full path names a file, as for the removal: a relative
-// one would be looked for from wherever orvictl happens to run. The path is
-// the one a process of the class's view reads: System32 in a 64-bit class
-// is the 64-bit folder, from either build.
+// 1 when the server file named by the registry exists, looked for as the
+// removal takes it (ServerFileOfValue): a relative path would be looked for
+// from wherever orvictl happens to run. The path is the one a process of the
+// class's view reads: System32 in a 64-bit class is the 64-bit folder, from
+// either build.
 static int ServerFileExists(const wchar_t *serverPath, DWORD type, int view)
 {
-    static wchar_t expanded[kServerPathSize];
+    static wchar_t file[kServerPathSize];
     static wchar_t reached[kServerPathSize];
-    if (type == REG_EXPAND_SZ) {
-        DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kServerPathSize);
-        if (n == 0 || n > (DWORD)kServerPathSize)
-            return 0;
-    } else if (type != REG_SZ || !CopyText(expanded, kServerPathSize, serverPath)) {
-        return 0;
-    }
-    wchar_t *path = expanded;
-    size_t length = TextLength(path);
-    if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
-        path[length - 1] = 0;
-        path++;
-    }
-    if (!IsAbsoluteServerPath(path) || !PathForProcess(path, view, reached, kServerPathSize))
+    if (!ServerFileOfValue(serverPath, type, file) ||
+        !PathForProcess(file, view, reached, kServerPathSize))
         return 0;
     DWORD attributes = GetFileAttributesW(reached);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -412,7 +399,8 @@ int RunInfo(const wchar_t *progId, int json)
 
 // Removes one listed control as a double click does; 1 when its ProgID and
 // its class in every view are gone. A removal that could not write its
-// record says so: it cannot be turned back.
+// record, or copy a server file it deleted into it, says so: it cannot be
+// turned back.
 static int UninstallListed(const wchar_t *name)
 {
     RemovalOutcome outcome;
@@ -421,8 +409,12 @@ static int UninstallListed(const wchar_t *name)
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }
-    WriteOutLine(
-        {outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
+    const wchar_t *line = L"已卸载：";
+    if (!outcome.recorded)
+        line = L"已卸载（未能保存卸载记录，无法恢复）：";
+    else if (!outcome.copied)
+        line = L"已卸载（未能保存服务器文件的副本，无法恢复）：";
+    WriteOutLine({line, name});
     return 1;
 }
 

@@ -48,7 +48,14 @@ TEST_F(RecordTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
     EXPECT_EQ(UninstallControl(L"ORVI.ManyIfaces"), 1);
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.ManyIfaces"));
     EXPECT_FALSE(KeyExists(kCR, classKey));
-    EXPECT_EQ(L"1", StateValue(NewestRecord(), L"whole"));
+    const std::wstring record = NewestRecord();
+    EXPECT_EQ(L"1", StateValue(record, L"whole"));
+    // Removed again from a list shown before: nothing to remove, and no
+    // empty record pushes this one out.
+    RemovalOutcome again;
+    RemoveControl(L"ORVI.ManyIfaces", &again);
+    EXPECT_EQ(1, again.complete);
+    EXPECT_EQ(record, NewestRecord());
 
     static RestoreResult restored;
     ASSERT_EQ(kRestored, RestoreRemoval(L"ORVI.ManyIfaces", 0, &restored));
