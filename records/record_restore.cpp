@@ -90,6 +90,11 @@ static int CheckRecord(const RecordStore *store, ULONGLONG number, RestoreResult
             return outcome;
     }
     result->failedPath[0] = 0;
+    // A key another control wrote since (a shared interface or type library)
+    // is never written over; one as recorded may stay.
+    int changed = 0;
+    if (ActOnRecordKeys(store, number, kChangedKeys, &changed, result->failedKey) && changed)
+        return kRestoreKeyTaken;
     return kRestored;
 }
 
