@@ -38,30 +38,65 @@ static int CheckServerFile(const RecordStore *store, ULONGLONG number, int index
     return FolderExists(path) ? kRestored : kRestoreNoFolder;
 }
 
-// Made new: never over anything that appeared there meanwhile.
+// Made new: never over anything that appeared there meanwhile. The file
+// made is held in *placed (INVALID_HANDLE_VALUE when one was there), so
+// that only it can be taken away again.
 static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path,
-                    int *copied)
+                    HANDLE *placed)
 {
-    *copied = 0;
+    *placed = INVALID_HANDLE_VALUE;
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return kRestored;
     HANDLE copy = OpenRecordFile(store, number, ServerCopyName(index), GENERIC_READ,
                                  FILE_SHARE_READ, OPEN_EXISTING);
     if (copy == INVALID_HANDLE_VALUE)
         return kRestoreNoCopy;
-    HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
     int outcome = kRestoreFileFailed;
     if (file != INVALID_HANDLE_VALUE) {
         ULONGLONG bytes = 0;
         outcome = CopyFileBytes(copy, file, &bytes) ? kRestored : kRestoreFileFailed;
-        CloseHandle(file);
-        if (outcome != kRestored)
+        if (outcome != kRestored) {
+            CloseHandle(file);
             DeleteFileW(path);
+        } else {
+            *placed = file;
+        }
     }
     CloseHandle(copy);
-    *copied = outcome == kRestored;
     return outcome;
+}
+
+// Lets go of the files this restore made; with undo, each is deleted
+// through its own handle, so a file somebody else put there meanwhile stays.
+static void LetGoOfCopies(HANDLE *placed, int undo, RestoreResult *result)
+{
+    result->fileCopied = 0;
+    for (int i = 0; i < kRecordServers; i++) {
+        if (placed[i] == INVALID_HANDLE_VALUE)
+            continue;
+        FILE_DISPOSITION_INFO gone = {TRUE};
+        if (undo && SetFileInformationByHandle(placed[i], FileDispositionInfo, &gone, sizeof(gone)))
+            result->copiedBack[i] = 0;
+        CloseHandle(placed[i]);
+        placed[i] = INVALID_HANDLE_VALUE;
+        result->fileCopied |= result->copiedBack[i];
+    }
+}
+
+// Neither the control nor any key of the record is installed now: a key
+// another control wrote since (a shared interface or type library) is never
+// written over, one as recorded may stay. Looked at again right before the
+// keys are written, as a registration may come while a large file is copied.
+static int StillNotInstalled(const RecordStore *store, ULONGLONG number, RestoreResult *result)
+{
+    if (RecordedControlIsRegistered(store, number, &result->state))
+        return kRestoreInstalledNow;
+    int changed = 0;
+    if (ActOnRecordKeys(store, number, kChangedKeys, &changed, result->failedKey) && changed)
+        return kRestoreKeyTaken;
+    return kRestored;
 }
 
 // Whether this record can bring the control back, looked at whole before
@@ -90,30 +125,33 @@ static int CheckRecord(const RecordStore *store, ULONGLONG number, RestoreResult
             return outcome;
     }
     result->failedPath[0] = 0;
-    // A key another control wrote since (a shared interface or type library)
-    // is never written over; one as recorded may stay.
-    int changed = 0;
-    if (ActOnRecordKeys(store, number, kChangedKeys, &changed, result->failedKey) && changed)
-        return kRestoreKeyTaken;
-    return kRestored;
+    return StillNotInstalled(store, number, result);
 }
 
 static int PutRecordBack(const RecordStore *store, ULONGLONG number, RestoreResult *result)
 {
+    HANDLE placed[kRecordServers];
+    int outcome = kRestored;
     for (int i = 0; i < kRecordServers; i++) {
         const RecordServer *server = &result->state.servers[i];
-        int copied = 0;
-        if (!server->path[0])
+        placed[i] = INVALID_HANDLE_VALUE;
+        if (!server->path[0] || outcome != kRestored)
             continue;
         if (!ServerFileForProcess(server, result->failedPath))
-            return kRestoreFileFailed;
-        int outcome = CopyBack(store, number, i, result->failedPath, &copied);
-        if (outcome != kRestored)
-            return outcome;
-        result->copiedBack[i] = copied;
-        result->fileCopied |= copied;
+            outcome = kRestoreFileFailed;
+        else
+            outcome = CopyBack(store, number, i, result->failedPath, &placed[i]);
+        result->copiedBack[i] = placed[i] != INVALID_HANDLE_VALUE;
     }
-    result->failedPath[0] = 0;
+    if (outcome == kRestored) {
+        result->failedPath[0] = 0;
+        outcome = StillNotInstalled(store, number, result);
+    }
+    // Refused or a file failed: nothing this restore made stays. Keys that
+    // could not be written leave the file and the keys before them.
+    LetGoOfCopies(placed, outcome != kRestored, result);
+    if (outcome != kRestored)
+        return outcome;
     if (!ActOnRecordKeys(store, number, kWriteKeys, &result->keys, result->failedKey))
         return kRestoreKeyFailed;
     return kRestored;

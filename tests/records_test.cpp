@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include <stdio.h>
@@ -54,6 +55,49 @@ TEST_F(RecordTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
     ASSERT_EQ(kRestored, RestoreRemoval(L"ORVI.ManyIfaces", 0, &restored));
     EXPECT_EQ(before, KeyTreeTexts(watched));
     EXPECT_TRUE(FileExists(server));
+}
+
+// The tool's writes go through this wrapper of its WriteFile import; armed,
+// it first does what a test puts in g_beforeWrite, once.
+typedef BOOL(WINAPI *WriteFileFunction)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+static WriteFileFunction g_realWriteFile;
+static std::function<void()> g_beforeWrite;
+
+static BOOL WINAPI WriteFileAfterAction(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                        LPOVERLAPPED overlapped)
+{
+    std::function<void()> action;
+    action.swap(g_beforeWrite);
+    if (action)
+        action();
+    return g_realWriteFile(file, data, size, written, overlapped);
+}
+
+// A registration that comes while restore copies the server file back (a
+// large file takes time), after its first look, is looked for again right
+// before the keys are written: restore refuses, the file it copied goes
+// again, and what was registered meanwhile is left as it is.
+TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
+{
+    const std::wstring server = Control(L"ORVI.Meanwhile", kClsid, L"meanwhile.ocx");
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Meanwhile"));
+    ASSERT_FALSE(FileExists(server));
+    const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
+    const std::vector<KeyName> watched = {{kCR, L"ORVI.Meanwhile"}, {kCR, classKey}};
+    std::vector<std::wstring> registered;
+    g_beforeWrite = [&]() {
+        PlantControl(L"ORVI.Meanwhile", kClsid, InDir(L"newer.ocx"));
+        registered = KeyTreeTexts(watched);
+    };
+    if (!g_realWriteFile)
+        g_realWriteFile = (WriteFileFunction)RedirectImport("kernel32.dll", "WriteFile",
+                                                            (void *)&WriteFileAfterAction);
+
+    static RestoreResult restored;
+    EXPECT_EQ(kRestoreInstalledNow, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
+    ASSERT_FALSE(g_beforeWrite) << "restore wrote nothing";
+    EXPECT_EQ(registered, KeyTreeTexts(watched));
+    EXPECT_FALSE(FileExists(server));
 }
 
 // The record folder of a number, as the tool names it.
