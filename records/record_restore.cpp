@@ -38,12 +38,44 @@ static int CheckServerFile(const RecordStore *store, ULONGLONG number, int index
     return FolderExists(path) ? kRestored : kRestoreNoFolder;
 }
 
-// Made new: never over anything that appeared there meanwhile. The file
-// made is held in *placed (INVALID_HANDLE_VALUE when one was there), so
-// that only it can be taken away again.
+// Deletes the file behind handle (opened with DELETE), wherever it is now.
+static int DeleteThroughHandle(HANDLE file)
+{
+    FILE_DISPOSITION_INFO gone = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof(gone));
+}
+
+// Gives the file behind handle (opened with DELETE) the name path, never
+// over a file there: the move is of this very file, whatever happened to
+// the name it was made under.
+static int MoveThroughHandle(HANDLE file, const wchar_t *path)
+{
+    static struct {
+        FILE_RENAME_INFO info;
+        wchar_t room[kServerPathSize];
+    } rename;
+    ZeroMemory(&rename, sizeof(rename));
+    rename.info.ReplaceIfExists = FALSE;
+    if (!CopyText(rename.info.FileName, kServerPathSize, path))
+        return 0;
+    rename.info.FileNameLength = (DWORD)(TextLength(path) * sizeof(wchar_t));
+    return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof(rename));
+}
+
+// Names tried for the copy beside the server file (one may be left by a
+// restore that died).
+const int kCopyNameTries = 10;
+
+// Made new: never over anything that appeared there meanwhile. Written whole
+// under a name of its own in the same folder first, flushed, then moved to
+// the path without replacing, so a crash or a full disk never leaves part of
+// a file under the control's name. The file made is held in *placed
+// (INVALID_HANDLE_VALUE when one was there), so that only it can be taken
+// away again.
 static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path,
                     HANDLE *placed)
 {
+    static wchar_t partial[kServerPathSize];
     *placed = INVALID_HANDLE_VALUE;
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return kRestored;
@@ -51,21 +83,29 @@ static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const
                                  FILE_SHARE_READ, OPEN_EXISTING);
     if (copy == INVALID_HANDLE_VALUE)
         return kRestoreNoCopy;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    int outcome = kRestoreFileFailed;
-    if (file != INVALID_HANDLE_VALUE) {
-        ULONGLONG bytes = 0;
-        outcome = CopyFileBytes(copy, file, &bytes) ? kRestored : kRestoreFileFailed;
-        if (outcome != kRestored) {
-            CloseHandle(file);
-            DeleteFileW(path);
-        } else {
-            *placed = file;
-        }
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int i = 0; file == INVALID_HANDLE_VALUE && i < kCopyNameTries; i++) {
+        const wchar_t digit[] = {(wchar_t)(L'0' + i), 0};
+        if (!ComposeText(partial, kServerPathSize, {path, L".restoring", digit}))
+            break;
+        file = CreateFileW(partial, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            break;
     }
+    ULONGLONG bytes = 0;
+    int whole = file != INVALID_HANDLE_VALUE && CopyFileBytes(copy, file, &bytes) &&
+                FlushFileBuffers(file) && MoveThroughHandle(file, path);
     CloseHandle(copy);
-    return outcome;
+    if (whole) {
+        *placed = file;
+        return kRestored;
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        DeleteThroughHandle(file);
+        CloseHandle(file);
+    }
+    return kRestoreFileFailed;
 }
 
 // Lets go of the files this restore made; with undo, each is deleted
@@ -76,8 +116,7 @@ static void LetGoOfCopies(HANDLE *placed, int undo, RestoreResult *result)
     for (int i = 0; i < kRecordServers; i++) {
         if (placed[i] == INVALID_HANDLE_VALUE)
             continue;
-        FILE_DISPOSITION_INFO gone = {TRUE};
-        if (undo && SetFileInformationByHandle(placed[i], FileDispositionInfo, &gone, sizeof(gone)))
+        if (undo && DeleteThroughHandle(placed[i]))
             result->copiedBack[i] = 0;
         CloseHandle(placed[i]);
         placed[i] = INVALID_HANDLE_VALUE;

@@ -58,18 +58,21 @@ TEST_F(RecordTest, ManyMatchingInterfacesAreRecordedWithTheClassAndProgId)
 }
 
 // The tool's writes go through this wrapper of its WriteFile import; armed,
-// it first does what a test puts in g_beforeWrite, once.
+// it first does what a test puts in g_beforeWrite, once, and the write fails
+// as on a full disk when that says so.
 typedef BOOL(WINAPI *WriteFileFunction)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 static WriteFileFunction g_realWriteFile;
-static std::function<void()> g_beforeWrite;
+static std::function<bool()> g_beforeWrite;
 
 static BOOL WINAPI WriteFileAfterAction(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                                         LPOVERLAPPED overlapped)
 {
-    std::function<void()> action;
+    std::function<bool()> action;
     action.swap(g_beforeWrite);
-    if (action)
-        action();
+    if (action && !action()) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
     return g_realWriteFile(file, data, size, written, overlapped);
 }
 
@@ -88,6 +91,7 @@ TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
     g_beforeWrite = [&]() {
         PlantControl(L"ORVI.Meanwhile", kClsid, InDir(L"newer.ocx"));
         registered = KeyTreeTexts(watched);
+        return true;
     };
     if (!g_realWriteFile)
         g_realWriteFile = (WriteFileFunction)RedirectImport("kernel32.dll", "WriteFile",
@@ -98,6 +102,21 @@ TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
     ASSERT_FALSE(g_beforeWrite) << "restore wrote nothing";
     EXPECT_EQ(registered, KeyTreeTexts(watched));
     EXPECT_FALSE(FileExists(server));
+
+    // The copy never takes the control's name before it is whole: a full
+    // disk (or a crash) mid-copy leaves nothing there, nor anything beside it.
+    for (const KeyName &key : watched)
+        DeleteTree(key.first, key.second);
+    const std::vector<std::wstring> names = NamesIn(dir);
+    g_beforeWrite = []() { return false; };
+    EXPECT_EQ(kRestoreFileFailed, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
+    EXPECT_EQ(names, NamesIn(dir));
+    bool named = true;
+    g_beforeWrite = [&]() { return !(named = FileExists(server)); };
+    EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
+    EXPECT_FALSE(named) << "the file had the control's name while it was copied";
+    EXPECT_EQ("not a real server", ReadFileBytes(server));
+    EXPECT_EQ(names.size() + 1, NamesIn(dir).size());
 }
 
 // The record folder of a number, as the tool names it.
