@@ -663,9 +663,9 @@ static KnownRecord *FindKnown(ULONGLONG number)
     return NULL;
 }
 
-// A folder without a state file whole was left by a record that was never
-// written whole (its writer died before the removal started): older than a
-// record whole, it goes. One being written now is held by its writer.
+// Only closed records that read whole are pruned: one that does not read
+// may be written by another process right now (before it holds its
+// folder) or be a damaged one somebody wants to look at.
 void PruneRecords()
 {
     static RecordStore store;
@@ -673,7 +673,7 @@ void PruneRecords()
     static KnownRecord kept[kListedRecords];
     if (!OpenRecordStore(&store, 0))
         return;
-    int keptCount = 0, beyond = 0, whole = 0;
+    int keptCount = 0, beyond = 0;
     ULONGLONG keptBytes = 0;
     visit.held = INVALID_HANDLE_VALUE;
     for (int i = 0; i < store.listed; i++) {
@@ -681,20 +681,12 @@ void PruneRecords()
         KnownRecord *known = FindKnown(number);
         KnownRecord record = {number, known ? known->bytes : 0};
         if (!known) {
-            if (!VisitRecord(&store, number, &visit) || visit.busy)
-                continue;
-            if (!visit.readable) {
-                if (whole)
-                    DeleteRecord(&store, number);
-                continue;
-            }
-            whole = 1;
-            if (!RecordIsClosed(&visit.state))
+            if (!VisitRecord(&store, number, &visit) || visit.busy || !visit.readable ||
+                !RecordIsClosed(&visit.state))
                 continue;
             record.bytes = RecordBytes(&store, number);
             EndVisit(&visit);
         }
-        whole = 1;
         // Once one does not fit, every older one goes as well.
         beyond = beyond || (keptCount > 0 && (keptCount >= kKeptRecords ||
                                               keptBytes + record.bytes > kKeptRecordBytes));

@@ -180,4 +180,19 @@ TEST_F(RecordTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
     static RestoreResult restored;
     EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Bounded", 0, &restored));
     EXPECT_TRUE(FileExists(server));
+
+    // Records that do not read are never pruned, however old: one cut short
+    // (damaged, kept for a look) and a folder whose writer has not yet
+    // written its state file, nor held it.
+    const std::wstring newest = NewestRecord();
+    const std::wstring damaged = RecordFolderOf(first - 1000);
+    CopyRecord(newest, damaged);
+    const std::wstring state = ReadStateText(damaged);
+    WriteStateText(damaged, state.substr(0, state.size() / 2));
+    const std::wstring unwritten = RecordFolderOf(first - 1001);
+    CopyRecord(newest, unwritten);
+    ASSERT_TRUE(DeleteFileW((unwritten + L"\\state.txt").c_str()));
+    ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+    EXPECT_TRUE(FileExists(damaged + L"\\state.txt"));
+    EXPECT_TRUE(FileExists(unwritten + L"\\keys.reg"));
 }
