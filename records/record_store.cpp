@@ -10,8 +10,8 @@
 
 static const wchar_t kRecordsFolderName[] = L"removals";
 const size_t kNumberDigits = 15;
-// Numbers tried past the highest before giving up (other processes make
-// records too).
+// Numbers tried above the highest, and then below it (other processes
+// make records too).
 const int kRecordTries = 100;
 
 enum HoldResult {
@@ -184,21 +184,45 @@ static ULONGLONG ClockNumber()
     return (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000;
 }
 
+// The highest number of the tool's own records: a record that reads, or
+// one a writer holds to itself. A folder somebody else made counts for
+// nothing, whatever its number.
+static ULONGLONG HighestOwnNumber(const RecordStore *store)
+{
+    static RecordVisit visit;
+    visit.held = INVALID_HANDLE_VALUE;
+    ULONGLONG highest = 0;
+    for (int i = 0; !highest && i < store->listed; i++) {
+        if (VisitRecord(store, store->numbers[i], &visit) && (visit.busy || visit.readable))
+            highest = store->numbers[i];
+    }
+    EndVisit(&visit);
+    return highest;
+}
+
 int CreateRecordFolder(RecordStore *store, ULONGLONG *number)
 {
     // A folder that exists already is never taken over: the next number is.
-    ULONGLONG next = store->listed ? store->numbers[0] + 1 : ClockNumber();
-    for (int i = 0; i < kRecordTries; i++, next++) {
-        wchar_t path[kRecordPathSize] = {};
-        if (!ComposeRecordPath(store, path, next, NULL))
-            return 0;
-        if (CreateProtectedFolder(path)) {
-            *number = next;
-            InsertNumber(store, next);
-            return 1;
+    // Past the largest number a name holds, or with every number after the
+    // highest taken, the numbers below it are tried: a free one is found, and
+    // still among the newest, so pruning keeps it.
+    ULONGLONG highest = HighestOwnNumber(store);
+    ULONGLONG base = highest ? highest : ClockNumber() - 1;
+    for (int down = 0; down < 2; down++) {
+        for (ULONGLONG step = 1; step <= (ULONGLONG)kRecordTries; step++) {
+            ULONGLONG next = down ? base - step : base + step;
+            wchar_t path[kRecordPathSize] = {};
+            // Below 1, or beyond the digits a record's name has, is no number.
+            if ((down && step >= base) || !ComposeRecordPath(store, path, next, NULL))
+                break;
+            if (CreateProtectedFolder(path)) {
+                *number = next;
+                InsertNumber(store, next);
+                return 1;
+            }
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return 0;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return 0;
     }
     return 0;
 }

@@ -5,9 +5,11 @@
 
 #include "controls/controls.h"
 #include "records/records.h"
+#include "register/register.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -195,4 +197,26 @@ TEST_F(RecordTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
     ASSERT_EQ(1, UninstallControl(L"ORVI.Bounded"));
     EXPECT_TRUE(FileExists(damaged + L"\\state.txt"));
     EXPECT_TRUE(FileExists(unwritten + L"\\keys.reg"));
+
+    // Numbers come from the tool's own records alone: a folder of the
+    // largest number without a record in it neither stops nor moves them,
+    // and with an own record of that number a free one is found all the same.
+    auto removeAndName = [&]() {
+        const std::vector<std::wstring> before = RecordNames();
+        Control(L"ORVI.Bounded", kClsid, L"bounded.ocx");
+        EXPECT_EQ(1, UninstallControl(L"ORVI.Bounded"));
+        std::vector<std::wstring> added;
+        for (const std::wstring &name : RecordNames()) {
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                added.push_back(RecordsFolder() + L"\\" + name);
+        }
+        return added;
+    };
+    const std::wstring largest = RecordFolderOf(999999999999999ULL);
+    const std::wstring next = RecordFolderOf(std::stoull(RecordNames()[0]) + 1);
+    ASSERT_TRUE(CreateProtectedFolder(largest.c_str()));
+    EXPECT_EQ(std::vector<std::wstring>{next}, removeAndName());
+    RemoveTree(largest);
+    CopyRecord(next, largest);
+    EXPECT_EQ(std::vector<std::wstring>{RecordFolderOf(999999999999998ULL)}, removeAndName());
 }
