@@ -219,4 +219,7 @@ TEST_F(RecordTest, RecordsAreBoundedToTheNewest50WithinTheirSize)
     RemoveTree(largest);
     CopyRecord(next, largest);
     EXPECT_EQ(std::vector<std::wstring>{RecordFolderOf(999999999999998ULL)}, removeAndName());
+    // Records numbered so high would be every later test's newest.
+    RemoveRecords();
+    RemoveTree(largest);
 }
