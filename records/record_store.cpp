@@ -122,29 +122,29 @@ int OpenRecordStore(RecordStore *store, int make)
     store->folder = INVALID_HANDLE_VALUE;
     store->listed = 0;
     store->next = 0;
+    // The base folder is held while the store is open, so that it can be
+    // neither moved away nor replaced between the checks and the use.
+    store->base = HoldBaseFolder(make);
     wchar_t base[kRecordPathSize] = {};
-    if (!ComposeToolFolder(base, kRecordPathSize, L"\\") ||
-        !ComposeText(store->path, kRecordPathSize, {(const wchar_t *)base, kRecordsFolderName}))
+    if (store->base == INVALID_HANDLE_VALUE || !ComposeToolFolder(base, kRecordPathSize, L"\\") ||
+        !ComposeText(store->path, kRecordPathSize, {(const wchar_t *)base, kRecordsFolderName})) {
+        CloseRecordStore(store);
         return 0;
+    }
     int held = HoldTrustedFolder(store->path, &store->folder);
     if (held == kFolderMissing && make) {
-        // Made only in a base folder the tool trusts, held meanwhile.
-        HANDLE baseFolder = HoldBaseFolder();
-        if (baseFolder != INVALID_HANDLE_VALUE)
-            CreateProtectedFolder(store->path);
+        CreateProtectedFolder(store->path);
         held = HoldTrustedFolder(store->path, &store->folder);
-        if (baseFolder != INVALID_HANDLE_VALUE)
-            CloseHandle(baseFolder);
     }
     if (held == kFolderUntrusted && make && SetRecordsFolderAside(store->path)) {
         CreateProtectedFolder(store->path);
         held = HoldTrustedFolder(store->path, &store->folder);
     }
     // Held, the folders above it cannot be renamed; none may be a link either.
-    if (held == kFolderHeld && PathHasReparsePoint(store->path))
+    if (held != kFolderHeld || PathHasReparsePoint(store->path)) {
         CloseRecordStore(store);
-    if (store->folder == INVALID_HANDLE_VALUE)
         return 0;
+    }
     ListRecords(store);
     return 1;
 }
@@ -154,6 +154,9 @@ void CloseRecordStore(RecordStore *store)
     if (store->folder != INVALID_HANDLE_VALUE)
         CloseHandle(store->folder);
     store->folder = INVALID_HANDLE_VALUE;
+    if (store->base != INVALID_HANDLE_VALUE && store->base)
+        CloseHandle(store->base);
+    store->base = INVALID_HANDLE_VALUE;
     store->listed = 0;
 }
 

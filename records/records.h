@@ -57,6 +57,7 @@ struct RecordState {
 struct RecordStore {
     wchar_t path[kRecordPathSize]; // without a trailing backslash
     HANDLE folder;
+    HANDLE base;                       // the base folder, held as long as the store is open
     ULONGLONG numbers[kListedRecords]; // newest first
     int listed;
     int next;

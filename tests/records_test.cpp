@@ -1,5 +1,6 @@
 // Removal records: what a removal writes down, how many records are kept,
 // and their restore, through the engine with the real regsvr32.exe.
+#include "support/cabinet_maker.h"
 #include "support/record_support.h"
 #include "support/test_support.h"
 
@@ -78,14 +79,32 @@ static BOOL WINAPI WriteFileAfterAction(HANDLE file, LPCVOID data, DWORD size, L
     return g_realWriteFile(file, data, size, written, overlapped);
 }
 
+// True when the base folder could be moved away (it is moved back at once).
+static bool BaseFolderMoves()
+{
+    const std::wstring base = BaseFolder(), aside = base + L".moved";
+    if (!MoveFileW(base.c_str(), aside.c_str()))
+        return false;
+    MoveFileW(aside.c_str(), base.c_str());
+    return true;
+}
+
 // A registration that comes while restore copies the server file back (a
 // large file takes time), after its first look, is looked for again right
 // before the keys are written: restore refuses, the file it copied goes
-// again, and what was registered meanwhile is left as it is.
+// again, and what was registered meanwhile is left as it is. The records
+// store holds the base folder meanwhile, as it does while a removal writes
+// its record: it cannot be swapped under them.
 TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
 {
+    if (!g_realWriteFile)
+        g_realWriteFile = (WriteFileFunction)RedirectImport("kernel32.dll", "WriteFile",
+                                                            (void *)&WriteFileAfterAction);
     const std::wstring server = Control(L"ORVI.Meanwhile", kClsid, L"meanwhile.ocx");
+    bool moved = true;
+    g_beforeWrite = [&]() { return !(moved = BaseFolderMoves()); };
     ASSERT_EQ(1, UninstallControl(L"ORVI.Meanwhile"));
+    EXPECT_FALSE(moved) << "the base folder moved while the record was written";
     ASSERT_FALSE(FileExists(server));
     const std::wstring classKey = std::wstring(L"CLSID\\") + kClsid;
     const std::vector<KeyName> watched = {{kCR, L"ORVI.Meanwhile"}, {kCR, classKey}};
@@ -95,9 +114,6 @@ TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
         registered = KeyTreeTexts(watched);
         return true;
     };
-    if (!g_realWriteFile)
-        g_realWriteFile = (WriteFileFunction)RedirectImport("kernel32.dll", "WriteFile",
-                                                            (void *)&WriteFileAfterAction);
 
     static RestoreResult restored;
     EXPECT_EQ(kRestoreInstalledNow, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
@@ -114,9 +130,10 @@ TEST_F(RecordTest, RegistrationWhileTheFileIsCopiedBackIsNeverWrittenOver)
     EXPECT_EQ(kRestoreFileFailed, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
     EXPECT_EQ(names, NamesIn(dir));
     bool named = true;
-    g_beforeWrite = [&]() { return !(named = FileExists(server)); };
+    g_beforeWrite = [&]() { return !(named = FileExists(server)) && !(moved = BaseFolderMoves()); };
     EXPECT_EQ(kRestored, RestoreRemoval(L"ORVI.Meanwhile", 0, &restored));
     EXPECT_FALSE(named) << "the file had the control's name while it was copied";
+    EXPECT_FALSE(moved) << "the base folder moved while the file was copied back";
     EXPECT_EQ("not a real server", ReadFileBytes(server));
     EXPECT_EQ(names.size() + 1, NamesIn(dir).size());
 }
