@@ -57,6 +57,7 @@ struct RecordState {
 struct RecordStore {
     wchar_t path[kRecordPathSize]; // without a trailing backslash
     HANDLE folder;
+    HANDLE base;                       // the base folder, held as long as the store is open
     ULONGLONG numbers[kListedRecords]; // newest first
     int listed;
     int next;
@@ -147,6 +148,8 @@ enum RecordKeysAction {
     kDeleteKeys = 2,     // deletes each key the record names whole that is still as recorded
     kCountKeys = 3,      // counts the keys the record names whole that are still as recorded
     kCountNamedKeys = 4, // counts the keys of one name (see CountRecordedKeys)
+    kChangedKeys = 5,    // counts the keys the record names whole that are there now, not as
+                         // recorded: somebody else's; the first one's path in failedKey
 };
 // Reads the record's keys.reg and acts on it; 0 when the file is not one the
 // tool writes or a key could not be written (its path in failedKey, cap
@@ -215,6 +218,7 @@ enum RestoreOutcome {
     kRestoreUnfinished = 10,  // the removal stopped with a step left
     kRestoreUnderWay = 11,    // the removal is still under way in another process
     kRestoreNoProgId = 12,    // the record holds no key of the ProgID: nothing to bring back
+    kRestoreKeyTaken = 13,    // a key of the record is there now, not as recorded (failedKey)
 };
 struct RestoreResult {
     ULONGLONG number; // the record used (or refused)
