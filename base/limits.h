@@ -19,6 +19,9 @@ const int kDroppedPathSize = 1000;
 // The registrar's parameters: " /u /s \"path\"" and " /s \"path\"".
 const int kUnregisterParametersSize = 500;
 const int kRegisterParametersSize = 1000;
+// The registrar's command line: its quoted path (at most 260 characters)
+// and the longer parameters.
+const int kRegistrarCommandSize = 264 + kRegisterParametersSize;
 // Longest control file path the unregistering parameters hold.
 const size_t kMaxControlPath = kUnregisterParametersSize - 10;
 

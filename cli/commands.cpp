@@ -373,7 +373,8 @@ int RunInfo(const wchar_t *progId, int json)
 
 // Removes one listed control as a double click does; 1 when its ProgID and
 // its class in every view are gone. A removal that could not write its
-// record says so: it cannot be turned back.
+// record, or copy a server file it deleted into it, says so: it cannot be
+// turned back.
 static int UninstallListed(const wchar_t *name)
 {
     RemovalOutcome outcome;
@@ -382,8 +383,12 @@ static int UninstallListed(const wchar_t *name)
         WriteOutLine({L"卸载失败：", name});
         return 0;
     }
-    WriteOutLine(
-        {outcome.recorded ? L"已卸载：" : L"已卸载（未能保存卸载记录，无法恢复）：", name});
+    const wchar_t *line = L"已卸载：";
+    if (!outcome.recorded)
+        line = L"已卸载（未能保存卸载记录，无法恢复）：";
+    else if (!outcome.copied)
+        line = L"已卸载（未能保存服务器文件的副本，无法恢复）：";
+    WriteOutLine({line, name});
     return 1;
 }
 

@@ -149,6 +149,10 @@ static void WriteRestoreFailure(int outcome, const RestoreResult *result)
     case kRestoreUnderWay:
         WriteOutLine({L"恢复失败：这个控件正在卸载，请等卸载结束后再试：", progId});
         break;
+    case kRestoreKeyTaken:
+        WriteOutLine({L"恢复失败：这个注册表项现在已存在，内容与卸载记录不同，卸载记录不会覆盖它：",
+                      result->failedKey});
+        break;
     case kRestoreNoProgId:
         WriteOutLine({L"恢复失败：卸载记录中没有这个控件的注册表项：", progId});
         break;
@@ -187,8 +191,8 @@ int RunRestore(const wchar_t *progId, ULONGLONG number)
     FormatRecordNumber(result.number, used);
     FormatRecordNumber(result.newest, newest);
     if (result.newest)
-        WriteOutLine({L"注意：最新的卸载记录（编号", newest, L"）不能恢复这个控件，使用了编号", used,
-                      L"的记录。"});
+        WriteOutLine({L"注意：最新的卸载记录（编号", newest, L"）不能恢复这个控件，使用了编号",
+                      used, L"的记录。"});
     for (int i = 0; i < kRecordServers; i++) {
         const RecordServer *server = &result.state.servers[i];
         if (server->path[0])

@@ -5,31 +5,16 @@
 
 #include "base/text.h"
 
-// The file the registry's server value names, in reached (kServerPathSize
-// characters); 0 when it names none. An expandable value has its
-// environment references expanded first, surrounding quotes are dropped,
-// and only a full path names a file, as for the removal: a relative one
-// would be looked for from wherever the tool happens to run. The path is the
-// one a process of the class's view reads: System32 in a 64-bit class is the
-// 64-bit folder, from either build.
+// The file the registry's server value names, looked for as the removal
+// takes it (ServerFileOfValue), as a process of the class's view reads it:
+// System32 in a 64-bit class is the 64-bit folder, from either build. In
+// reached (kServerPathSize characters); 0 when it names none.
 static int ReachServerFile(const wchar_t *serverPath, DWORD type, int view, wchar_t *reached)
 {
-    static wchar_t expanded[kServerPathSize];
+    static wchar_t file[kServerPathSize];
     reached[0] = 0;
-    if (type == REG_EXPAND_SZ) {
-        DWORD n = ExpandEnvironmentStringsW(serverPath, expanded, kServerPathSize);
-        if (n == 0 || n > (DWORD)kServerPathSize)
-            return 0;
-    } else if (type != REG_SZ || !CopyText(expanded, kServerPathSize, serverPath)) {
-        return 0;
-    }
-    wchar_t *path = expanded;
-    size_t length = TextLength(path);
-    if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
-        path[length - 1] = 0;
-        path++;
-    }
-    return IsAbsoluteServerPath(path) && PathForProcess(path, view, reached, kServerPathSize);
+    return ServerFileOfValue(serverPath, type, file) &&
+           PathForProcess(file, view, reached, kServerPathSize);
 }
 
 static void TakeServer(ViewServer *server, int view)

@@ -40,6 +40,7 @@ const wchar_t *PlannedKeyPath(const RemovalPlan *plan, int index);
 // What a removal did, for a caller that reports it.
 struct RemovalOutcome {
     int recorded; // its record was written whole before anything was deleted
+    int copied;   // the record holds a copy of every server file the removal deleted
     int complete; // the ProgID and the class in every view that held it are gone
 };
 // Removes one control: its keys, then its server file is unregistered and
@@ -144,12 +145,12 @@ int ReadDefaultValueInView(const wchar_t *path, REGSAM view, wchar_t *value);
 // Reads value name (NULL: the default) of key as a terminated text; 0 when it
 // is missing or longer than kValueChars - 1 characters.
 int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
-// The server path of clsid as stored (not expanded), read into serverPath
-// (kServerPathSize characters); empty when the class has none or it cannot
-// be read in full.
-void ReadServerPath(const wchar_t *clsid, REGSAM view, wchar_t *serverPath);
+// The server file of clsid in view (ServerFileOfValue of its stored value),
+// into file (kServerPathSize characters); 0 and empty when the class has
+// none, it cannot be read in full, or it names no file.
+int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file);
 // The server path of clsid in the view the information box reads (wow64:
-// Wow6432Node), read as ReadServerPath reads it, whole and as stored. Returns
+// Wow6432Node), read whole and as stored. Returns
 // its type, REG_SZ or REG_EXPAND_SZ (whose environment references name the
 // file only once expanded); 0 with serverPath empty when there is none, it
 // cannot be read in full, or it is no string.
@@ -163,6 +164,23 @@ int ClassHoldsServer(const wchar_t *clsid, REGSAM view);
 // paths that name a file. A relative path would be resolved against the
 // working folder (or drive) of whoever looks, so it names no file at all.
 int IsAbsoluteServerPath(const wchar_t *path);
+// The file a stored server value of type names, into file (kServerPathSize
+// characters): REG_EXPAND_SZ expanded, surrounding quotes dropped; 0 and
+// empty unless that is a full path (or the value is no string, or too long).
+int ServerFileOfValue(const wchar_t *value, DWORD type, wchar_t *file);
+
+// ---- ownership.cpp -------------------------------------------------------------------
+// 1 when the class clsid in view (0: the own) is the control progId's: its
+// ProgID or VersionIndependentProgID names progId or a version of it, or,
+// naming none, the machine's own ProgID key maps to clsid.
+int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, REGSAM view);
+// 1 when the machine's classes themselves (never a user's key merged over
+// them) name file as the server of clsid in view (kView32, kView64).
+int ServerIsTheMachines(const wchar_t *clsid, int view, const wchar_t *file);
+// 1 when the class of another installed family control (another CLSID)
+// names the same file, in either view; file is as view names it. Also 1
+// when the file cannot be named.
+int ServerIsShared(const wchar_t *progId, const wchar_t *clsid, const wchar_t *file, int view);
 
 // ---- info.cpp ---------------------------------------------------------------------
 // What the information box shows, read without showing anything: the class's

@@ -91,10 +91,12 @@ static void ReadServerValue(const wchar_t *classKeys, REGSAM view, const wchar_t
     }
 }
 
-void ReadServerPath(const wchar_t *clsid, REGSAM view, wchar_t *serverPath)
+int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file)
 {
+    static wchar_t value[kServerPathSize];
     DWORD type;
-    ReadServerValue(kClassKeys, view, clsid, serverPath, &type);
+    ReadServerValue(kClassKeys, view, clsid, value, &type);
+    return ServerFileOfValue(value, type, file);
 }
 
 DWORD ReadWholeServerPath(BOOL wow64, REGSAM view, const wchar_t *clsid, wchar_t *serverPath)

@@ -276,6 +276,8 @@ static const wchar_t *PassRoot(int pass, BOOL wow64, int ownView)
 struct ClassView {
     REGSAM view;         // 0: the process's own
     int own;             // the own view, which follows the removal's column
+    int held;            // the class there is the control's: its keys go
+    int counts;          // ... and it must be gone for the removal to be done
     wchar_t *serverPath; // absolute, or empty
     wchar_t reference[kDefaultValueSize];
     wchar_t classKeys[2][kRemovalKeyPathSize]; // deleted after the passes
@@ -290,7 +292,7 @@ static void PrepareClassView(ClassView *in, const wchar_t *clsid, BOOL wow64)
     in->classKeys[0][0] = in->classKeys[1][0] = 0;
     // Without a CLSID there is no reference, and the class path would name
     // the whole CLSID key: no class key is planned, and the passes match nothing.
-    if (!clsid[0])
+    if (!clsid[0] || !in->held)
         return;
     int wowPaths = in->own && wow64;
     ComposeText(referenceKey, kRemovalKeyPathSize,
@@ -361,20 +363,6 @@ static int FindNamedControl(const wchar_t *progId)
     return 0;
 }
 
-// The file is gone once it is deleted, or when it was not there (or no
-// file can have its name).
-static int DeleteServerFile(const RecordServer *server)
-{
-    wchar_t path[kServerPathSize] = {};
-    if (!PathForProcess(server->path, server->view, path, kServerPathSize))
-        return 0;
-    if (DeleteFileW(path))
-        return 1;
-    DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-           error == ERROR_INVALID_NAME;
-}
-
 // The class key of a view that held the class is gone.
 static int ClassIsGone(const wchar_t *clsid, REGSAM view)
 {
@@ -393,6 +381,7 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
     wchar_t progId[kRemovalKeyPathSize] = {};
     wchar_t clsidPath[kRemovalKeyPathSize] = {};
     outcome->recorded = 0;
+    outcome->copied = 0;
     outcome->complete = 0;
     // An empty ProgID would make every path name a key directly below the
     // root; a ProgID too long for its paths is refused as a whole.
@@ -402,6 +391,12 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
         return;
     // A removal that an earlier process left half done is finished first.
     FinishInterruptedRemovals(NULL, NULL);
+    // A ProgID that is gone already (a list shown before another removal)
+    // leaves nothing to remove and no record to push an older one out.
+    if (KeyIsGone(HKEY_CLASSES_ROOT, progId, 0)) {
+        outcome->recorded = outcome->copied = outcome->complete = 1;
+        return;
+    }
 
     wchar_t clsid[kDefaultValueSize] = {};
     ReadDefaultValue(clsidPath, clsid);
@@ -411,11 +406,12 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
     if (HoldsCharacter(clsid, L'\\'))
         clsid[0] = 0;
     // The own view as the removal's column takes it; the other view of
-    // 64-bit Windows only when the class has a server there.
+    // 64-bit Windows only when the class has a server there. In each, the
+    // class goes only when it is the control's, and its server file only
+    // when the machine's classes name it and no other control uses it.
     ZeroMemory(servers, sizeof(servers));
     BOOL wow64 = IsWow64();
     int count = 0, files = 0;
-    int heldOwn = ClassHoldsServer(clsid, 0);
     for (int v = 0; v < kRecordServers; v++) {
         ClassView *in = &views[count];
         RecordServer *server = &found[count];
@@ -424,14 +420,20 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
         in->view = in->own ? 0 : ViewAccess(view);
         if (!in->own && (!view || !ClassHoldsServer(clsid, in->view)))
             continue;
-        ReadServerPath(clsid, in->view, server->path);
-        int absolute = IsAbsoluteServerPath(server->path);
-        if (!absolute)
-            server->path[0] = 0;
+        in->held = clsid[0] && ClassIsTheControls(progId, clsid, in->view);
+        // The own view counts where the class has a server, the other view
+        // is taken only then.
+        in->counts = in->held && ClassHoldsServer(clsid, in->view);
         server->view = view;
+        server->path[0] = 0;
+        if (in->held && ReadServerFile(clsid, in->view, server->path) &&
+            ServerIsTheMachines(clsid, view, server->path)) {
+            if (!ServerIsShared(progId, clsid, server->path, view))
+                servers[files++] = *server;
+        } else {
+            server->path[0] = 0;
+        }
         in->serverPath = server->path;
-        if (absolute)
-            servers[files++] = *server;
         PrepareClassView(in, clsid, wow64);
         count++;
     }
@@ -471,11 +473,15 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
         if (deleted)
             MarkRemoval(&journal, kMarkFile);
     }
+    outcome->copied = RecordHoldsGoneFiles(&journal, servers);
     EndRemovalRecord(&journal);
-    // Done only when the ProgID and the class in every view that held it are gone.
-    outcome->complete = KeyIsGone(HKEY_CLASSES_ROOT, progId, 0) &&
-                        (!heldOwn || ClassIsGone(clsid, 0)) &&
-                        (count < 2 || ClassIsGone(clsid, views[1].view));
+    // Done only when the ProgID and the control's class in every view that
+    // held it are gone.
+    outcome->complete = KeyIsGone(HKEY_CLASSES_ROOT, progId, 0);
+    for (int v = 0; v < count; v++) {
+        if (views[v].counts && !ClassIsGone(clsid, views[v].view))
+            outcome->complete = 0;
+    }
 }
 
 int UninstallControl(const wchar_t *progId)

@@ -2,6 +2,8 @@
 // file, and orvictl looks only for such a file.
 #include "controls/controls.h"
 
+#include "base/text.h"
+
 static int IsAsciiLetter(wchar_t c)
 {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
@@ -23,4 +25,31 @@ int IsAbsoluteServerPath(const wchar_t *path)
     if (i == 2 || path[i] != L'\\' || !path[i + 1] || path[i + 1] == L'\\')
         return 0;
     return !(i == 3 && (path[2] == L'.' || path[2] == L'?'));
+}
+
+// An expandable value has its environment references expanded first (as the
+// process that loads the control expands them), surrounding quotes are
+// dropped, and only a full path names a file.
+int ServerFileOfValue(const wchar_t *value, DWORD type, wchar_t *file)
+{
+    static wchar_t expanded[kServerPathSize];
+    file[0] = 0;
+    if (type == REG_EXPAND_SZ) {
+        DWORD n = ExpandEnvironmentStringsW(value, expanded, kServerPathSize);
+        if (n == 0 || n > (DWORD)kServerPathSize)
+            return 0;
+    } else if (type != REG_SZ || !CopyText(expanded, kServerPathSize, value)) {
+        return 0;
+    }
+    wchar_t *path = expanded;
+    size_t length = TextLength(path);
+    if (length >= 2 && path[0] == L'"' && path[length - 1] == L'"') {
+        path[length - 1] = 0;
+        path++;
+    }
+    if (!IsAbsoluteServerPath(path) || !CopyText(file, kServerPathSize, (const wchar_t *)path)) {
+        file[0] = 0;
+        return 0;
+    }
+    return 1;
 }

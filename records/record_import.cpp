@@ -272,7 +272,7 @@ static int ReachRecordKey(const wchar_t *path, int create, int parent, REGSAM ac
 // it (the same export, digested); a key not there any more is no failure,
 // and one that changed stays. It is deleted by its name below its parent,
 // reached as the record names it.
-static int FinishTree(int action, ULONGLONG digest, int *keys)
+static int FinishTree(int action, ULONGLONG digest, int *keys, wchar_t *failedKey)
 {
     if (!g_treePath[0])
         return 1;
@@ -281,6 +281,12 @@ static int FinishTree(int action, ULONGLONG digest, int *keys)
         return 1;
     int same = DigestKeyTree(key, g_treePath) == digest;
     RegCloseKey(key);
+    // Somebody else's now: a restore must not write over it.
+    if (action == kChangedKeys) {
+        if (!same && !(*keys)++)
+            CopyText(failedKey, kRecordKeyPathSize, (const wchar_t *)g_treePath);
+        return 1;
+    }
     if (!same || action == kCountKeys) {
         *keys += same;
         return 1;
@@ -339,6 +345,12 @@ static int InTree(const wchar_t *path)
     return n && StartsWithIgnoringCase(path, g_treePath) && path[n] == L'\\';
 }
 
+// The actions that compare each tree of the record with the key there now.
+static int ComparesTrees(int action)
+{
+    return action == kDeleteKeys || action == kCountKeys || action == kChangedKeys;
+}
+
 static int ReadAndAct(int action, int *keys, wchar_t *failedKey)
 {
     HKEY key = NULL;
@@ -354,8 +366,7 @@ static int ReadAndAct(int action, int *keys, wchar_t *failedKey)
             Take();
             ok = ReadKeyPath();
             if (ok && !InTree(g_keyPath)) {
-                ok = (action != kDeleteKeys && action != kCountKeys) ||
-                     FinishTree(action, before, keys);
+                ok = !ComparesTrees(action) || FinishTree(action, before, keys, failedKey);
                 CopyText(g_treePath, kRecordKeyPathSize, (const wchar_t *)g_keyPath);
                 // The tree's own text starts with this line.
                 g_reader.digest = DigestText(kDigestStart, L"[", 1);
@@ -382,8 +393,8 @@ static int ReadAndAct(int action, int *keys, wchar_t *failedKey)
             }
         }
     }
-    if (ok && (action == kDeleteKeys || action == kCountKeys))
-        ok = FinishTree(action, g_reader.digest, keys);
+    if (ok && ComparesTrees(action))
+        ok = FinishTree(action, g_reader.digest, keys, failedKey);
     if (key)
         RegCloseKey(key);
     return ok;

@@ -48,9 +48,9 @@ static int CopyServerFile(ULONGLONG number, int index, const RecordServer *serve
     wchar_t path[kServerPathSize] = {};
     if (!ServerFileForProcess(server, path))
         return 0;
-    HANDLE from = CreateFileW(path, GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    HANDLE from =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (from == INVALID_HANDLE_VALUE)
         return 0;
     HANDLE to =
@@ -64,6 +64,36 @@ static int CopyServerFile(ULONGLONG number, int index, const RecordServer *serve
     if (!copied && ComposeRecordPath(&g_store, copyPath, number, ServerCopyName(index)))
         DeleteFileW(copyPath);
     return copied;
+}
+
+// 1 when the file is there, or cannot be told to be gone (no file can have
+// an invalid name).
+static int ServerFileIsThere(const RecordServer *server)
+{
+    wchar_t path[kServerPathSize] = {};
+    if (!ServerFileForProcess(server, path))
+        return 1;
+    DWORD error = GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+           error != ERROR_INVALID_NAME;
+}
+
+int DeleteServerFile(const RecordServer *server)
+{
+    wchar_t path[kServerPathSize] = {};
+    if (!ServerFileForProcess(server, path))
+        return 0;
+    if (DeleteFileW(path))
+        return 1;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+        error == ERROR_INVALID_NAME)
+        return 1;
+    // A read-only file is kept, as it always was; the removal is no less
+    // done for it, and its record must be closed to be restored.
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 static int ExportKeys(const RemovalPlan *plan, ULONGLONG number, int *whole)
@@ -95,6 +125,7 @@ int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const w
     static RecordState state;
     journal->number = 0;
     journal->stateFile = INVALID_HANDLE_VALUE;
+    ZeroMemory(journal->copied, sizeof(journal->copied));
     ULONGLONG number = 0;
     if (!OpenRecordStore(&g_store, 1) || !CreateRecordFolder(&g_store, &number)) {
         LetGo(journal);
@@ -110,6 +141,8 @@ int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const w
         state.servers[i] = servers[i];
         state.servers[i].copied = servers[i].path[0] && CopyServerFile(number, i, &servers[i]);
         files += servers[i].path[0] != 0;
+        journal->copied[i] =
+            !servers[i].path[0] || state.servers[i].copied || !ServerFileIsThere(&servers[i]);
     }
     // Without a server file the file steps have nothing to do.
     state.marks[kMarkUnregister] = state.marks[kMarkFile] = files == 0;
@@ -119,9 +152,9 @@ int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const w
     // The state file is written last: a folder without one is no record, and
     // nothing is deleted before it is written whole.
     if (exported) {
-        journal->stateFile = OpenRecordFile(&g_store, number, kRecordStateFile,
-                                            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                            CREATE_NEW);
+        journal->stateFile =
+            OpenRecordFile(&g_store, number, kRecordStateFile, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ, CREATE_NEW);
         if (journal->stateFile != INVALID_HANDLE_VALUE &&
             WriteRecordState(journal->stateFile, &state)) {
             journal->number = number;
@@ -135,6 +168,21 @@ int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const w
     DeleteRecord(&g_store, number);
     LetGo(journal);
     return 0;
+}
+
+// A file that cannot be looked at now (deleted, or waiting to be deleted
+// when the last program holding it lets go) counts as gone.
+int RecordHoldsGoneFiles(const RemovalJournal *journal, const RecordServer *servers)
+{
+    for (int i = 0; i < kRecordServers; i++) {
+        wchar_t path[kServerPathSize] = {};
+        if (!servers[i].path[0] || journal->copied[i])
+            continue;
+        if (!ServerFileForProcess(&servers[i], path) ||
+            GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES)
+            return 0;
+    }
+    return 1;
 }
 
 void MarkRemoval(RemovalJournal *journal, int mark)
@@ -188,7 +236,8 @@ static void FinishRecord(const RecordStore *store, ULONGLONG number, HANDLE stat
 {
     static wchar_t failedKey[kRecordKeyPathSize];
     // Looked at before any step: what is installed now is left whole.
-    if (RecordedControlIsRegistered(store, number, state) || !ServerFilesAreTheRecords(store, number, state)) {
+    if (RecordedControlIsRegistered(store, number, state) ||
+        !ServerFilesAreTheRecords(store, number, state)) {
         SetMark(stateFile, state, kMarkOvertaken);
         return;
     }
@@ -203,13 +252,16 @@ static void FinishRecord(const RecordStore *store, ULONGLONG number, HANDLE stat
         if (state->servers[i].path[0])
             ServerFileForProcess(&state->servers[i], paths[i]);
     }
-    // An unregistration started once and never come back is never started again.
+    // An unregistration started once and never come back is never started
+    // again. Each file goes to the registrar of its class's view, as the
+    // removal handed it.
     if (!state->marks[kMarkUnregister] && !state->marks[kMarkUnregistering]) {
         SetMark(stateFile, state, kMarkUnregistering);
         int ran = 1;
         for (int i = 0; i < kRecordServers; i++) {
             if (paths[i][0] && GetFileAttributesW(paths[i]) != INVALID_FILE_ATTRIBUTES)
-                ran = UnregisterControlFile(paths[i]) && ran;
+                ran = UnregisterControlFileInView(state->servers[i].path, state->servers[i].view) &&
+                      ran;
         }
         if (ran)
             SetMark(stateFile, state, kMarkUnregister);
@@ -217,9 +269,8 @@ static void FinishRecord(const RecordStore *store, ULONGLONG number, HANDLE stat
     if (!state->marks[kMarkFile]) {
         int gone = 1;
         for (int i = 0; i < kRecordServers; i++) {
-            if (paths[i][0] && !DeleteFileW(paths[i]) &&
-                GetFileAttributesW(paths[i]) != INVALID_FILE_ATTRIBUTES)
-                gone = 0;
+            if (state->servers[i].path[0])
+                gone = DeleteServerFile(&state->servers[i]) && gone;
         }
         if (gone)
             SetMark(stateFile, state, kMarkFile);

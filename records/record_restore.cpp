@@ -38,30 +38,104 @@ static int CheckServerFile(const RecordStore *store, ULONGLONG number, int index
     return FolderExists(path) ? kRestored : kRestoreNoFolder;
 }
 
-// Made new: never over anything that appeared there meanwhile.
-static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path,
-                    int *copied)
+// Deletes the file behind handle (opened with DELETE), wherever it is now.
+static int DeleteThroughHandle(HANDLE file)
 {
-    *copied = 0;
+    FILE_DISPOSITION_INFO gone = {TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof(gone));
+}
+
+// Gives the file behind handle (opened with DELETE) the name path, never
+// over a file there: the move is of this very file, whatever happened to
+// the name it was made under.
+static int MoveThroughHandle(HANDLE file, const wchar_t *path)
+{
+    static struct {
+        FILE_RENAME_INFO info;
+        wchar_t room[kServerPathSize];
+    } rename;
+    ZeroMemory(&rename, sizeof(rename));
+    rename.info.ReplaceIfExists = FALSE;
+    if (!CopyText(rename.info.FileName, kServerPathSize, path))
+        return 0;
+    rename.info.FileNameLength = (DWORD)(TextLength(path) * sizeof(wchar_t));
+    return SetFileInformationByHandle(file, FileRenameInfo, &rename, sizeof(rename));
+}
+
+// Names tried for the copy beside the server file (one may be left by a
+// restore that died).
+const int kCopyNameTries = 10;
+
+// Made new: never over anything that appeared there meanwhile. Written whole
+// under a name of its own in the same folder first, flushed, then moved to
+// the path without replacing, so a crash or a full disk never leaves part of
+// a file under the control's name. The file made is held in *placed
+// (INVALID_HANDLE_VALUE when one was there), so that only it can be taken
+// away again.
+static int CopyBack(const RecordStore *store, ULONGLONG number, int index, const wchar_t *path,
+                    HANDLE *placed)
+{
+    static wchar_t partial[kServerPathSize];
+    *placed = INVALID_HANDLE_VALUE;
     if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
         return kRestored;
     HANDLE copy = OpenRecordFile(store, number, ServerCopyName(index), GENERIC_READ,
                                  FILE_SHARE_READ, OPEN_EXISTING);
     if (copy == INVALID_HANDLE_VALUE)
         return kRestoreNoCopy;
-    HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-    int outcome = kRestoreFileFailed;
-    if (file != INVALID_HANDLE_VALUE) {
-        ULONGLONG bytes = 0;
-        outcome = CopyFileBytes(copy, file, &bytes) ? kRestored : kRestoreFileFailed;
-        CloseHandle(file);
-        if (outcome != kRestored)
-            DeleteFileW(path);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int i = 0; file == INVALID_HANDLE_VALUE && i < kCopyNameTries; i++) {
+        const wchar_t digit[] = {(wchar_t)(L'0' + i), 0};
+        if (!ComposeText(partial, kServerPathSize, {path, L".restoring", digit}))
+            break;
+        file = CreateFileW(partial, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+            break;
     }
+    ULONGLONG bytes = 0;
+    int whole = file != INVALID_HANDLE_VALUE && CopyFileBytes(copy, file, &bytes) &&
+                FlushFileBuffers(file) && MoveThroughHandle(file, path);
     CloseHandle(copy);
-    *copied = outcome == kRestored;
-    return outcome;
+    if (whole) {
+        *placed = file;
+        return kRestored;
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        DeleteThroughHandle(file);
+        CloseHandle(file);
+    }
+    return kRestoreFileFailed;
+}
+
+// Lets go of the files this restore made; with undo, each is deleted
+// through its own handle, so a file somebody else put there meanwhile stays.
+static void LetGoOfCopies(HANDLE *placed, int undo, RestoreResult *result)
+{
+    result->fileCopied = 0;
+    for (int i = 0; i < kRecordServers; i++) {
+        if (placed[i] == INVALID_HANDLE_VALUE)
+            continue;
+        if (undo && DeleteThroughHandle(placed[i]))
+            result->copiedBack[i] = 0;
+        CloseHandle(placed[i]);
+        placed[i] = INVALID_HANDLE_VALUE;
+        result->fileCopied |= result->copiedBack[i];
+    }
+}
+
+// Neither the control nor any key of the record is installed now: a key
+// another control wrote since (a shared interface or type library) is never
+// written over, one as recorded may stay. Looked at again right before the
+// keys are written, as a registration may come while a large file is copied.
+static int StillNotInstalled(const RecordStore *store, ULONGLONG number, RestoreResult *result)
+{
+    if (RecordedControlIsRegistered(store, number, &result->state))
+        return kRestoreInstalledNow;
+    int changed = 0;
+    if (ActOnRecordKeys(store, number, kChangedKeys, &changed, result->failedKey) && changed)
+        return kRestoreKeyTaken;
+    return kRestored;
 }
 
 // Whether this record can bring the control back, looked at whole before
@@ -90,25 +164,33 @@ static int CheckRecord(const RecordStore *store, ULONGLONG number, RestoreResult
             return outcome;
     }
     result->failedPath[0] = 0;
-    return kRestored;
+    return StillNotInstalled(store, number, result);
 }
 
 static int PutRecordBack(const RecordStore *store, ULONGLONG number, RestoreResult *result)
 {
+    HANDLE placed[kRecordServers];
+    int outcome = kRestored;
     for (int i = 0; i < kRecordServers; i++) {
         const RecordServer *server = &result->state.servers[i];
-        int copied = 0;
-        if (!server->path[0])
+        placed[i] = INVALID_HANDLE_VALUE;
+        if (!server->path[0] || outcome != kRestored)
             continue;
         if (!ServerFileForProcess(server, result->failedPath))
-            return kRestoreFileFailed;
-        int outcome = CopyBack(store, number, i, result->failedPath, &copied);
-        if (outcome != kRestored)
-            return outcome;
-        result->copiedBack[i] = copied;
-        result->fileCopied |= copied;
+            outcome = kRestoreFileFailed;
+        else
+            outcome = CopyBack(store, number, i, result->failedPath, &placed[i]);
+        result->copiedBack[i] = placed[i] != INVALID_HANDLE_VALUE;
     }
-    result->failedPath[0] = 0;
+    if (outcome == kRestored) {
+        result->failedPath[0] = 0;
+        outcome = StillNotInstalled(store, number, result);
+    }
+    // Refused or a file failed: nothing this restore made stays. Keys that
+    // could not be written leave the file and the keys before them.
+    LetGoOfCopies(placed, outcome != kRestored, result);
+    if (outcome != kRestored)
+        return outcome;
     if (!ActOnRecordKeys(store, number, kWriteKeys, &result->keys, result->failedKey))
         return kRestoreKeyFailed;
     return kRestored;

@@ -10,8 +10,8 @@
 
 static const wchar_t kRecordsFolderName[] = L"removals";
 const size_t kNumberDigits = 15;
-// Numbers tried past the highest before giving up (other processes make
-// records too).
+// Numbers tried above the highest, and then below it (other processes
+// make records too).
 const int kRecordTries = 100;
 
 enum HoldResult {
@@ -122,29 +122,29 @@ int OpenRecordStore(RecordStore *store, int make)
     store->folder = INVALID_HANDLE_VALUE;
     store->listed = 0;
     store->next = 0;
+    // The base folder is held while the store is open, so that it can be
+    // neither moved away nor replaced between the checks and the use.
+    store->base = HoldBaseFolder(make);
     wchar_t base[kRecordPathSize] = {};
-    if (!ComposeToolFolder(base, kRecordPathSize, L"\\") ||
-        !ComposeText(store->path, kRecordPathSize, {(const wchar_t *)base, kRecordsFolderName}))
+    if (store->base == INVALID_HANDLE_VALUE || !ComposeToolFolder(base, kRecordPathSize, L"\\") ||
+        !ComposeText(store->path, kRecordPathSize, {(const wchar_t *)base, kRecordsFolderName})) {
+        CloseRecordStore(store);
         return 0;
+    }
     int held = HoldTrustedFolder(store->path, &store->folder);
     if (held == kFolderMissing && make) {
-        // Made only in a base folder the tool trusts, held meanwhile.
-        HANDLE baseFolder = HoldBaseFolder();
-        if (baseFolder != INVALID_HANDLE_VALUE)
-            CreateProtectedFolder(store->path);
+        CreateProtectedFolder(store->path);
         held = HoldTrustedFolder(store->path, &store->folder);
-        if (baseFolder != INVALID_HANDLE_VALUE)
-            CloseHandle(baseFolder);
     }
     if (held == kFolderUntrusted && make && SetRecordsFolderAside(store->path)) {
         CreateProtectedFolder(store->path);
         held = HoldTrustedFolder(store->path, &store->folder);
     }
     // Held, the folders above it cannot be renamed; none may be a link either.
-    if (held == kFolderHeld && PathHasReparsePoint(store->path))
+    if (held != kFolderHeld || PathHasReparsePoint(store->path)) {
         CloseRecordStore(store);
-    if (store->folder == INVALID_HANDLE_VALUE)
         return 0;
+    }
     ListRecords(store);
     return 1;
 }
@@ -154,6 +154,9 @@ void CloseRecordStore(RecordStore *store)
     if (store->folder != INVALID_HANDLE_VALUE)
         CloseHandle(store->folder);
     store->folder = INVALID_HANDLE_VALUE;
+    if (store->base != INVALID_HANDLE_VALUE && store->base)
+        CloseHandle(store->base);
+    store->base = INVALID_HANDLE_VALUE;
     store->listed = 0;
 }
 
@@ -184,21 +187,45 @@ static ULONGLONG ClockNumber()
     return (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000;
 }
 
+// The highest number of the tool's own records: a record that reads, or
+// one a writer holds to itself. A folder somebody else made counts for
+// nothing, whatever its number.
+static ULONGLONG HighestOwnNumber(const RecordStore *store)
+{
+    static RecordVisit visit;
+    visit.held = INVALID_HANDLE_VALUE;
+    ULONGLONG highest = 0;
+    for (int i = 0; !highest && i < store->listed; i++) {
+        if (VisitRecord(store, store->numbers[i], &visit) && (visit.busy || visit.readable))
+            highest = store->numbers[i];
+    }
+    EndVisit(&visit);
+    return highest;
+}
+
 int CreateRecordFolder(RecordStore *store, ULONGLONG *number)
 {
     // A folder that exists already is never taken over: the next number is.
-    ULONGLONG next = store->listed ? store->numbers[0] + 1 : ClockNumber();
-    for (int i = 0; i < kRecordTries; i++, next++) {
-        wchar_t path[kRecordPathSize] = {};
-        if (!ComposeRecordPath(store, path, next, NULL))
-            return 0;
-        if (CreateProtectedFolder(path)) {
-            *number = next;
-            InsertNumber(store, next);
-            return 1;
+    // Past the largest number a name holds, or with every number after the
+    // highest taken, the numbers below it are tried: a free one is found, and
+    // still among the newest, so pruning keeps it.
+    ULONGLONG highest = HighestOwnNumber(store);
+    ULONGLONG base = highest ? highest : ClockNumber() - 1;
+    for (int down = 0; down < 2; down++) {
+        for (ULONGLONG step = 1; step <= (ULONGLONG)kRecordTries; step++) {
+            ULONGLONG next = down ? base - step : base + step;
+            wchar_t path[kRecordPathSize] = {};
+            // Below 1, or beyond the digits a record's name has, is no number.
+            if ((down && step >= base) || !ComposeRecordPath(store, path, next, NULL))
+                break;
+            if (CreateProtectedFolder(path)) {
+                *number = next;
+                InsertNumber(store, next);
+                return 1;
+            }
+            if (GetLastError() != ERROR_ALREADY_EXISTS)
+                return 0;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return 0;
     }
     return 0;
 }
@@ -663,9 +690,9 @@ static KnownRecord *FindKnown(ULONGLONG number)
     return NULL;
 }
 
-// A folder without a state file whole was left by a record that was never
-// written whole (its writer died before the removal started): older than a
-// record whole, it goes. One being written now is held by its writer.
+// Only closed records that read whole are pruned: one that does not read
+// may be written by another process right now (before it holds its
+// folder) or be a damaged one somebody wants to look at.
 void PruneRecords()
 {
     static RecordStore store;
@@ -673,7 +700,7 @@ void PruneRecords()
     static KnownRecord kept[kListedRecords];
     if (!OpenRecordStore(&store, 0))
         return;
-    int keptCount = 0, beyond = 0, whole = 0;
+    int keptCount = 0, beyond = 0;
     ULONGLONG keptBytes = 0;
     visit.held = INVALID_HANDLE_VALUE;
     for (int i = 0; i < store.listed; i++) {
@@ -681,20 +708,12 @@ void PruneRecords()
         KnownRecord *known = FindKnown(number);
         KnownRecord record = {number, known ? known->bytes : 0};
         if (!known) {
-            if (!VisitRecord(&store, number, &visit) || visit.busy)
-                continue;
-            if (!visit.readable) {
-                if (whole)
-                    DeleteRecord(&store, number);
-                continue;
-            }
-            whole = 1;
-            if (!RecordIsClosed(&visit.state))
+            if (!VisitRecord(&store, number, &visit) || visit.busy || !visit.readable ||
+                !RecordIsClosed(&visit.state))
                 continue;
             record.bytes = RecordBytes(&store, number);
             EndVisit(&visit);
         }
-        whole = 1;
         // Once one does not fit, every older one goes as well.
         beyond = beyond || (keptCount > 0 && (keptCount >= kKeptRecords ||
                                               keptBytes + record.bytes > kKeptRecordBytes));

@@ -57,6 +57,7 @@ struct RecordState {
 struct RecordStore {
     wchar_t path[kRecordPathSize]; // without a trailing backslash
     HANDLE folder;
+    HANDLE base;                       // the base folder, held as long as the store is open
     ULONGLONG numbers[kListedRecords]; // newest first
     int listed;
     int next;
@@ -147,6 +148,8 @@ enum RecordKeysAction {
     kDeleteKeys = 2,     // deletes each key the record names whole that is still as recorded
     kCountKeys = 3,      // counts the keys the record names whole that are still as recorded
     kCountNamedKeys = 4, // counts the keys of one name (see CountRecordedKeys)
+    kChangedKeys = 5,    // counts the keys the record names whole that are there now, not as
+                         // recorded: somebody else's; the first one's path in failedKey
 };
 // Reads the record's keys.reg and acts on it; 0 when the file is not one the
 // tool writes or a key could not be written (its path in failedKey, cap
@@ -168,14 +171,22 @@ const wchar_t *RecordKeySubpath(const wchar_t *path, HKEY *root);
 // ---- record_journal.cpp --------------------------------------------------------------
 // The record of the removal under way.
 struct RemovalJournal {
-    ULONGLONG number; // 0: the removal goes on without a record
-    HANDLE stateFile; // held until the removal ends
+    ULONGLONG number;           // 0: the removal goes on without a record
+    HANDLE stateFile;           // held until the removal ends
+    int copied[kRecordServers]; // a copy of that server file is in the record (or it was gone)
 };
 // Writes the record of the removal about to start: the planned keys, a copy
 // of each server file and the state. Returns 1 when the record is written
 // whole; the removal goes on either way.
 int BeginRemovalRecord(RemovalJournal *journal, const RemovalPlan *plan, const wchar_t *progId,
                        const wchar_t *clsid, const RecordServer *servers);
+// Deletes a server file of a removal, reached as its view names it. 1 when
+// the file is settled: deleted, not there (or no file can have its name),
+// or read-only, which the removal leaves in place as it is.
+int DeleteServerFile(const RecordServer *server);
+// 1 when every server file of the removal that is gone now was copied into
+// its record first (or was gone before): the record can bring it back.
+int RecordHoldsGoneFiles(const RemovalJournal *journal, const RecordServer *servers);
 // Sets a mark of the removal under way; nothing without a record.
 void MarkRemoval(RemovalJournal *journal, int mark);
 // Lets go of the record.
@@ -207,6 +218,7 @@ enum RestoreOutcome {
     kRestoreUnfinished = 10,  // the removal stopped with a step left
     kRestoreUnderWay = 11,    // the removal is still under way in another process
     kRestoreNoProgId = 12,    // the record holds no key of the ProgID: nothing to bring back
+    kRestoreKeyTaken = 13,    // a key of the record is there now, not as recorded (failedKey)
 };
 struct RestoreResult {
     ULONGLONG number; // the record used (or refused)

@@ -279,7 +279,7 @@ int ExtractCabinet(const wchar_t *widePath, char *ansiPath, const CabinetReport 
     char base[MAX_PATH] = {};
     char folder[kOutputPathSize] = {};
     ReleaseExtractFolder();
-    g_baseFolderHandle = HoldBaseFolder();
+    g_baseFolderHandle = HoldBaseFolder(1);
     if (g_baseFolderHandle == INVALID_HANDLE_VALUE)
         return kCabinetUnsafeBaseFolder;
     if (!GetBaseFolder(base, MAX_PATH) || !CreateExtractFolder(base, folder, kOutputPathSize) ||

@@ -159,24 +159,28 @@ static int Protect(HANDLE handle)
     return set;
 }
 
-HANDLE HoldBaseFolder()
+HANDLE HoldBaseFolder(int change)
 {
     wchar_t path[MAX_PATH] = {};
     if (!ComposeToolFolder(path, MAX_PATH, L"\\"))
         return INVALID_HANDLE_VALUE;
     path[TextLength(path) - 1] = 0;
-    if (!CreateProtectedFolder(path) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (change && !CreateProtectedFolder(path) && GetLastError() != ERROR_ALREADY_EXISTS)
         return INVALID_HANDLE_VALUE;
-    HANDLE folder = CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    // Listing is a data access: without one the sharing is not checked, and
+    // the folder could be renamed while held.
+    DWORD access =
+        FILE_LIST_DIRECTORY | READ_CONTROL | SYNCHRONIZE | (change ? WRITE_DAC | WRITE_OWNER : 0);
+    HANDLE folder =
+        CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return INVALID_HANDLE_VALUE;
     BY_HANDLE_FILE_INFORMATION info = {};
     int usable = GetFileInformationByHandle(folder, &info) &&
                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                  !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                 (IsProtectedObject(folder) ||
+                 (!change || IsProtectedObject(folder) ||
                   (HasTrustedOwner(folder) && Protect(folder) && IsProtectedObject(folder)));
     if (usable)
         return folder;

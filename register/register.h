@@ -132,8 +132,10 @@ int ComposeToolFolder(wchar_t *path, size_t cap, const wchar_t *separator);
 // same handle, unless it keeps others out already. Earlier versions made it
 // with the default security, under which it inherits the root's grants, and
 // the controls of their cabinets live in it. INVALID_HANDLE_VALUE when it
-// cannot be used so; the caller closes the handle.
-HANDLE HoldBaseFolder();
+// cannot be used so; the caller closes the handle. Without change (a reader,
+// who may not be elevated) it is only held: nothing is made or changed, and
+// it must be there, a folder and no reparse point.
+HANDLE HoldBaseFolder(int change);
 
 // Creates the folder with the protected DACL. 0 when it was not made (it
 // exists already, say), with the creation's error left as the last error.

@@ -4,8 +4,6 @@
 
 #include "base/text.h"
 
-#include <shellapi.h>
-
 // Program path of regsvr32.exe; 0 when the system directory does not fit.
 static int GetRegistrarPath(wchar_t *program, size_t cap)
 {
@@ -17,25 +15,33 @@ static int GetRegistrarPath(wchar_t *program, size_t cap)
 }
 
 // Starts program hidden and waits for it without a time limit. Returns 1 when
-// it was started and has ended, with its exit code in exitCode; 0 when the
-// shell cannot start it.
+// it was started and has ended, with its exit code in exitCode; 0 when it
+// cannot be started. The program is started as itself, not through the
+// shell: the shell would look up how to open an .exe in the classes, which
+// the user's own keys (HKEY_CURRENT_USER) override, and this process runs
+// elevated. Its working folder is the system folder, never the folder the
+// tool was started from, where a DLL the control needs could be planted.
 int RunAndWaitForExit(const wchar_t *program, const wchar_t *parameters, DWORD *exitCode)
 {
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpFile = program;
-    info.lpParameters = parameters;
-    info.nShow = SW_HIDE;
+    wchar_t command[kRegistrarCommandSize] = {};
+    wchar_t folder[MAX_PATH] = {};
+    STARTUPINFOW startup = {};
+    PROCESS_INFORMATION process = {};
     *exitCode = (DWORD)-1;
-    if (!ShellExecuteExW(&info))
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH ||
+        !ComposeText(command, kRegistrarCommandSize, {L"\"", program, L"\"", parameters}))
         return 0;
-    if (!info.hProcess)
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    if (!CreateProcessW(program, command, NULL, NULL, FALSE, 0, NULL, folder, &startup, &process))
         return 0;
-    WaitForSingleObject(info.hProcess, INFINITE);
-    if (!GetExitCodeProcess(info.hProcess, exitCode))
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    if (!GetExitCodeProcess(process.hProcess, exitCode))
         *exitCode = (DWORD)-1;
-    CloseHandle(info.hProcess);
+    CloseHandle(process.hProcess);
     return 1;
 }
 
@@ -84,8 +90,8 @@ int UnregisterControlFileInView(const wchar_t *path, int view)
                        : GetSystemWindowsDirectoryW(folder, MAX_PATH);
     if (n == 0 || n >= MAX_PATH ||
         !ComposeText(program, MAX_PATH,
-                     {(const wchar_t *)folder, own == 64 ? L"\\regsvr32.exe"
-                                                         : L"\\Sysnative\\regsvr32.exe"}))
+                     {(const wchar_t *)folder,
+                      own == 64 ? L"\\regsvr32.exe" : L"\\Sysnative\\regsvr32.exe"}))
         return 0;
     return Unregister(program, path);
 }

@@ -768,6 +768,23 @@ TEST_F(Orvictl, RemovedControlIsRestoredFromItsRecord)
     EXPECT_EQ(L"恢复失败：服务器文件的位置已有另一个文件：" + path + L"\r\n", refused.out);
     EXPECT_EQ("another file", ReadFileBytes(path));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    // Nor over a key of the record that another control wrote since (its
+    // own type library of that GUID): refused before anything changes.
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    SetDefaultValue(HKEY_CLASSES_ROOT, kServerTypeLibKey, L"another control's library");
+    const std::wstring planted = KeyTreeText(HKEY_CLASSES_ROOT, kServerTypeLibKey);
+    Outcome overKey = RunOrvictl(L"restore ORVI.TestCtl");
+    EXPECT_EQ(1u, overKey.code);
+    EXPECT_EQ(0u, overKey.out.find(L"恢复失败：这个注册表项现在已存在，内容与卸载记录不同，"
+                                   L"卸载记录不会覆盖它：HKEY_"))
+        << overKey.out;
+    // The type library's key by its full path (Wine writes "Typelib").
+    EXPECT_TRUE(Holds(overKey.out, std::wstring(L"\\") + kTestServerTypeLib + L"\r\n"))
+        << overKey.out;
+    EXPECT_EQ(planted, KeyTreeText(HKEY_CLASSES_ROOT, kServerTypeLibKey));
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"ORVI.TestCtl"));
+    DeleteTree(HKEY_CLASSES_ROOT, kServerTypeLibKey);
     Outcome none = RunOrvictl(L"restore ORVI.NeverRemoved");
     EXPECT_EQ(1u, none.code);
     EXPECT_EQ(L"没有这个控件的卸载记录：ORVI.NeverRemoved\r\n", none.out);

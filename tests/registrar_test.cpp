@@ -23,9 +23,9 @@ TEST_F(Registrar, EveryRunIsWaitedForAndItsHandleClosed)
 {
     std::wstring path = CopyTestServer(L"slow.ocx");
     SetEnv(L"ORVI_TEST_SLEEP_MS", L"300");
-    // A leaked process handle would push a fresh handle's value up. The shell
-    // keeps one handle of its own from the first start in a process on, so
-    // one run comes first.
+    // A leaked process or thread handle would push a fresh handle's value
+    // up. The first start in a process may open handles of its own that
+    // stay, so one run comes first.
     UnregisterControlFile(L"");
     HANDLE before = FreshHandle();
     for (int i = 0; i < 5; i++) {

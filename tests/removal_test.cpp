@@ -357,8 +357,9 @@ TEST_F(RemovalTest, RegistryLinksAreNeverFollowed)
 // A relative server path would be taken from the tool's working folder (for
 // an elevated process often the system folder): it names no control's file.
 // Nor does a device path (\\?\, \\.\), which no registration writes.
-// The keys go; nothing is unregistered or deleted.
-TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
+// The keys go; nothing is unregistered or deleted. An expandable value names
+// its file once expanded: that file is unregistered and deleted.
+TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeletedAnExpandableOneIs)
 {
     const std::wstring server = CopyTestServer(L"victim.dll");
     LogServer();
@@ -378,6 +379,51 @@ TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeleted)
     }
     SetCurrentDirectoryW(working);
     EXPECT_TRUE(ReadServerLog(log).empty());
+
+    SetEnv(L"ORVI_TEST_DIR", dir.c_str());
+    PlantControl(L"ORVI.Expanded", kClsid, L"\"%ORVI_TEST_DIR%\\victim.dll\"", false,
+                 REG_EXPAND_SZ);
+    EXPECT_EQ(UninstallControl(L"ORVI.Expanded"), 1);
+    SetEnv(L"ORVI_TEST_DIR", NULL);
+    EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + kClsid));
+    EXPECT_FALSE(FileExists(server));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
+}
+
+// A family ProgID may name another product's class (here one whose ProgID
+// is "Other.Grid"): the ProgID goes, the class and its file stay. A file two
+// family controls share is neither unregistered nor deleted while the other
+// one is installed; the last one's removal takes it.
+TEST_F(RemovalTest, ClassesAndFilesThatAreNotTheControlsAloneStay)
+{
+    const wchar_t *grid = L"{0D1E2F30-2222-4a6b-8C7D-0123456789AB}";
+    const wchar_t *one = L"{0D1E2F31-2222-4a6b-8C7D-0123456789AB}";
+    const wchar_t *two = L"{0D1E2F32-2222-4a6b-8C7D-0123456789AB}";
+    const std::wstring gridFile = CopyTestServer(L"grid.ocx");
+    const std::wstring shared = CopyTestServer(L"shared.ocx");
+    LogServer();
+    Own(kCR, L"Other.Grid");
+    PlantControl(L"Other.Grid", grid, gridFile);
+    Make(kCR, std::wstring(L"CLSID\\") + grid + L"\\ProgID", L"Other.Grid.1");
+    Make(kCR, L"ORVI.Alias\\CLSID", grid);
+    EXPECT_EQ(UninstallControl(L"ORVI.Alias"), 1);
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.Alias"));
+    EXPECT_TRUE(KeyExists(kCR, std::wstring(L"CLSID\\") + grid + L"\\InprocServer32"));
+    EXPECT_TRUE(FileExists(gridFile));
+
+    PlantControl(L"ORVI.MultiOne", one, shared);
+    PlantControl(L"ORVI.MultiTwo", two, shared);
+    Make(kCR, std::wstring(L"CLSID\\") + two + L"\\ProgID", L"ORVI.MultiTwo.1");
+    EXPECT_EQ(UninstallControl(L"ORVI.MultiOne"), 1);
+    EXPECT_FALSE(KeyExists(kCR, L"ORVI.MultiOne"));
+    EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + one));
+    EXPECT_TRUE(KeyExists(kCR, std::wstring(L"CLSID\\") + two));
+    EXPECT_TRUE(FileExists(shared));
+    EXPECT_TRUE(ReadServerLog(log).empty());
+    EXPECT_EQ(UninstallControl(L"ORVI.MultiTwo"), 1);
+    EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + two));
+    EXPECT_FALSE(FileExists(shared));
+    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + shared}), ReadServerLog(log));
 }
 
 // ---- one pass ---------------------------------------------------------------------

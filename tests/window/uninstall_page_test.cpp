@@ -405,6 +405,12 @@ TEST_F(RemovalOnPage, ReadOnlyServerFileStaysWhileItsKeysGo)
     ExpectServerKeysGone({L"ORVI.Neighbour"});
     EXPECT_TRUE(FileExists(server));
     EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
+    // The file it keeps leaves the removal no less done: its record is
+    // closed, and the removal can be turned back.
+    EXPECT_EQ(L"1", StateValue(NewestRecord(), L"file"));
+    RestoreResult result;
+    EXPECT_EQ(kRestored, RestoreRemoval(kServerProgId, 0, &result));
+    EXPECT_TRUE(KeyExists(kCR, kServerClassKey));
     SetFileAttributesW(server.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
