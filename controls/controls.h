@@ -17,6 +17,8 @@ const wchar_t kClassKeysWow[] = L"Wow6432Node\\CLSID\\";
 // Calls found with every installed control of the family, in registry order;
 // returns their number.
 int EnumerateInstalledControls(void (*found)(const wchar_t *progId, void *context), void *context);
+// 1 when name begins with a family prefix, as the list takes it.
+int IsFamilyName(const wchar_t *name);
 
 // ---- removal.cpp ------------------------------------------------------------------
 // The keys one removal deletes, in the order it deletes them, each with the
@@ -148,7 +150,7 @@ int ReadValueText(HKEY key, const wchar_t *name, wchar_t *text, int cap);
 // The server file of clsid in view (ServerFileOfValue of its stored value),
 // into file (kServerPathSize characters); 0 and empty when the class has
 // none, it cannot be read in full, or it names no file.
-int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file);
+int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file, int systemOnly = 0);
 // The server path of clsid in the view the information box reads (wow64:
 // Wow6432Node), read whole and as stored. Returns
 // its type, REG_SZ or REG_EXPAND_SZ (whose environment references name the
@@ -167,19 +169,24 @@ int IsAbsoluteServerPath(const wchar_t *path);
 // The file a stored server value of type names, into file (kServerPathSize
 // characters): REG_EXPAND_SZ expanded, surrounding quotes dropped; 0 and
 // empty unless that is a full path (or the value is no string, or too long).
-int ServerFileOfValue(const wchar_t *value, DWORD type, wchar_t *file);
+// systemOnly: only %SystemRoot%, %windir% and %SystemDrive% are expanded,
+// from the system, and a value with any other reference names no file (what
+// the elevated removal acts on).
+int ServerFileOfValue(const wchar_t *value, DWORD type, wchar_t *file, int systemOnly = 0);
 
 // ---- ownership.cpp -------------------------------------------------------------------
-// 1 when the class clsid in view (0: the own) is the control progId's: its
-// ProgID or VersionIndependentProgID names progId or a version of it, or,
-// naming none, the machine's own ProgID key maps to clsid.
-int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, REGSAM view);
+// 1 when the class clsid in view (kView32, kView64) is the control progId's,
+// as the machine's classes say: its ProgID (else its
+// VersionIndependentProgID) names progId or a version of it, or, naming
+// none or a family control that lost its ProgID key, the machine's own
+// ProgID key of progId maps to clsid. A name that cannot be read is another's.
+int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, int view);
 // 1 when the machine's classes themselves (never a user's key merged over
 // them) name file as the server of clsid in view (kView32, kView64).
 int ServerIsTheMachines(const wchar_t *clsid, int view, const wchar_t *file);
 // 1 when the class of another installed family control (another CLSID)
-// names the same file, in either view; file is as view names it. Also 1
-// when the file cannot be named.
+// names the same file (the same file however its path is spelt), in either
+// view; file is as view names it. Also 1 when the file cannot be named.
 int ServerIsShared(const wchar_t *progId, const wchar_t *clsid, const wchar_t *file, int view);
 
 // ---- info.cpp ---------------------------------------------------------------------

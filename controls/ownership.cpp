@@ -24,24 +24,16 @@ static int NamesProgId(const wchar_t *name, const wchar_t *progId)
     return 1;
 }
 
-int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, REGSAM view)
+// The flag that names view itself, whichever build asks.
+static REGSAM MachineViewFlag(int view)
 {
-    static const wchar_t *const kNames[] = {L"\\ProgID", L"\\VersionIndependentProgID"};
-    int named = 0;
-    for (const wchar_t *subkey : kNames) {
-        wchar_t path[kKeyPathChars] = {};
-        wchar_t name[kDefaultValueSize] = {};
-        if (!ComposeText(path, kKeyPathChars, {kClassKeys, clsid, subkey}) ||
-            !ReadDefaultValueInView(path, view, name))
-            continue;
-        if (NamesProgId(name, progId) || NamesProgId(progId, name))
-            return 1;
-        named = 1;
-    }
-    if (named)
-        return 0;
-    // A class that names no ProgID is the control's when the machine's own
-    // ProgID key (not one of the user's) maps to it.
+    return view == kView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// 1 when the machine's own ProgID key of progId (not one of the user's)
+// maps to clsid.
+static int MachineMapsProgId(const wchar_t *progId, const wchar_t *clsid)
+{
     wchar_t path[kKeyPathChars] = {};
     wchar_t machine[kValueChars] = {};
     HKEY key;
@@ -53,16 +45,86 @@ int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, REGSAM view)
     return read && SameName(machine, clsid);
 }
 
-// The flag that names view itself, whichever build asks.
-static REGSAM MachineViewFlag(int view)
+// What the machine's class names in subkey: kNamesNone when the subkey is
+// not there, else kNamesProgId, or kNamesOrphan for a family name whose own
+// ProgID key is gone (its control lost its ProgID), else kNamesOther, also
+// for a name that cannot be read.
+enum ClassNaming {
+    kNamesNone,
+    kNamesProgId,
+    kNamesOrphan,
+    kNamesOther
+};
+static int ClassNames(const wchar_t *progId, const wchar_t *clsid, int view, const wchar_t *subkey)
 {
-    return view == kView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    wchar_t path[kKeyPathChars] = {};
+    wchar_t name[kValueChars] = {};
+    HKEY key;
+    if (!ComposeText(path, kKeyPathChars, {L"Software\\Classes\\CLSID\\", clsid, subkey}))
+        return kNamesOther;
+    LSTATUS opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | MachineViewFlag(view), &key);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return kNamesNone;
+    if (opened != ERROR_SUCCESS)
+        return kNamesOther;
+    int read = ReadValueText(key, NULL, name, kValueChars) && name[0];
+    RegCloseKey(key);
+    if (!read)
+        return kNamesOther;
+    if (NamesProgId(name, progId) || NamesProgId(progId, name))
+        return kNamesProgId;
+    return IsFamilyName(name) && KeyIsGone(HKEY_CLASSES_ROOT, name, 0) ? kNamesOrphan : kNamesOther;
+}
+
+// Read from the machine's classes alone, which a user cannot write: the
+// class's ProgID decides, else its VersionIndependentProgID. A class that
+// names neither, or names a family control that lost its ProgID key, is the
+// control's when the machine's ProgID key of progId maps to it.
+int ClassIsTheControls(const wchar_t *progId, const wchar_t *clsid, int view)
+{
+    int naming = ClassNames(progId, clsid, view, L"\\ProgID");
+    if (naming == kNamesNone)
+        naming = ClassNames(progId, clsid, view, L"\\VersionIndependentProgID");
+    if (naming == kNamesProgId)
+        return 1;
+    if (naming == kNamesOther)
+        return 0;
+    return MachineMapsProgId(progId, clsid);
 }
 
 int ServerIsTheMachines(const wchar_t *clsid, int view, const wchar_t *file)
 {
     static wchar_t machine[kServerPathSize];
-    return ReadServerFile(clsid, MachineViewFlag(view), machine) && SameName(machine, file);
+    return ReadServerFile(clsid, MachineViewFlag(view), machine, 1) && SameName(machine, file);
+}
+
+// 1 when a and b (as this process reaches them) are one file: the same
+// volume and file index where both open, else the same full path.
+static int SameFile(const wchar_t *a, const wchar_t *b)
+{
+    static wchar_t fullA[kServerPathSize], fullB[kServerPathSize];
+    const wchar_t *paths[] = {a, b};
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    int known = 0;
+    for (int i = 0; i < 2; i++) {
+        HANDLE file =
+            CreateFileW(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        if (file == INVALID_HANDLE_VALUE)
+            continue;
+        known += GetFileInformationByHandle(file, &info[i]) != 0;
+        CloseHandle(file);
+    }
+    if (known == 2)
+        return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+               info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+               info[0].nFileIndexLow == info[1].nFileIndexLow;
+    DWORD na = GetFullPathNameW(a, kServerPathSize, fullA, NULL);
+    DWORD nb = GetFullPathNameW(b, kServerPathSize, fullB, NULL);
+    if (!na || na >= (DWORD)kServerPathSize || !nb || nb >= (DWORD)kServerPathSize)
+        return SameName(a, b);
+    return SameName(fullA, fullB);
 }
 
 struct SharedSearch {
@@ -86,7 +148,7 @@ static void LookForSharer(const wchar_t *progId, void *context)
     for (int view : views) {
         if (view && ReadServerFile(clsid, ViewAccess(view), file) &&
             PathForProcess(file, view, reached, kServerPathSize) &&
-            SameName(reached, search->reached)) {
+            SameFile(reached, search->reached)) {
             search->shared = 1;
             return;
         }

@@ -11,7 +11,7 @@
 // characters may need more than the buffer's 255 bytes as a whole. A name
 // that cannot be converted as it is does not qualify: a look-alike letter
 // (full-width, accented, dotted) must never pass for the plain one.
-static int IsFamilyName(const wchar_t *name)
+int IsFamilyName(const wchar_t *name)
 {
     char ansi[kAnsiKeyNameSize] = {};
     int length = 0;

@@ -91,12 +91,12 @@ static void ReadServerValue(const wchar_t *classKeys, REGSAM view, const wchar_t
     }
 }
 
-int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file)
+int ReadServerFile(const wchar_t *clsid, REGSAM view, wchar_t *file, int systemOnly)
 {
     static wchar_t value[kServerPathSize];
     DWORD type;
     ReadServerValue(kClassKeys, view, clsid, value, &type);
-    return ServerFileOfValue(value, type, file);
+    return ServerFileOfValue(value, type, file, systemOnly);
 }
 
 DWORD ReadWholeServerPath(BOOL wow64, REGSAM view, const wchar_t *clsid, wchar_t *serverPath)

@@ -420,13 +420,13 @@ void RemoveControl(const wchar_t *progIdText, RemovalOutcome *outcome)
         in->view = in->own ? 0 : ViewAccess(view);
         if (!in->own && (!view || !ClassHoldsServer(clsid, in->view)))
             continue;
-        in->held = clsid[0] && ClassIsTheControls(progId, clsid, in->view);
+        in->held = clsid[0] && ClassIsTheControls(progId, clsid, view);
         // The own view counts where the class has a server, the other view
         // is taken only then.
         in->counts = in->held && ClassHoldsServer(clsid, in->view);
         server->view = view;
         server->path[0] = 0;
-        if (in->held && ReadServerFile(clsid, in->view, server->path) &&
+        if (in->held && ReadServerFile(clsid, in->view, server->path, 1) &&
             ServerIsTheMachines(clsid, view, server->path)) {
             if (!ServerIsShared(progId, clsid, server->path, view))
                 servers[files++] = *server;

@@ -380,20 +380,28 @@ TEST_F(RemovalTest, RelativeServerPathIsNeitherUnregisteredNorDeletedAnExpandabl
     SetCurrentDirectoryW(working);
     EXPECT_TRUE(ReadServerLog(log).empty());
 
+    // A variable a user can set names no file; the system's folders do.
     SetEnv(L"ORVI_TEST_DIR", dir.c_str());
-    PlantControl(L"ORVI.Expanded", kClsid, L"\"%ORVI_TEST_DIR%\\victim.dll\"", false,
-                 REG_EXPAND_SZ);
+    PlantControl(L"ORVI.Expanded", kClsid, L"%ORVI_TEST_DIR%\\victim.dll", false, REG_EXPAND_SZ);
     EXPECT_EQ(UninstallControl(L"ORVI.Expanded"), 1);
     SetEnv(L"ORVI_TEST_DIR", NULL);
+    EXPECT_TRUE(FileExists(server));
+    // dir as seen from the Windows folder, which lies on the same drive.
+    const std::wstring fromWindows = L"\"%SystemRoot%\\..\\" + dir.substr(3) + L"\\victim.dll\"";
+    PlantControl(L"ORVI.Expanded", kClsid, fromWindows, false, REG_EXPAND_SZ);
+    EXPECT_EQ(UninstallControl(L"ORVI.Expanded"), 1);
     EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + kClsid));
     EXPECT_FALSE(FileExists(server));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + server}), ReadServerLog(log));
+    ASSERT_EQ(1u, ReadServerLog(log).size());
+    EXPECT_EQ(0u, ReadServerLog(log)[0].find(L"unregister ")) << ReadServerLog(log)[0];
 }
 
 // A family ProgID may name another product's class (here one whose ProgID
-// is "Other.Grid"): the ProgID goes, the class and its file stay. A file two
-// family controls share is neither unregistered nor deleted while the other
-// one is installed; the last one's removal takes it.
+// is "Other.Grid", whatever its VersionIndependentProgID says): the ProgID
+// goes, the class and its file stay. A file two family controls share, its
+// path spelt two ways, is neither unregistered nor deleted while the other
+// one is installed; the last one's removal takes it. A class whose family
+// ProgID key is gone goes with the ProgID that maps to it.
 TEST_F(RemovalTest, ClassesAndFilesThatAreNotTheControlsAloneStay)
 {
     const wchar_t *grid = L"{0D1E2F30-2222-4a6b-8C7D-0123456789AB}";
@@ -405,6 +413,7 @@ TEST_F(RemovalTest, ClassesAndFilesThatAreNotTheControlsAloneStay)
     Own(kCR, L"Other.Grid");
     PlantControl(L"Other.Grid", grid, gridFile);
     Make(kCR, std::wstring(L"CLSID\\") + grid + L"\\ProgID", L"Other.Grid.1");
+    Make(kCR, std::wstring(L"CLSID\\") + grid + L"\\VersionIndependentProgID", L"ORVI.Alias");
     Make(kCR, L"ORVI.Alias\\CLSID", grid);
     EXPECT_EQ(UninstallControl(L"ORVI.Alias"), 1);
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.Alias"));
@@ -412,7 +421,8 @@ TEST_F(RemovalTest, ClassesAndFilesThatAreNotTheControlsAloneStay)
     EXPECT_TRUE(FileExists(gridFile));
 
     PlantControl(L"ORVI.MultiOne", one, shared);
-    PlantControl(L"ORVI.MultiTwo", two, shared);
+    const size_t slash = shared.rfind(L'\\');
+    PlantControl(L"ORVI.MultiTwo", two, shared.substr(0, slash) + L"\\." + shared.substr(slash));
     Make(kCR, std::wstring(L"CLSID\\") + two + L"\\ProgID", L"ORVI.MultiTwo.1");
     EXPECT_EQ(UninstallControl(L"ORVI.MultiOne"), 1);
     EXPECT_FALSE(KeyExists(kCR, L"ORVI.MultiOne"));
@@ -423,7 +433,14 @@ TEST_F(RemovalTest, ClassesAndFilesThatAreNotTheControlsAloneStay)
     EXPECT_EQ(UninstallControl(L"ORVI.MultiTwo"), 1);
     EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + two));
     EXPECT_FALSE(FileExists(shared));
-    EXPECT_EQ((std::vector<std::wstring>{L"unregister " + shared}), ReadServerLog(log));
+    EXPECT_EQ(1u, ReadServerLog(log).size());
+
+    const std::wstring orphan = CopyTestServer(L"orphan.ocx");
+    PlantControl(L"ORVI.Orphan", one, orphan);
+    Make(kCR, std::wstring(L"CLSID\\") + one + L"\\ProgID", L"ORVI.Orphan.Ctl.1");
+    EXPECT_EQ(UninstallControl(L"ORVI.Orphan"), 1);
+    EXPECT_FALSE(KeyExists(kCR, std::wstring(L"CLSID\\") + one));
+    EXPECT_FALSE(FileExists(orphan));
 }
 
 // ---- one pass ---------------------------------------------------------------------
